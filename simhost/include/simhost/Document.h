@@ -1,0 +1,117 @@
+// The host's document: an ordered list of layers, each with a tree of art
+// objects under the layer's own root group.
+//
+// The root group is an art object of type group with no parent; the layer's
+// top-level art has it as parent. A plugin group holds its edit art as
+// ordinary children and one result group, reached only through the Plugin
+// Group suite, whose parent is the plugin group. Document order is a
+// pre-order walk, layer by layer: an object, its children, then (for a
+// plugin group) its result group.
+//
+// Objects and layers are addressed by index; the host's handles carry these
+// indices (see Handles.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "AISuites.h"
+
+namespace simhost {
+
+// Art types of the host besides the eight the plug-in selects.
+constexpr AIArtType kTextArt = 15;
+constexpr AIArtType kOtherArt = 6;  // a kind of object no command selects
+
+using ArtIndex = std::int32_t;
+using LayerIndex = std::int32_t;
+constexpr std::int32_t kNone = -1;
+
+struct ArtNode {
+    AIArtType type = kGroupArt;
+    ai::int32 attributes = 0;  // user attribute bits: 1 selected, 2 locked, 4 hidden
+    ArtIndex parent = kNone;
+    ArtIndex firstChild = kNone;
+    ArtIndex lastChild = kNone;
+    ArtIndex nextSibling = kNone;
+    ArtIndex resultGroup = kNone;  // plugin groups only
+    LayerIndex layer = kNone;
+    // Paths: raw bytes, so values other than 0 and 1 can be tried.
+    ASBoolean closed = 0;
+    ASBoolean guide = 0;
+    ASBoolean fillPaint = 1;
+    ASBoolean strokePaint = 0;
+    ai::int16 dashCount = 0;
+    // Levers for hostile documents: the host answers get-layer or get-parent
+    // with null for this object, or lists it twice in a matching result.
+    bool reportNoLayer = false;
+    bool reportNoParent = false;
+    bool listedTwice = false;
+    std::string id;
+};
+
+struct Layer {
+    std::string name;
+    ASBoolean visible = 1;   // layer flag A
+    ASBoolean editable = 1;  // layer flag B
+    ArtIndex root = kNone;
+};
+
+// Properties of a path given to the builder.
+struct PathProps {
+    bool closed = false;
+    bool guide = false;
+    bool filled = true;
+    bool stroked = false;
+    ai::int16 dashCount = 0;
+};
+
+class Document {
+public:
+    // A new layer, its root group included; layers are kept in this order.
+    LayerIndex addLayer(std::string name, bool visible = true, bool editable = true);
+    // A new object appended as the last child of `parent` (an object of any
+    // layer, usually a group or a layer's root).
+    ArtIndex addArt(ArtIndex parent, AIArtType type, std::string id = {});
+    ArtIndex addPath(ArtIndex parent, const PathProps& props, std::string id = {});
+    // Gives a plugin group its result group, a group that is not among its
+    // children. A plugin group has at most one.
+    ArtIndex addResultGroup(ArtIndex pluginGroup, std::string id = {});
+
+    ArtNode& art(ArtIndex index) { return nodes_[static_cast<std::size_t>(index)]; }
+    const ArtNode& art(ArtIndex index) const { return nodes_[static_cast<std::size_t>(index)]; }
+    Layer& layer(LayerIndex index) { return layers_[static_cast<std::size_t>(index)]; }
+    const Layer& layer(LayerIndex index) const { return layers_[static_cast<std::size_t>(index)]; }
+    bool hasArt(std::int64_t index) const {
+        return index >= 0 && static_cast<std::uint64_t>(index) < nodes_.size();
+    }
+    bool hasLayer(std::int64_t index) const {
+        return index >= 0 && static_cast<std::uint64_t>(index) < layers_.size();
+    }
+    std::size_t artCount() const { return nodes_.size(); }
+    std::size_t layerCount() const { return layers_.size(); }
+    ArtIndex rootOf(LayerIndex layer) const { return layers_[static_cast<std::size_t>(layer)].root; }
+    void reserve(std::size_t objects) { nodes_.reserve(objects); }
+
+    // Every object in document order. Cached; rebuilt after the tree changes.
+    const std::vector<ArtIndex>& documentOrder() const;
+    // The selected objects, in document order.
+    std::vector<ArtIndex> selected() const;
+    // The object whose id is `id`; kNone when there is none.
+    ArtIndex find(const std::string& id) const;
+    // A hash of everything except the selected bits: what a selection command
+    // must leave unchanged.
+    std::uint64_t fingerprintBesidesSelection() const;
+
+private:
+    ArtIndex newNode(AIArtType type, std::string id);
+    void link(ArtIndex parent, ArtIndex child);
+
+    std::vector<Layer> layers_;
+    std::vector<ArtNode> nodes_;
+    mutable std::vector<ArtIndex> order_;
+    mutable bool orderValid_ = false;
+};
+
+}  // namespace simhost

@@ -1,0 +1,127 @@
+// "ADM Basic Suite", "ADM Dialog Suite" and "ADM Item Suite": string lists
+// from the plug-in's resources, alerts, and modal dialogs.
+#include <algorithm>
+#include <cstring>
+
+#include "ActiveDialog.h"
+#include "Suites.h"
+#include "simhost/Host.h"
+
+namespace simhost {
+
+namespace {
+
+ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char* buffer, ai::int32 maxLength) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::GetIndexString, nullptr, [&] {
+            return std::to_string(listID) + ", " + std::to_string(index) + ", " + std::to_string(maxLength);
+        }))
+        return err;
+    const auto owner = host.pluginOf(plugin);
+    if (!owner) return host.badParameter("get-index-string", "unknown plug-in reference");
+    if (buffer == nullptr || maxLength < 1) return host.badParameter("get-index-string", "no buffer");
+    const std::vector<std::string>* list = host.plugin(*owner).resources.stringList(listID);
+    if (list == nullptr || index < 1 || static_cast<std::size_t>(index) > list->size())
+        return kResourceNotFoundErr;
+    const std::string& entry = (*list)[static_cast<std::size_t>(index) - 1];
+    const std::size_t n = std::min(entry.size(), static_cast<std::size_t>(maxLength) - 1);
+    std::memcpy(buffer, entry.data(), n);
+    buffer[n] = 0;
+    return kNoErr;
+}
+
+void ErrorAlert(const char* text) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::ErrorAlert, nullptr, [&] { return showText(text); })) return;
+    if (text == nullptr) {
+        host.badParameter("error-alert", "null text");
+        return;
+    }
+    host.recordAlert(std::string(text, strnlen(text, 4096)));
+}
+
+ai::int32 Modal(SPPluginRef plugin, const char* name, ai::int32 dialogID, ai::int32 style,
+                ADMDialogInitProc initProc, ADMUserData userData, ai::int32 options) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::Modal, nullptr, [&] {
+            return showText(name) + ", " + std::to_string(dialogID) + ", " + std::to_string(style) + ", " +
+                   std::to_string(options);
+        }))
+        return err;
+    return host.runModal(plugin, name, dialogID, initProc, userData);
+}
+
+ADMUserData GetUserData(ADMDialogRef dialog) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::GetUserData, nullptr, [&] { return showPointer(dialog); })) return nullptr;
+    Host::ActiveDialog* active = host.dialogOf(dialog);
+    return active == nullptr ? nullptr : active->userData;
+}
+
+ADMItemRef GetItem(ADMDialogRef dialog, ai::int32 itemID) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::GetItem, nullptr, [&] { return showPointer(dialog) + ", " + std::to_string(itemID); }))
+        return nullptr;
+    Host::ActiveDialog* active = host.dialogOf(dialog);
+    return active == nullptr ? nullptr : host.itemOf(*active, itemID);
+}
+
+void SetNotifyProc(ADMItemRef item, ADMItemNotifyProc proc) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::SetNotifyProc, nullptr, [&] { return showPointer(item); })) return;
+    if (item == nullptr) return;
+    Host::ActiveDialog* dialog = nullptr;
+    std::size_t position = 0;
+    if (host.resolveItem(item, &dialog, &position)) dialog->items[position].notify = proc;
+}
+
+void DefaultNotify(ADMItemRef item, ADMNotifierRef notifier) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::DefaultNotify, nullptr, [&] { return showPointer(item) + ", " + showPointer(notifier); }))
+        return;
+    Host::ActiveDialog* dialog = nullptr;
+    std::size_t position = 0;
+    if (!host.resolveItem(item, &dialog, &position)) return;
+    // A button's standard reaction closes its dialog.
+    if (dialog->items[position].kind == "button") host.closeDialog(*dialog, dialog->items[position].id);
+}
+
+void SetText(ADMItemRef item, const char* text) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::SetText, nullptr, [&] { return showPointer(item) + ", " + showText(text); })) return;
+    if (item == nullptr) return;
+    if (text == nullptr) {
+        host.badParameter("set-text", "null text");
+        return;
+    }
+    Host::ActiveDialog* dialog = nullptr;
+    std::size_t position = 0;
+    if (host.resolveItem(item, &dialog, &position)) dialog->items[position].text = std::string(text, strnlen(text, 4096));
+}
+
+}  // namespace
+
+void fillADMBasicSuite(void* table) {
+    ADMBasicSuite suite{};
+    suite.GetIndexString = GetIndexString;
+    suite.ErrorAlert = ErrorAlert;
+    storeTable(table, suite);
+}
+
+void fillADMDialogSuite(void* table) {
+    ADMDialogSuite suite{};
+    suite.Modal = Modal;
+    suite.GetUserData = GetUserData;
+    suite.GetItem = GetItem;
+    storeTable(table, suite);
+}
+
+void fillADMItemSuite(void* table) {
+    ADMItemSuite suite{};
+    suite.SetNotifyProc = SetNotifyProc;
+    suite.DefaultNotify = DefaultNotify;
+    suite.SetText = SetText;
+    storeTable(table, suite);
+}
+
+}  // namespace simhost

@@ -1,0 +1,408 @@
+// The document suites (Art, Layer, Path, Path Style, Plugin Group, Matching
+// Art, MdMemory), the User suite's number conversions and the Unicode
+// String suite.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "IAIUnicodeString.h"
+#include "Suites.h"
+#include "simhost/Handles.h"
+#include "simhost/Host.h"
+
+namespace simhost {
+
+namespace {
+
+std::string showArt(AIArtHandle art) {
+    const auto index = handleIndex(HandleKind::kArt, art);
+    return index ? "art#" + std::to_string(*index) : showPointer(art);
+}
+
+// Passes the gate for an operation on one art object and resolves it.
+// Returns the code to end the call with; *node is set when it is 0.
+template <typename Out>
+ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out, ArtNode** node) {
+    if (ASErr err = host.gate().enter(op, nullptr, [&] { return showArt(art); })) return err;
+    *node = host.artOf(art, opInfo(op).label);
+    if (*node == nullptr) return kBadParameterErr;
+    if (out == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
+    return kNoErr;
+}
+
+// ---- Art suite ----------------------------------------------------------
+
+ASErr GetArtLayer(AIArtHandle art, AILayerHandle* layer) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetArtLayer, art, layer, &node)) return err;
+    *layer = node->reportNoLayer || node->layer == kNone ? nullptr : host.layerHandle(node->layer);
+    return kNoErr;
+}
+
+ASErr GetArtType(AIArtHandle art, AIArtType* type) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetArtType, art, type, &node)) return err;
+    *type = node->type;
+    return kNoErr;
+}
+
+ASErr GetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetArtUserAttr, art, attr, &node)) return err;
+    *attr = node->attributes & whichAttr;
+    return kNoErr;
+}
+
+ASErr SetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, nullptr, [&] {
+            return showArt(art) + ", " + std::to_string(whichAttr) + ", " + std::to_string(attr);
+        }))
+        return err;
+    ArtNode* node = host.artOf(art, "set-user-attr");
+    if (node == nullptr) return kBadParameterErr;
+    node->attributes = (node->attributes & ~whichAttr) | (attr & whichAttr);
+    return kNoErr;
+}
+
+ASErr GetArtParent(AIArtHandle art, AIArtHandle* parent) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetArtParent, art, parent, &node)) return err;
+    *parent = node->reportNoParent || node->parent == kNone ? nullptr : host.artHandle(node->parent);
+    return kNoErr;
+}
+
+ASErr GetArtFirstChild(AIArtHandle art, AIArtHandle* child) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetArtFirstChild, art, child, &node)) return err;
+    *child = node->firstChild == kNone ? nullptr : host.artHandle(node->firstChild);
+    return kNoErr;
+}
+
+ASErr GetArtSibling(AIArtHandle art, AIArtHandle* sibling) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetArtSibling, art, sibling, &node)) return err;
+    *sibling = node->nextSibling == kNone ? nullptr : host.artHandle(node->nextSibling);
+    return kNoErr;
+}
+
+// ---- Path, Path Style, Plugin Group ------------------------------------------
+
+ArtNode* requireType(Host& host, ArtNode* node, AIArtType type, Op op) {
+    if (node != nullptr && node->type != type) {
+        host.badParameter(opInfo(op).label, "object of type " + std::to_string(node->type));
+        return nullptr;
+    }
+    return node;
+}
+
+ASErr GetPathClosed(AIArtHandle path, ASBoolean* closed) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetPathClosed, path, closed, &node)) return err;
+    if (!requireType(host, node, kPathArt, Op::GetPathClosed)) return kBadParameterErr;
+    *closed = node->closed;
+    return kNoErr;
+}
+
+ASErr GetPathGuide(AIArtHandle path, ASBoolean* isGuide) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetPathGuide, path, isGuide, &node)) return err;
+    if (!requireType(host, node, kPathArt, Op::GetPathGuide)) return kBadParameterErr;
+    *isGuide = node->guide;
+    return kNoErr;
+}
+
+ASErr GetPathStyle(AIArtHandle path, AIPathStyle* style) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetPathStyle, path, style, &node)) return err;
+    if (!requireType(host, node, kPathArt, Op::GetPathStyle)) return kBadParameterErr;
+    std::memset(style, 0, sizeof *style);
+    style->fillPaint = node->fillPaint;
+    style->strokePaint = node->strokePaint;
+    style->dashCount = node->dashCount;
+    return kNoErr;
+}
+
+ASErr GetPluginArtResultArt(AIArtHandle pluginArt, AIArtHandle* resultGroup) {
+    Host& host = Host::current();
+    ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, Op::GetResultGroup, pluginArt, resultGroup, &node)) return err;
+    if (!requireType(host, node, kPluginArt, Op::GetResultGroup)) return kBadParameterErr;
+    *resultGroup = node->resultGroup == kNone ? nullptr : host.artHandle(node->resultGroup);
+    return kNoErr;
+}
+
+// ---- Layer suite ---------------------------------------------------------------
+
+template <ASBoolean Layer::*Flag>
+ASErr layerFlag(Op op, AILayerHandle layer, ASBoolean* value) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(op, nullptr, [&] { return showPointer(layer); })) return err;
+    Layer* found = host.layerOf(layer, opInfo(op).label);
+    if (found == nullptr) return kBadParameterErr;
+    if (value == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
+    *value = found->*Flag;
+    return kNoErr;
+}
+
+ASErr GetLayerVisible(AILayerHandle layer, ASBoolean* visible) {
+    return layerFlag<&Layer::visible>(Op::GetLayerVisible, layer, visible);
+}
+
+ASErr GetLayerEditable(AILayerHandle layer, ASBoolean* editable) {
+    return layerFlag<&Layer::editable>(Op::GetLayerEditable, layer, editable);
+}
+
+// ---- Matching Art and MdMemory ---------------------------------------------------
+
+ASErr handOut(Host& host, std::vector<AIArtHandle> found, AIArtHandle*** matches, ai::int32* count) {
+    const MatchingOptions& options = host.matching();
+    if (options.shuffle) {
+        std::mt19937_64 random(options.shuffleSeed);
+        std::shuffle(found.begin(), found.end(), random);
+    }
+    *count = static_cast<ai::int32>(found.size());
+    *matches = found.empty() && options.nullHandleForEmpty ? nullptr
+                                                          : host.ledger().newArtArray(std::move(found));
+    return kNoErr;
+}
+
+template <typename Wanted>
+std::vector<AIArtHandle> collect(Host& host, Wanted&& wanted) {
+    const Document& document = host.document();
+    std::vector<AIArtHandle> found;
+    for (ArtIndex index : document.documentOrder()) {
+        const ArtNode& node = document.art(index);
+        if (!wanted(node)) continue;
+        found.push_back(host.artHandle(index));
+        if (node.listedTwice) found.push_back(host.artHandle(index));
+    }
+    return found;
+}
+
+// A failed query normally hands out nothing; as a lever it can hand out a
+// handle all the same, which the caller then owns.
+ASErr failQuery(Host& host, ASErr err, AIArtHandle*** matches, ai::int32* count) {
+    if (matches == nullptr || count == nullptr) return err;
+    *matches = nullptr;
+    if (host.matching().handleOnFailure) {
+        *matches = host.ledger().newArtArray({});
+        *count = 0;
+    }
+    return err;
+}
+
+ASErr GetSelectedArt(AIArtHandle*** matches, ai::int32* count) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::GetSelectedArt)) return failQuery(host, err, matches, count);
+    if (matches == nullptr || count == nullptr) return host.badParameter("get-selected-art", "null result pointer");
+    return handOut(host, collect(host, [](const ArtNode& node) { return (node.attributes & kArtSelected) != 0; }),
+                   matches, count);
+}
+
+ASErr GetMatchingArt(const MatchRecord* specs, ai::int32 numSpecs, AIArtHandle*** matches, ai::int32* count) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::GetMatchingArt, nullptr, [&] {
+            std::string text = std::to_string(numSpecs) + " record(s)";
+            if (specs != nullptr && numSpecs > 0) text += ", type " + std::to_string(specs[0].type);
+            return text;
+        }))
+        return failQuery(host, err, matches, count);
+    if (matches == nullptr || count == nullptr) return host.badParameter("get-matching-art", "null result pointer");
+    if (numSpecs < 0 || (numSpecs > 0 && specs == nullptr))
+        return host.badParameter("get-matching-art", "no records");
+    return handOut(host,
+                   collect(host,
+                           [&](const ArtNode& node) {
+                               for (ai::int32 i = 0; i < numSpecs; ++i) {
+                                   const MatchRecord& spec = specs[i];
+                                   if (node.type == spec.type &&
+                                       (node.attributes & spec.whichAttr) == (spec.attr & spec.whichAttr))
+                                       return true;
+                               }
+                               return false;
+                           }),
+                   matches, count);
+}
+
+ASErr MdMemoryDisposeHandle(AIMdMemoryHandle handle) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::DisposeHandle, nullptr, [&] { return showPointer(handle); })) return err;
+    if (handle == nullptr || !host.ledger().disposeHandle(handle))
+        return host.badParameter("dispose-handle", showPointer(handle) + " is not a live handle");
+    return kNoErr;
+}
+
+// ---- User suite -----------------------------------------------------------------------
+
+ASErr NumberToString(AIReal value, ai::int16 precision, unsigned char* text) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::NumberToString, nullptr, [&] {
+            return std::to_string(value) + ", " + std::to_string(precision);
+        }))
+        return err;
+    if (text == nullptr) return host.badParameter("number-to-string", "null buffer");
+    if (precision < 0 || precision > 20) return host.badParameter("number-to-string", "precision out of range");
+    char formatted[256];
+    const int n = std::snprintf(formatted, sizeof formatted, "%.*f", static_cast<int>(precision),
+                                static_cast<double>(value));
+    const std::size_t length = std::min<std::size_t>(n < 0 ? 0 : static_cast<std::size_t>(n), 255);
+    text[0] = static_cast<unsigned char>(length);
+    std::memcpy(text + 1, formatted, length);
+    return kNoErr;
+}
+
+ASErr StringToNumber(const unsigned char* text, AIReal* value) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::StringToNumber, nullptr, [&] {
+            return text == nullptr ? std::string("null")
+                                   : "\"" + std::string(reinterpret_cast<const char*>(text + 1), text[0]) + "\"";
+        }))
+        return err;
+    if (text == nullptr || value == nullptr) return host.badParameter("string-to-number", "null argument");
+    const std::string digits(reinterpret_cast<const char*>(text + 1), text[0]);
+    const char* begin = digits.c_str();
+    char* end = nullptr;
+    const float number = std::strtof(begin, &end);
+    // The whole text must be the number, give or take surrounding spaces.
+    while (end != nullptr && *end == ' ') ++end;
+    if (end == begin || end == nullptr || *end != 0) return kBadParameterErr;
+    *value = number;
+    return kNoErr;
+}
+
+// ---- Unicode String suite ----------------------------------------------------------
+
+ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 length, AICharacterEncoding encoding) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::StringInitialize, nullptr, [&] {
+            return showText(text) + ", " + std::to_string(length) + ", " + std::to_string(encoding);
+        }))
+        return err;
+    if (str == nullptr || length < 0 || (text == nullptr && length > 0))
+        return host.badParameter("initialize", "null string object or text");
+    *ai::UnicodeString::HandleSlot(str) =
+        host.ledger().newString(std::string(text == nullptr ? "" : text, static_cast<std::size_t>(length)));
+    return kNoErr;
+}
+
+void StringDestroy(ai::UnicodeString* str) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::StringDestroy, nullptr, [&] { return showPointer(str); })) return;
+    if (str == nullptr) {
+        host.badParameter("destroy", "null string object");
+        return;
+    }
+    AIUnicodeStringHandle* slot = ai::UnicodeString::HandleSlot(str);
+    if (*slot == nullptr) return;
+    if (!host.ledger().destroyString(*slot)) {
+        host.badParameter("destroy", "string " + showPointer(*slot) + " is not live");
+        return;
+    }
+    *slot = nullptr;
+}
+
+ASErr StringCopy(ai::UnicodeString* dest, const ai::UnicodeString* src) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::StringCopy, nullptr, [&] {
+            return showPointer(dest) + ", " + showPointer(src);
+        }))
+        return err;
+    if (dest == nullptr || src == nullptr) return host.badParameter("copy", "null string object");
+    if (dest == src) return kNoErr;
+    Ledger& ledger = host.ledger();
+    const AIUnicodeStringHandle from = ai::UnicodeString::HandleOf(src);
+    AIUnicodeStringHandle* to = ai::UnicodeString::HandleSlot(dest);
+    const std::string* text = from == nullptr ? nullptr : ledger.stringText(from);
+    if (from != nullptr && text == nullptr) return host.badParameter("copy", "source string is not live");
+    if (*to != nullptr && !ledger.isLiveString(*to)) return host.badParameter("copy", "destination string is not live");
+    const std::string copied = text == nullptr ? std::string() : *text;
+    if (*to != nullptr) {
+        ledger.setStringText(*to, copied);
+    } else if (from != nullptr) {
+        *to = ledger.newString(copied);
+    }
+    return kNoErr;
+}
+
+}  // namespace
+
+void fillMdMemorySuite(void* table) {
+    AIMdMemorySuite suite{};
+    suite.MdMemoryDisposeHandle = MdMemoryDisposeHandle;
+    storeTable(table, suite);
+}
+
+void fillArtSuite(void* table) {
+    AIArtSuite suite{};
+    suite.GetArtLayer = GetArtLayer;
+    suite.GetArtType = GetArtType;
+    suite.GetArtUserAttr = GetArtUserAttr;
+    suite.SetArtUserAttr = SetArtUserAttr;
+    suite.GetArtParent = GetArtParent;
+    suite.GetArtFirstChild = GetArtFirstChild;
+    suite.GetArtSibling = GetArtSibling;
+    storeTable(table, suite);
+}
+
+void fillUserSuite(void* table) {
+    AIUserSuite suite{};
+    suite.NumberToString = NumberToString;
+    suite.StringToNumber = StringToNumber;
+    storeTable(table, suite);
+}
+
+void fillMatchingArtSuite(void* table) {
+    AIMatchingArtSuite suite{};
+    suite.GetSelectedArt = GetSelectedArt;
+    suite.GetMatchingArt = GetMatchingArt;
+    storeTable(table, suite);
+}
+
+void fillPathSuite(void* table) {
+    AIPathSuite suite{};
+    suite.GetPathClosed = GetPathClosed;
+    suite.GetPathGuide = GetPathGuide;
+    storeTable(table, suite);
+}
+
+void fillPathStyleSuite(void* table) {
+    AIPathStyleSuite suite{};
+    suite.GetPathStyle = GetPathStyle;
+    storeTable(table, suite);
+}
+
+void fillLayerSuite(void* table) {
+    AILayerSuite suite{};
+    suite.GetLayerVisible = GetLayerVisible;
+    suite.GetLayerEditable = GetLayerEditable;
+    storeTable(table, suite);
+}
+
+void fillPluginGroupSuite(void* table) {
+    AIPluginGroupSuite suite{};
+    suite.GetPluginArtResultArt = GetPluginArtResultArt;
+    storeTable(table, suite);
+}
+
+void fillUnicodeStringSuite(void* table) {
+    AIUnicodeStringSuite suite{};
+    suite.Initialize = StringInitialize;
+    suite.Destroy = StringDestroy;
+    suite.Copy = StringCopy;
+    storeTable(table, suite);
+}
+
+}  // namespace simhost

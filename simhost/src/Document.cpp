@@ -1,0 +1,133 @@
+#include "simhost/Document.h"
+
+#include <algorithm>
+
+namespace simhost {
+
+ArtIndex Document::newNode(AIArtType type, std::string id) {
+    ArtNode node;
+    node.type = type;
+    node.id = std::move(id);
+    nodes_.push_back(std::move(node));
+    orderValid_ = false;
+    return static_cast<ArtIndex>(nodes_.size() - 1);
+}
+
+void Document::link(ArtIndex parent, ArtIndex child) {
+    ArtNode& p = art(parent);
+    ArtNode& c = art(child);
+    c.parent = parent;
+    c.layer = p.layer;
+    if (p.lastChild == kNone) {
+        p.firstChild = child;
+    } else {
+        art(p.lastChild).nextSibling = child;
+    }
+    p.lastChild = child;
+}
+
+LayerIndex Document::addLayer(std::string name, bool visible, bool editable) {
+    Layer layer;
+    layer.name = std::move(name);
+    layer.visible = visible ? 1 : 0;
+    layer.editable = editable ? 1 : 0;
+    const auto index = static_cast<LayerIndex>(layers_.size());
+    layer.root = newNode(kGroupArt, {});
+    art(layer.root).layer = index;
+    layers_.push_back(std::move(layer));
+    return index;
+}
+
+ArtIndex Document::addArt(ArtIndex parent, AIArtType type, std::string id) {
+    const ArtIndex child = newNode(type, std::move(id));
+    link(parent, child);
+    return child;
+}
+
+ArtIndex Document::addPath(ArtIndex parent, const PathProps& props, std::string id) {
+    const ArtIndex path = addArt(parent, kPathArt, std::move(id));
+    ArtNode& node = art(path);
+    node.closed = props.closed ? 1 : 0;
+    node.guide = props.guide ? 1 : 0;
+    node.fillPaint = props.filled ? 1 : 0;
+    node.strokePaint = props.stroked ? 1 : 0;
+    node.dashCount = props.dashCount;
+    return path;
+}
+
+ArtIndex Document::addResultGroup(ArtIndex pluginGroup, std::string id) {
+    const ArtIndex result = newNode(kGroupArt, std::move(id));
+    ArtNode& node = art(result);
+    node.parent = pluginGroup;
+    node.layer = art(pluginGroup).layer;
+    art(pluginGroup).resultGroup = result;
+    return result;
+}
+
+const std::vector<ArtIndex>& Document::documentOrder() const {
+    if (orderValid_) return order_;
+    order_.clear();
+    order_.reserve(nodes_.size());
+    // An explicit stack: documents may nest far deeper than the machine
+    // stack allows.
+    std::vector<ArtIndex> pending;
+    std::vector<ArtIndex> children;
+    for (const Layer& layer : layers_) {
+        pending.push_back(layer.root);
+        while (!pending.empty()) {
+            const ArtIndex index = pending.back();
+            pending.pop_back();
+            order_.push_back(index);
+            const ArtNode& node = art(index);
+            if (node.resultGroup != kNone) pending.push_back(node.resultGroup);
+            children.clear();
+            for (ArtIndex c = node.firstChild; c != kNone; c = art(c).nextSibling) children.push_back(c);
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+    }
+    orderValid_ = true;
+    return order_;
+}
+
+std::vector<ArtIndex> Document::selected() const {
+    std::vector<ArtIndex> result;
+    for (ArtIndex index : documentOrder())
+        if (art(index).attributes & kArtSelected) result.push_back(index);
+    return result;
+}
+
+ArtIndex Document::find(const std::string& id) const {
+    for (std::size_t i = 0; i < nodes_.size(); ++i)
+        if (nodes_[i].id == id) return static_cast<ArtIndex>(i);
+    return kNone;
+}
+
+std::uint64_t Document::fingerprintBesidesSelection() const {
+    // FNV-1a over every field but the selected bit.
+    std::uint64_t hash = 1469598103934665603ull;
+    auto mix = [&hash](std::uint64_t value) {
+        for (int i = 0; i < 8; ++i) {
+            hash ^= (value >> (8 * i)) & 0xFF;
+            hash *= 1099511628211ull;
+        }
+    };
+    for (const Layer& layer : layers_) {
+        mix(layer.visible);
+        mix(layer.editable);
+        mix(static_cast<std::uint64_t>(layer.root));
+    }
+    for (const ArtNode& node : nodes_) {
+        mix(static_cast<std::uint64_t>(node.type));
+        mix(static_cast<std::uint32_t>(node.attributes & ~kArtSelected));
+        mix(static_cast<std::uint64_t>(node.parent));
+        mix(static_cast<std::uint64_t>(node.firstChild));
+        mix(static_cast<std::uint64_t>(node.nextSibling));
+        mix(static_cast<std::uint64_t>(node.resultGroup));
+        mix(static_cast<std::uint64_t>(node.layer));
+        mix(node.closed | (node.guide << 8) | (node.fillPaint << 16) | (std::uint64_t(node.strokePaint) << 24));
+        mix(static_cast<std::uint16_t>(node.dashCount));
+    }
+    return hash;
+}
+
+}  // namespace simhost

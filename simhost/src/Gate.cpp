@@ -1,0 +1,95 @@
+#include "simhost/Gate.h"
+
+#include <cstring>
+
+namespace simhost {
+
+namespace {
+
+const OpInfo kOps[] = {
+#define SIMHOST_OP_INFO(id, suite, slot, label, shape) {#id, suite, slot, label, FailureShape::shape},
+    SIMHOST_OPERATIONS(SIMHOST_OP_INFO)
+#undef SIMHOST_OP_INFO
+};
+static_assert(sizeof kOps / sizeof kOps[0] == kOpCount, "one entry per operation");
+
+}  // namespace
+
+const OpInfo& opInfo(Op op) {
+    return kOps[static_cast<std::size_t>(op)];
+}
+
+std::optional<Op> opNamed(const std::string& nameOrLabel) {
+    for (std::size_t i = 0; i < kOpCount; ++i)
+        if (nameOrLabel == kOps[i].name || nameOrLabel == kOps[i].label) return static_cast<Op>(i);
+    return std::nullopt;
+}
+
+FaultRule FaultRule::failNthCall(std::uint64_t nth, bool persistent, ASErr code) {
+    FaultRule r;
+    r.nth = nth;
+    r.persistent = persistent;
+    r.code = code;
+    return r;
+}
+
+FaultRule FaultRule::failEvery(Op op, ASErr code) {
+    FaultRule r;
+    r.op = op;
+    r.persistent = true;
+    r.code = code;
+    return r;
+}
+
+FaultRule FaultRule::failNthOf(Op op, std::uint64_t nth, ASErr code) {
+    FaultRule r;
+    r.op = op;
+    r.nth = nth;
+    r.code = code;
+    return r;
+}
+
+FaultRule FaultRule::denySuite(std::string name, ASErr code) {
+    FaultRule r = failEvery(Op::AcquireSuite, code);
+    r.subject = std::move(name);
+    return r;
+}
+
+void Gate::addRule(FaultRule rule) {
+    rules_.push_back(ActiveRule{std::move(rule), 0});
+}
+
+void Gate::clearRules() {
+    rules_.clear();
+    fired_ = 0;
+}
+
+void Gate::resetCounts() {
+    total_ = 0;
+    perOp_.fill(0);
+}
+
+ASErr Gate::enterSlow(Op op, const char* subject, const std::function<std::string()>& describe) {
+    ASErr injected = kNoErr;
+    for (ActiveRule& active : rules_) {
+        const FaultRule& rule = active.rule;
+        if (rule.op && *rule.op != op) continue;
+        if (rule.subject && (subject == nullptr || *rule.subject != subject)) continue;
+        const std::uint64_t n = ++active.seen;
+        if (n == rule.nth || (rule.persistent && n > rule.nth)) {
+            if (injected == kNoErr) injected = rule.code;
+        }
+    }
+    if (injected != kNoErr) ++fired_;
+    if (logging_) log_.push_back(CallRecord{total_, op, describe(), injected});
+    return injected;
+}
+
+std::string describeCall(const CallRecord& record) {
+    std::string text = std::to_string(record.sequence) + " " + opInfo(record.op).label;
+    if (!record.detail.empty()) text += "(" + record.detail + ")";
+    if (record.injected != kNoErr) text += " -> injected fault " + std::to_string(record.injected);
+    return text;
+}
+
+}  // namespace simhost

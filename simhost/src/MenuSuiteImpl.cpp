@@ -1,0 +1,153 @@
+// "AI Menu Suite" at versions 1007 (Pascal item texts) and 1008 (Unicode
+// item texts).
+#include <cstring>
+
+#include "IAIUnicodeString.h"
+#include "Suites.h"
+#include "simhost/Host.h"
+
+namespace simhost {
+
+namespace {
+
+// Longest key name, terminating zero included.
+constexpr std::size_t kMaxItemName = 255;
+
+std::string textOf(const AIPlatformAddMenuItemData& data) {
+    if (data.itemText == nullptr) return {};
+    return std::string(reinterpret_cast<const char*>(data.itemText + 1), data.itemText[0]);
+}
+
+std::string textOf(const AIPlatformAddMenuItemDataUS& data) {
+    const AIUnicodeStringHandle handle = ai::UnicodeString::HandleOf(&data.itemText);
+    if (handle == nullptr) return {};
+    const std::string* text = Host::current().ledger().stringText(handle);
+    return text == nullptr ? std::string() : *text;
+}
+
+bool liveText(Host& host, const AIPlatformAddMenuItemData&) {
+    (void)host;
+    return true;
+}
+
+bool liveText(Host& host, const AIPlatformAddMenuItemDataUS& data) {
+    const AIUnicodeStringHandle handle = ai::UnicodeString::HandleOf(&data.itemText);
+    return handle == nullptr || host.ledger().isLiveString(handle);
+}
+
+template <typename Record>
+ASErr AddMenuItem(SPPluginRef plugin, const char* itemName, Record* data, ai::int32 options,
+                  AIMenuItemHandle* item) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::AddMenuItem, nullptr, [&] {
+            std::string text = showText(itemName);
+            if (data != nullptr) text += ", group " + showText(data->groupName) + ", \"" + textOf(*data) + "\"";
+            return text + ", " + std::to_string(options);
+        }))
+        return err;
+    const auto owner = host.pluginOf(plugin);
+    if (!owner) return host.badParameter("add-menu-item", "unknown plug-in reference");
+    if (data == nullptr || item == nullptr || data->groupName == nullptr)
+        return host.badParameter("add-menu-item", "null record, group name or result");
+    // The key name must be a C string; a Pascal string's buffer is not one.
+    if (itemName != nullptr && std::memchr(itemName, 0, kMaxItemName) == nullptr)
+        return host.badParameter("add-menu-item", "item name is not terminated within 255 bytes");
+    if (!liveText(host, *data)) return host.badParameter("add-menu-item", "item text is not a live string");
+    const MenuGroupIndex group = host.menus().findGroup(data->groupName);
+    if (group < 0) return kBadParameterErr;
+
+    Menus& menus = host.menus();
+    std::string name = itemName != nullptr ? std::string(itemName)
+                                           : "item " + std::to_string(menus.itemCount() + 1);
+    const MenuItemIndex added = menus.addItem(group, *owner, std::move(name), textOf(*data), options);
+    *item = host.menuItemHandle(added);
+    return kNoErr;
+}
+
+ASErr UpdateMenuItemAutomatically(AIMenuItemHandle item, ai::int32 action, ai::int32 c1, ai::int32 c2,
+                                  ai::int32 c3, ai::int32 c4, ai::int32 c5, ai::int32 c6) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::UpdateMenuItemAutomatically, nullptr, [&] {
+            std::string text = showPointer(item) + ", " + std::to_string(action);
+            for (ai::int32 c : {c1, c2, c3, c4, c5, c6}) text += ", " + std::to_string(c);
+            return text;
+        }))
+        return err;
+    const auto index = host.menuItemOf(item);
+    if (!index) return host.badParameter("update-automatically", "unknown menu item " + showPointer(item));
+    MenuItem& entry = host.menus().item(*index);
+    entry.updatedAutomatically = true;
+    entry.updateAction = action;
+    entry.updateConditions = {c1, c2, c3, c4, c5, c6};
+    return kNoErr;
+}
+
+ASErr AddMenuGroupAsSubMenu(const char* groupName, ai::int32 options, AIMenuItemHandle item, AIMenuGroup* group) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::AddMenuGroupAsSubMenu, nullptr, [&] {
+            return showText(groupName) + ", " + std::to_string(options) + ", " + showPointer(item);
+        }))
+        return err;
+    const auto parent = host.menuItemOf(item);
+    if (!parent) return host.badParameter("add-menu-group-as-submenu", "unknown menu item " + showPointer(item));
+    if (groupName == nullptr || group == nullptr)
+        return host.badParameter("add-menu-group-as-submenu", "null group name or result");
+    Menus& menus = host.menus();
+    // A group name is unique, and an item carries at most one submenu.
+    if (menus.findGroup(groupName) >= 0 || menus.item(*parent).submenu >= 0) return kBadParameterErr;
+    *group = host.menuGroupHandle(menus.addGroup(groupName, *parent, options));
+    return kNoErr;
+}
+
+ASErr GetMenuGroupName(AIMenuGroup group, const char** name) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::GetMenuGroupName, nullptr, [&] { return showPointer(group); }))
+        return err;
+    const auto index = host.menuGroupOf(group);
+    if (!index) return host.badParameter("get-menu-group-name", "unknown menu group " + showPointer(group));
+    if (name == nullptr) return host.badParameter("get-menu-group-name", "null result pointer");
+    *name = host.menus().group(*index).name.c_str();
+    return kNoErr;
+}
+
+ASErr CountMenuGroups(ai::int32* count) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::CountMenuGroups)) return err;
+    if (count == nullptr) return host.badParameter("count-menu-groups", "null result pointer");
+    *count = static_cast<ai::int32>(host.menus().groupCount());
+    return kNoErr;
+}
+
+ASErr GetNthMenuGroup(ai::int32 n, AIMenuGroup* group) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::GetNthMenuGroup, nullptr, [&] { return std::to_string(n); }))
+        return err;
+    if (group == nullptr) return host.badParameter("get-nth-menu-group", "null result pointer");
+    if (!host.menus().hasGroup(n)) return kBadParameterErr;
+    *group = host.menuGroupHandle(n);
+    return kNoErr;
+}
+
+template <typename Suite, typename Record>
+void fillMenuSuite(void* table) {
+    Suite suite{};
+    suite.AddMenuItem = AddMenuItem<Record>;
+    suite.UpdateMenuItemAutomatically = UpdateMenuItemAutomatically;
+    suite.AddMenuGroupAsSubMenu = AddMenuGroupAsSubMenu;
+    suite.GetMenuGroupName = GetMenuGroupName;
+    suite.CountMenuGroups = CountMenuGroups;
+    suite.GetNthMenuGroup = GetNthMenuGroup;
+    storeTable(table, suite);
+}
+
+}  // namespace
+
+void fillMenuSuite1007(void* table) {
+    fillMenuSuite<AIMenuSuite1007, AIPlatformAddMenuItemData>(table);
+}
+
+void fillMenuSuite1008(void* table) {
+    fillMenuSuite<AIMenuSuite, AIPlatformAddMenuItemDataUS>(table);
+}
+
+}  // namespace simhost

@@ -1,0 +1,108 @@
+// SPBasicSuite and "SP Plug-ins Suite".
+#include <cstdio>
+#include <cstring>
+
+#include "Suites.h"
+#include "simhost/Handles.h"
+#include "simhost/Host.h"
+
+namespace simhost {
+
+std::string showPointer(const void* p) {
+    if (p == nullptr) return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", p);
+    return text;
+}
+
+std::string showText(const char* text) {
+    if (text == nullptr) return "null";
+    // Bounded: the text may not be terminated.
+    const std::size_t n = strnlen(text, 64);
+    return "\"" + std::string(text, n) + (n == 64 ? "...\"" : "\"");
+}
+
+namespace {
+
+ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::AcquireSuite, name, [&] {
+            return showText(name) + ", " + std::to_string(version);
+        })) {
+        if (suite != nullptr) *suite = nullptr;
+        return err;
+    }
+    if (name == nullptr || suite == nullptr) return host.badParameter("acquire-suite", "null name or result");
+    ASErr err = kNoErr;
+    const void* table = host.acquire(name, version, &err);
+    if (err == kNoErr) *suite = table;
+    return err;
+}
+
+ASErr ReleaseSuite(const char* name, ai::int32 version) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::ReleaseSuite, name, [&] {
+            return showText(name) + ", " + std::to_string(version);
+        }))
+        return err;
+    if (name == nullptr) return host.badParameter("release-suite", "null name");
+    return host.release(name, version);
+}
+
+ASBoolean IsEqual(const char* token1, const char* token2) {
+    Host& host = Host::current();
+    if (host.gate().enter(Op::IsEqual, nullptr, [&] { return showText(token1) + ", " + showText(token2); }))
+        return false;
+    if (token1 == nullptr || token2 == nullptr) return token1 == token2;
+    return std::strcmp(token1, token2) == 0;
+}
+
+ASErr AllocateBlock(std::size_t size, void** block) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::AllocateBlock, nullptr, [&] { return std::to_string(size); })) {
+        if (block != nullptr) *block = nullptr;
+        return err;
+    }
+    if (block == nullptr) return host.badParameter("allocate-block", "null result");
+    *block = host.ledger().allocateBlock(size, host.messagePlugin().value_or(-1));
+    return kNoErr;
+}
+
+ASErr FreeBlock(void* block) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::FreeBlock, nullptr, [&] { return showPointer(block); })) return err;
+    if (block == nullptr) return kNoErr;
+    if (!host.ledger().freeBlock(block))
+        return host.badParameter("free-block", showPointer(block) + " is not a live block");
+    return kNoErr;
+}
+
+ASErr SetPluginName(SPPluginRef plugin, const char* name) {
+    Host& host = Host::current();
+    if (ASErr err = host.gate().enter(Op::SetPluginName, nullptr, [&] { return showText(name); })) return err;
+    const auto id = host.pluginOf(plugin);
+    if (!id) return host.badParameter("set-plugin-name", "unknown plug-in reference");
+    if (name == nullptr) return host.badParameter("set-plugin-name", "null name");
+    host.plugin(*id).name = std::string(name, strnlen(name, 256));
+    return kNoErr;
+}
+
+}  // namespace
+
+SPBasicSuite makeBasicSuite() {
+    SPBasicSuite suite;
+    suite.AcquireSuite = AcquireSuite;
+    suite.ReleaseSuite = ReleaseSuite;
+    suite.IsEqual = IsEqual;
+    suite.AllocateBlock = AllocateBlock;
+    suite.FreeBlock = FreeBlock;
+    return suite;
+}
+
+void fillPluginsSuite(void* table) {
+    SPPluginsSuite suite{};
+    suite.SetPluginName = SetPluginName;
+    storeTable(table, suite);
+}
+
+}  // namespace simhost
