@@ -6,6 +6,7 @@
 #include "ADMSuites.h"
 #include "AISuites.h"
 #include "IAIUnicodeString.h"
+#include "simhost/DocumentJson.h"
 #include "simhost/Host.h"
 
 using namespace simhost;
@@ -184,6 +185,74 @@ TEST(Resources, ParsesListsAndDialogsAndReportsBadFiles) {
     EXPECT_THROW(Resources::parse("{", "broken.json"), ResourceError);
     EXPECT_THROW(Resources::parse(R"({"stringLists": {"x": []}})", "bad-id.json"), ResourceError);
     EXPECT_THROW(Resources::load("/nonexistent/file.json"), ResourceError);
+}
+
+TEST(DocumentModel, DocumentOrderVisitsResultGroupsAfterEditArt) {
+    Document doc;
+    const LayerIndex layer = doc.addLayer("L");
+    const ArtIndex plugin = doc.addArt(doc.rootOf(layer), kPluginArt, "pg");
+    doc.addPath(plugin, {}, "edit");
+    const ArtIndex result = doc.addResultGroup(plugin, "result");
+    doc.addArt(result, kMeshArt, "mesh");
+    doc.addArt(doc.rootOf(layer), kRasterArt, "raster");
+    std::vector<std::string> ids;
+    for (ArtIndex i : doc.documentOrder()) ids.push_back(doc.art(i).id);
+    EXPECT_THAT(ids, ElementsAre("", "pg", "edit", "result", "mesh", "raster"));
+    EXPECT_EQ(doc.art(result).parent, plugin);
+    EXPECT_EQ(doc.art(plugin).firstChild, doc.find("edit"));
+}
+
+TEST(DocumentJson, RoundTripsEveryFieldAndLever) {
+    const std::string text = R"({"layers": [
+      {"name": "Back", "visible": false, "editable": 2, "art": [
+        {"type": "pluginGroup", "id": "pg", "children": [{"type": "path", "id": "e", "closed": true}],
+         "result": {"type": "group", "id": "r", "children": [{"type": "mesh", "id": "m", "noParent": true}]}},
+        {"type": "path", "id": "p", "guide": true, "fill": 255, "stroke": true, "dashCount": 3,
+         "selected": true, "locked": true, "listedTwice": true, "noLayer": true},
+        {"type": 42, "id": "odd", "attributes": 16}]},
+      {"name": "Front", "art": []}]})";
+    const Document doc = documentFromJson(text, "fixture");
+    ASSERT_EQ(doc.layerCount(), 2u);
+    EXPECT_EQ(doc.layer(0).visible, 0);
+    EXPECT_EQ(doc.layer(0).editable, 2);
+    const ArtNode& p = doc.art(doc.find("p"));
+    EXPECT_EQ(p.fillPaint, 255);
+    EXPECT_EQ(p.dashCount, 3);
+    EXPECT_EQ(p.attributes, kArtSelected | kArtLocked);
+    EXPECT_TRUE(p.listedTwice && p.reportNoLayer && p.guide);
+    EXPECT_EQ(doc.art(doc.art(doc.find("pg")).resultGroup).id, "r");
+    EXPECT_EQ(doc.art(doc.find("odd")).type, 42);
+
+    const Document again = documentFromJson(documentToJson(doc), "round trip");
+    EXPECT_EQ(again.fingerprintBesidesSelection(), doc.fingerprintBesidesSelection());
+    EXPECT_EQ(documentToJson(again), documentToJson(doc));
+}
+
+TEST(DocumentJson, RejectsMalformedDocumentsWithTheirOrigin) {
+    for (const char* bad : {"[", "[]", R"({"layers": 3})", R"({"layers": [{"art": [{"id": "x"}]}]})",
+                            R"({"layers": [{"art": [{"type": "nope"}]}]})",
+                            R"({"layers": [{"art": [{"type": "path", "fill": 300}]}]})",
+                            R"({"layers": [{"art": [{"type": "group", "result": {"type": "group"}}]}]})"}) {
+        try {
+            documentFromJson(bad, "bad.json");
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const DocumentError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("bad.json: "));
+        }
+    }
+}
+
+TEST(DocumentJson, NestingFarDeeperThanTheStackReadsAndWrites) {
+    constexpr int kDepth = 200000;
+    std::string text = R"({"layers": [{"name": "deep", "art": [)";
+    for (int i = 0; i < kDepth; ++i) text += R"({"type": "group", "children": [)";
+    text += R"({"type": "path", "id": "leaf"})";
+    for (int i = 0; i < kDepth; ++i) text += "]}";
+    text += "]}]}";
+    const Document doc = documentFromJson(text, "deep.json");
+    EXPECT_EQ(doc.artCount(), static_cast<std::size_t>(kDepth) + 2);
+    EXPECT_EQ(doc.documentOrder().back(), doc.find("leaf"));
+    EXPECT_EQ(documentFromJson(documentToJson(doc), "again").artCount(), doc.artCount());
 }
 
 }  // namespace

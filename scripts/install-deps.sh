@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only those missing.
+#   scripts/install-deps.sh          everything (native, sanitizers, cross)
+#   scripts/install-deps.sh native   what the native build and demo need
+set -euo pipefail
+
+native=(cmake ninja-build g++ googletest libbenchmark-dev nlohmann-json3-dev
+        libpugixml-dev zlib1g-dev librsvg2-bin)
+cross=(g++-i686-linux-gnu g++-powerpc-linux-gnu qemu-user)
+fuzz=(clang-14 libclang-rt-14-dev)
+
+packages=("${native[@]}")
+if [ "${1:-all}" != native ]; then packages+=("${cross[@]}" "${fuzz[@]}"); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then exit 0; fi
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

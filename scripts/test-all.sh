@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite on all four presets: x86-64,
+# x86-64 with ASan and UBSan, 32-bit x86 and 32-bit big-endian PowerPC
+# (the last two under qemu).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh all
+
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(default asan i386 ppc32)
+for preset in "${presets[@]}"; do
+  start=$SECONDS
+  echo "==== ${preset}"
+  cmake --workflow --preset "${preset}"
+  echo "==== ${preset}: passed in $((SECONDS - start)) s"
+done
