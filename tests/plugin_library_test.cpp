@@ -1,1 +1,77 @@
+// The built plug-in library as the host loads it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include "AISuites.h"
+#include "simhost/Host.h"
+
+using namespace simhost;
+using ::testing::IsEmpty;
+
+namespace {
+
+std::vector<AIMenuItemHandle> itemsOf(Host& host, PluginId plugin) {
+    std::vector<AIMenuItemHandle> items;
+    for (std::size_t i = 0; i < host.menus().itemCount(); ++i)
+        if (host.menus().item(static_cast<MenuItemIndex>(i)).plugin == plugin)
+            items.push_back(host.menuItemHandle(static_cast<MenuItemIndex>(i)));
+    return items;
+}
+
+TEST(PluginLibrary, LoadsWithItsResourcesAndRunsEveryItemThroughALifetime) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    EXPECT_FALSE(host.plugin(plugin).resources.stringList(17000) == nullptr);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    EXPECT_EQ(host.plugin(plugin).name, "Wendlow Brindle");
+
+    Document doc;
+    const LayerIndex layer = doc.addLayer("Layer 1");
+    doc.addPath(doc.rootOf(layer), PathProps{}, "open");
+    host.setDocument(std::move(doc));
+
+    const auto items = itemsOf(host, plugin);
+    ASSERT_EQ(items.size(), 20u);  // 18 commands, the group's item and the About item
+    for (AIMenuItemHandle item : items) {
+        const ASErr result = host.chooseMenuItem(item);
+        EXPECT_TRUE(result == kNoErr || result == 1) << result;
+        EXPECT_EQ(host.updateMenuItem(item), kNoErr);
+    }
+    EXPECT_EQ(host.about(plugin), kNoErr);
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+TEST(PluginLibrary, SurvivesUnloadingItsCodeBetweenMessages) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    const AIMenuItemHandle allPaths = itemsOf(host, plugin).at(1);
+
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        ASSERT_EQ(host.sendAccess(plugin, kSPAccessUnloadSelector), kNoErr);
+        ASSERT_NE(host.plugin(plugin).globals, nullptr);
+        host.unloadLibrary(plugin);
+        host.reloadLibrary(plugin);
+        ASSERT_EQ(host.sendAccess(plugin, kSPAccessReloadSelector), kNoErr);
+        // The reloaded code finds its items through the block it was handed back.
+        host.gate().resetCounts();
+        EXPECT_EQ(host.chooseMenuItem(allPaths), kNoErr);
+        EXPECT_EQ(host.gate().calls(Op::GetMatchingArt), 1u);
+    }
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+TEST(PluginLibrary, ALibraryWithoutTheEntryPointIsRefusedClearly) {
+    Host host;
+    try {
+        host.loadPlugin("/nonexistent/plugin.so");
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("cannot load plug-in /nonexistent/plugin.so"));
+    }
+    EXPECT_EQ(host.pluginCount(), 0u);
+}
+
+}  // namespace

@@ -1,1 +1,182 @@
+// Error reporting: the scan of the error list for a code's message, the
+// code's own text, and the dialog that shows both.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PluginHarness.h"
+#include "reportError.h"
+
+using namespace simhost;
+using wendlow_test::HeldSuites;
+using wendlow_test::PluginHarness;
+using ::testing::IsEmpty;
+
+namespace {
+
+struct Shown {
+    std::string message;
+    std::string code;
+};
+
+// Reports `code` with the given error list and returns what the dialog
+// showed, if one was shown.
+class ErrorReport : public ::testing::Test {
+protected:
+    void useList(std::vector<std::string> entries) {
+        h.host.plugin(h.plugin).resources.stringLists()[kErrorStringListID] = std::move(entries);
+    }
+
+    std::optional<Shown> report(ASErr code) {
+        const std::size_t before = h.host.dialogs().size();
+        {
+            HeldSuites held(h.host);
+            SPInterfaceMessage message{};
+            message.d.self = h.host.pluginRef(h.plugin);
+            message.d.basic = h.host.basicSuite();
+            report_error(&message, code);
+        }
+        EXPECT_THAT(h.problems(), IsEmpty());
+        if (h.host.dialogs().size() == before) return std::nullopt;
+        const DialogRecord& dialog = h.host.dialogs().back();
+        EXPECT_EQ(dialog.name, "Error Dialog");
+        EXPECT_EQ(dialog.resourceID, kErrorDialogID);
+        EXPECT_EQ(dialog.closedBy, 1);
+        EXPECT_TRUE(dialog.closedByUser) << "item 1 must close the dialog";
+        return Shown{dialog.items.at(1).text, dialog.items.at(2).text};
+    }
+
+    PluginHarness h;
+};
+
+TEST_F(ErrorReport, ZeroAndStopAreNeverShownNorLookedUp) {
+    useList({"STOP", "stopped", "0", "generic", ""});
+    h.host.gate().resetCounts();
+    EXPECT_FALSE(report(kNoErr));
+    EXPECT_FALSE(report(kCanceledErr));
+    EXPECT_EQ(h.host.gate().calls(Op::GetIndexString), 0u);
+}
+
+TEST_F(ErrorReport, TheFirstMatchingPairWinsAndUnknownCodesShowTheLastPair) {
+    useList({"5", "first five", "5", "second five", "-25", "minus twenty-five", "0", "generic", ""});
+    EXPECT_EQ(report(5)->message, "first five");
+    EXPECT_EQ(report(-25)->message, "minus twenty-five");
+    EXPECT_EQ(report(6)->message, "generic");
+}
+
+TEST_F(ErrorReport, NumericEntriesTruncateTowardZeroAndWrapAtSixteenBits) {
+    useList({"12.9", "twelve", "-12.9", "minus twelve", "65535", "wrapped", "0", "generic", ""});
+    EXPECT_EQ(report(12)->message, "twelve");
+    EXPECT_EQ(report(-12)->message, "minus twelve");
+    EXPECT_EQ(report(-1)->message, "wrapped");
+    EXPECT_EQ(report(65535)->message, "generic");
+}
+
+TEST_F(ErrorReport, LetterEntriesStandForTheirFirstFourCharacters) {
+    useList({"ABCD", "four letters", "WXYZAB", "six letters", "0", "generic", ""});
+    const auto four = report(FourCC("ABCD"));
+    EXPECT_EQ(four->message, "four letters");
+    EXPECT_EQ(four->code, "ABCD");
+    EXPECT_EQ(report(FourCC("WXYZ"))->message, "six letters");
+}
+
+TEST_F(ErrorReport, SmallCodesShowInDecimal) {
+    useList({"0", "generic", ""});
+    EXPECT_EQ(report(5)->code, "5");
+    EXPECT_EQ(report(-108)->code, "-108");
+    EXPECT_EQ(report(65535)->code, "65535");
+    EXPECT_EQ(report(-65536)->code, "-65536");
+}
+
+TEST_F(ErrorReport, CodesThatDoNotReadAsCharactersShowTheirExactNumber) {
+    useList({"0", "generic", ""});
+    // 65536 is the bytes 0, 1, 0, 0: as characters it would show nothing.
+    EXPECT_EQ(report(65536)->code, "65536");
+    EXPECT_EQ(report(0x01020304)->code, "16909060");
+    EXPECT_EQ(report(static_cast<ASErr>(0x80000000u))->code, "-2147483648");
+}
+
+TEST_F(ErrorReport, TheShippedListExplainsTheHostsCodes) {
+    EXPECT_EQ(report(kOutOfMemoryErr)->message, "There is not enough memory to complete the command.");
+    EXPECT_EQ(report(-108)->message, "There is not enough memory to complete the command.");
+    EXPECT_EQ(report(1234)->message, "An error occurred in Wendlow Brindle.");
+    EXPECT_EQ(report(kUnexpectedExceptionErr)->code, "XCPT");
+}
+
+// ---- What a careful scan must survive ----------------------------------------------------
+
+TEST_F(ErrorReport, AListWithoutItsEmptyEntryEndsAtTheFailedRead) {
+    useList({"5", "five", "7", "seven"});
+    EXPECT_EQ(report(5)->message, "five");
+    EXPECT_EQ(report(9)->message, "seven");
+}
+
+TEST_F(ErrorReport, AMissingListOrAnEmptyFirstEntryShowsNothing) {
+    h.host.plugin(h.plugin).resources.stringLists().erase(kErrorStringListID);
+    EXPECT_FALSE(report(5));
+    useList({""});
+    EXPECT_FALSE(report(5));
+}
+
+TEST_F(ErrorReport, AFailingCodeReadEndsTheScan) {
+    useList({"5", "five", "7", "seven", "0", "generic", ""});
+    // The second code read (index 3) fails: the list ends after the first pair.
+    h.host.gate().addRule(FaultRule::failNthOf(Op::GetIndexString, 2));
+    EXPECT_EQ(report(7)->message, "five");
+}
+
+TEST_F(ErrorReport, TheScanStopsBeforeTheIndexPassesTheSixteenBitRange) {
+    // 40,000 entries, no empty one, no match: the last message the index can
+    // reach is entry 32766.
+    std::vector<std::string> entries;
+    for (int i = 1; i <= 40000; ++i) entries.push_back(i % 2 ? "9" : "message " + std::to_string(i));
+    useList(std::move(entries));
+    EXPECT_EQ(report(7)->message, "message 32766");
+}
+
+TEST_F(ErrorReport, EntriesUnreadableAsNumbersMatchNoCode) {
+    useList({"-x", "dash", "1e30", "huge", "-", "minus", "0", "generic", ""});
+    EXPECT_EQ(report(-1)->message, "generic");
+    EXPECT_EQ(report(1)->message, "generic");
+    h.host.gate().addRule(FaultRule::failEvery(Op::StringToNumber));
+    useList({"5", "five", "0", "generic", ""});
+    EXPECT_EQ(report(5)->message, "generic");
+}
+
+TEST_F(ErrorReport, LongEntriesAreCutToTheirBuffers) {
+    const std::string longCode = "ABCD" + std::string(400, 'x');
+    const std::string longMessage(400, 'm');
+    useList({longCode, longMessage, "0", "generic", ""});
+    const auto shown = report(FourCC("ABCD"));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->message, std::string(255, 'm'));
+}
+
+TEST_F(ErrorReport, ACodeTextTheHostCannotFormatIsWrittenByThePlugin) {
+    useList({"0", "generic", ""});
+    h.host.gate().addRule(FaultRule::failEvery(Op::NumberToString));
+    EXPECT_EQ(report(-108)->code, "-108");
+}
+
+TEST_F(ErrorReport, AFailedMessageReadShowsNothing) {
+    useList({"5", "five", ""});
+    // Reads: code entry 1, then the message entry 2.
+    h.host.gate().addRule(FaultRule::failNthOf(Op::GetIndexString, 2));
+    EXPECT_FALSE(report(5));
+}
+
+TEST(ErrorReportSuites, NothingIsShownWithoutEverySuiteTheDialogCalls) {
+    for (const char* missing : {kADMBasicSuite, kADMDialogSuite, kADMItemSuite, kAIUserSuite}) {
+        SCOPED_TRACE(missing);
+        PluginHarness h;
+        h.host.gate().addRule(FaultRule::denySuite(missing));
+        EXPECT_EQ(h.interfaceMessage("Nothing"), kInjectedFaultErr);
+        EXPECT_THAT(h.host.dialogs(), IsEmpty());
+        EXPECT_THAT(h.problems(), IsEmpty());
+    }
+}
+
+}  // namespace

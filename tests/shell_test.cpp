@@ -1,1 +1,309 @@
+// The plug-in shell: message dispatch, the globals block, and the counted
+// acquisition of the suite table, including every way the host can refuse.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "PluginHarness.h"
+#include "menuHandler.h"
+
+using namespace simhost;
+using wendlow_test::HeldSuites;
+using wendlow_test::PluginHarness;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+constexpr ASErr kRefused = 4242;
+
+bool allSuitePointersNull() {
+    for (const SuiteImport& row : imports)
+        if (*row.suite != nullptr) return false;
+    return true;
+}
+
+// ---- The message table -------------------------------------------------------
+
+TEST(MessageTable, StartupAllocatesAClearedBlockNamesThePluginAndReleasesEverything) {
+    PluginHarness h;
+    EXPECT_EQ(h.startup(), kNoErr);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(h.host.ledger().isLiveBlock(g));
+    EXPECT_EQ(h.host.plugin(h.plugin).name, "Wendlow Brindle");
+    // Slots the menus do not fill stay cleared, not the host's fill pattern.
+    EXPECT_EQ(g->menuItems[18], nullptr);
+    EXPECT_EQ(g->menuItems[20], nullptr);
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_TRUE(allSuitePointersNull());
+    EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), h.host.gate().calls(Op::ReleaseSuite));
+    EXPECT_THAT(h.problems(), IsEmpty());
+    // The startup message's globals word is not written.
+    EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
+}
+
+TEST(MessageTable, ShutdownFreesTheBlockAndClearsTheGlobalsWord) {
+    PluginHarness h;
+    ASSERT_EQ(h.startup(), kNoErr);
+    ASSERT_EQ(h.access(kSPAccessUnloadSelector), kNoErr);
+    EXPECT_EQ(h.host.plugin(h.plugin).globals, g);
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_EQ(g, nullptr);
+    EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
+    EXPECT_EQ(h.host.ledger().liveBlocks(), 0u);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(MessageTable, AboutReturnsZeroWhateverTheDialogReturns) {
+    PluginHarness h;
+    h.host.setDialogButton(4);  // a text item: the dialog does not close by itself
+    EXPECT_EQ(h.about(), kNoErr);
+    ASSERT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_EQ(h.host.dialogs()[0].name, "About Dialog");
+    EXPECT_EQ(h.host.dialogs()[0].resourceID, 16050);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(MessageTable, UnknownCallersAndSelectorsReturnZeroButStillHoldTheSuites) {
+    PluginHarness h;
+    const struct {
+        const char* caller;
+        const char* selector;
+    } messages[] = {
+        {kSPInterfaceCaller, "Frobnicate"},
+        {kCallerAIMenu, "AI Something"},
+        {"AI Tool", "AI Track"},
+        {kSPAccessCaller, "Flush"},
+    };
+    for (const auto& m : messages) {
+        h.host.gate().resetCounts();
+        AIMenuMessage message{};
+        EXPECT_EQ(h.host.send(h.plugin, m.caller, m.selector, &message.d), kNoErr) << m.caller << " " << m.selector;
+        const std::uint64_t expected = std::strcmp(m.caller, kSPAccessCaller) == 0 ? 0 : kSuiteImportCount;
+        EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), expected) << m.caller;
+        EXPECT_EQ(h.host.gate().calls(Op::ReleaseSuite), expected) << m.caller;
+        EXPECT_EQ(gAcquireCount, 0);
+    }
+    EXPECT_THAT(h.host.dialogs(), IsEmpty());
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(MessageTable, AccessMessagesHandTheBlockOverAndBackWithoutSuites) {
+    PluginHarness h;
+    ASSERT_EQ(h.startup(), kNoErr);
+    PluginGlobals* block = g;
+    h.host.gate().resetCounts();
+
+    // "Unload" with a null word still receives g.
+    EXPECT_EQ(h.host.sendAccessWithGlobals(h.plugin, kSPAccessUnloadSelector, nullptr), kNoErr);
+    EXPECT_EQ(h.host.plugin(h.plugin).globals, block);
+    // "Reload" with a null word leaves no globals and the count at 0.
+    gAcquireCount = 3;
+    EXPECT_EQ(h.host.sendAccessWithGlobals(h.plugin, kSPAccessReloadSelector, nullptr), kNoErr);
+    EXPECT_EQ(g, nullptr);
+    EXPECT_EQ(gAcquireCount, 0);
+    // "Reload" with the word takes the block back.
+    EXPECT_EQ(h.host.sendAccessWithGlobals(h.plugin, kSPAccessReloadSelector, block), kNoErr);
+    EXPECT_EQ(g, block);
+    EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), 0u);
+
+    EXPECT_EQ(h.choose(1), kNoErr);  // the menus still work
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(MessageTable, CodesOneAndAlreadyReportedReachTheHostWithoutADialog) {
+    PluginHarness h;
+    ASSERT_EQ(h.startup(), kNoErr);
+    // The About item returns the modal result, 1 for OK.
+    EXPECT_EQ(h.choose(kAboutItemSlot), 1);
+    ASSERT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_EQ(h.host.dialogs()[0].name, "About Dialog");
+
+    h.host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kAlreadyReportedErr));
+    EXPECT_EQ(h.choose(1), kAlreadyReportedErr);
+    EXPECT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_EQ(gAcquireCount, 0);
+
+    h.host.gate().clearRules();
+    h.host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kBadParameterErr));
+    EXPECT_EQ(h.choose(1), kBadParameterErr);
+    ASSERT_EQ(h.host.dialogs().size(), 2u);
+    EXPECT_EQ(h.host.dialogs()[1].name, "Error Dialog");
+    EXPECT_EQ(h.shutdown(), kNoErr);
+}
+
+// ---- The globals block ---------------------------------------------------------
+
+TEST(GlobalsBlock, MessagesWithoutABlockMatchNoItemAndShutdownFreesNothing) {
+    PluginHarness h;
+    // Before "Startup": a menu message, even for a null item, runs nothing.
+    EXPECT_EQ(h.menu(kSelectorAIGoMenuItem, nullptr), kNoErr);
+    EXPECT_EQ(h.host.gate().calls(Op::GetSelectedArt), 0u);
+    // "Shutdown" with no block makes no free-block call.
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_EQ(h.host.gate().calls(Op::FreeBlock), 0u);
+    // After "Shutdown", the same.
+    ASSERT_EQ(h.startup(), kNoErr);
+    const AIMenuItemHandle guides = g->menuItems[0];
+    ASSERT_EQ(h.shutdown(), kNoErr);
+    EXPECT_EQ(h.menu(kSelectorAIGoMenuItem, guides), kNoErr);
+    EXPECT_EQ(h.host.gate().calls(Op::GetSelectedArt), 0u);
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_EQ(h.host.gate().calls(Op::FreeBlock), 1u);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
+    PluginHarness h;
+    ASSERT_EQ(h.startup(), kNoErr);
+    PluginGlobals* first = g;
+    ASSERT_EQ(h.startup(), kNoErr);
+    EXPECT_EQ(g, first);
+    EXPECT_EQ(h.host.ledger().liveBlocks(), 1u);
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(GlobalsBlock, AFailedAllocationNamesNothingAndIsReported) {
+    PluginHarness h;
+    h.host.gate().addRule(FaultRule::failNthOf(Op::AllocateBlock, 1, kOutOfMemoryErr));
+    EXPECT_EQ(h.startup(), kOutOfMemoryErr);
+    EXPECT_EQ(g, nullptr);
+    EXPECT_EQ(h.host.plugin(h.plugin).name, "");
+    ASSERT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_EQ(h.host.dialogs()[0].items[2].text, "MEM!");
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(GlobalsBlock, AFailedNameInstallsNoMenus) {
+    PluginHarness h;
+    h.host.gate().addRule(FaultRule::failNthOf(Op::SetPluginName, 1, kRefused));
+    const std::size_t itemsBefore = h.host.menus().itemCount();
+    EXPECT_EQ(h.startup(), kRefused);
+    EXPECT_EQ(h.host.menus().itemCount(), itemsBefore);
+    EXPECT_NE(g, nullptr);  // kept until "Shutdown"
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+// ---- Counted acquisition ---------------------------------------------------------
+
+TEST(Acquisition, NestedPairsTalkToTheHostOnlyAtTheOutermostLevel) {
+    PluginHarness h;
+    sSPBasic = h.host.basicSuite();
+    EXPECT_EQ(acquireSuites(h.host.basicSuite()), kNoErr);
+    EXPECT_EQ(h.host.ledger().totalHolds(), kSuiteImportCount);
+    const std::uint64_t calls = h.host.gate().totalCalls();
+    EXPECT_EQ(acquireSuites(h.host.basicSuite()), kNoErr);
+    EXPECT_EQ(gAcquireCount, 2);
+    EXPECT_EQ(releaseSuites(h.host.basicSuite()), kNoErr);
+    EXPECT_EQ(gAcquireCount, 1);
+    EXPECT_EQ(h.host.gate().totalCalls(), calls);
+    EXPECT_NE(sAIArt, nullptr);
+    EXPECT_EQ(releaseSuites(h.host.basicSuite()), kNoErr);
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_TRUE(allSuitePointersNull());
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+// A refusal before the ADM Basic suite (row 12) is held cannot be shown in
+// an alert: the other rows are still acquired, and the first refusal is the
+// result. From row 13 on, the alert is shown and the later rows are left.
+TEST(Acquisition, ARefusalAtEveryRowIsReturnedAndNothingIsLeftHeld) {
+    for (int row = 0; row < kSuiteImportCount; ++row) {
+        SCOPED_TRACE(imports[row].name);
+        PluginHarness h;
+        FaultRule deny = FaultRule::denySuite(imports[row].name, kRefused);
+        h.host.gate().addRule(deny);
+        h.host.gate().resetCounts();
+        EXPECT_EQ(h.startup(), kRefused);
+        EXPECT_EQ(g, nullptr) << "no handler runs after a refusal";
+        EXPECT_EQ(gAcquireCount, 0);
+        EXPECT_TRUE(allSuitePointersNull());
+
+        const bool alertShown = row > 12;
+        if (alertShown) {
+            const std::string expected = "Error: 4242, suite: " + std::string(imports[row].name) +
+                                         ", version: " + std::to_string(imports[row].version) + "!";
+            EXPECT_THAT(h.host.alerts(), ElementsAre(expected));
+            EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(row + 1));
+        } else {
+            EXPECT_THAT(h.host.alerts(), IsEmpty());
+            EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
+        }
+        // Only what was granted goes back: one release per granted row.
+        EXPECT_EQ(h.host.gate().calls(Op::ReleaseSuite), h.host.gate().calls(Op::AcquireSuite) - 1);
+        // The error dialog needs the dialog, item, basic and user suites.
+        const bool dialogPossible = row != 5 && row != 12 && row != 13 && row != 14;
+        EXPECT_EQ(h.host.dialogs().size(), dialogPossible ? 1u : 0u);
+        EXPECT_THAT(h.problems(), IsEmpty());
+    }
+}
+
+TEST(Acquisition, AGrantWithNoTableCountsAsARefusalAndIsStillGivenBack) {
+    PluginHarness h;
+    sSPBasic = h.host.basicSuite();
+    // A basic suite that grants "AI Path Suite" without a table.
+    SPBasicSuite lying = *h.host.basicSuite();
+    lying.AcquireSuite = [](const char* name, ai::int32 version, const void** suite) -> ASErr {
+        const ASErr err = Host::current().basicSuite()->AcquireSuite(name, version, suite);
+        if (err == kNoErr && std::strcmp(name, kAIPathSuite) == 0) *suite = nullptr;
+        return err;
+    };
+    EXPECT_EQ(acquireSuites(&lying), kSuiteNotFoundErr);
+    EXPECT_EQ(sAIPath, nullptr);
+    releaseSuites(&lying);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(Acquisition, ARefusedReleaseStopsAtThatRowAndStillLowersTheCount) {
+    for (int row = 0; row < kSuiteImportCount; ++row) {
+        SCOPED_TRACE(imports[row].name);
+        PluginHarness h;
+        sSPBasic = h.host.basicSuite();
+        ASSERT_EQ(acquireSuites(h.host.basicSuite()), kNoErr);
+        h.host.gate().addRule(FaultRule::failNthOf(Op::ReleaseSuite, static_cast<std::uint64_t>(row + 1), kRefused));
+        EXPECT_EQ(releaseSuites(h.host.basicSuite()), kRefused);
+        EXPECT_EQ(gAcquireCount, 0);
+        for (int r = 0; r < kSuiteImportCount; ++r)
+            EXPECT_EQ(*imports[r].suite != nullptr, r >= row) << "row " << r;
+        // The host still counts the refused row and the rows after it.
+        EXPECT_EQ(h.host.ledger().totalHolds(), kSuiteImportCount - row);
+        // The next message acquires afresh.
+        h.host.gate().clearRules();
+        EXPECT_EQ(h.interfaceMessage("Nothing"), kNoErr);
+        EXPECT_EQ(gAcquireCount, 0);
+        EXPECT_TRUE(allSuitePointersNull());
+    }
+}
+
+// ---- Exceptions ------------------------------------------------------------------------
+
+TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
+    PluginHarness h;
+    h.host.gate().addRule(FaultRule::failNthOf(Op::StringInitialize, 1, kRefused));
+    EXPECT_EQ(h.startup(), kRefused);
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_TRUE(allSuitePointersNull());
+    ASSERT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_EQ(h.host.dialogs()[0].items[2].text, "4242");
+    // The command items were installed before the About string failed.
+    EXPECT_NE(g->menuItems[17], nullptr);
+    EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(Exceptions, AStringCopyFailureInsideTheAboutHelperReleasesItsMenuSuite) {
+    PluginHarness h;
+    h.host.gate().addRule(FaultRule::failNthOf(Op::StringCopy, 1, kRefused));
+    EXPECT_EQ(h.startup(), kRefused);
+    EXPECT_EQ(h.host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}), 0);
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+}  // namespace

@@ -1,2 +1,147 @@
+// Pascal and C string conversions in place, and the host-backed string and
+// error wrappers.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-int main_placeholder();
+
+#include <cstring>
+#include <string>
+
+#include "PluginHarness.h"
+#include "stringUtils.h"
+
+using namespace simhost;
+using wendlow_test::HeldSuites;
+using wendlow_test::PluginHarness;
+using ::testing::IsEmpty;
+
+namespace {
+
+TEST(PascalStrings, ConvertInPlaceBothWays) {
+    char buffer[8] = "abc";
+    unsigned char* p = SUctopstr(buffer);
+    ASSERT_EQ(p, reinterpret_cast<unsigned char*>(buffer));
+    EXPECT_EQ(0, std::memcmp(buffer, "\x03" "abc", 4));
+    char* c = SUptocstr(p);
+    EXPECT_EQ(c, buffer);
+    EXPECT_STREQ(c, "abc");
+
+    char empty[2] = "";
+    ASSERT_NE(SUctopstr(empty), nullptr);
+    EXPECT_EQ(empty[0], 0);
+    unsigned char zero[4] = {0, 'x', 'y', 'z'};
+    EXPECT_STREQ(SUptocstr(zero), "");
+}
+
+TEST(PascalStrings, TheLongestTextFitsAndOneMoreIsRefusedUnchanged) {
+    std::string longest(255, 'q');
+    std::vector<char> buffer(longest.begin(), longest.end());
+    buffer.push_back(0);
+    unsigned char* p = SUctopstr(buffer.data());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[0], 255);
+    EXPECT_EQ(p[255], 'q');
+
+    std::string tooLong(256, 'r');
+    std::vector<char> refused(tooLong.begin(), tooLong.end());
+    refused.push_back(0);
+    EXPECT_EQ(SUctopstr(refused.data()), nullptr);
+    EXPECT_EQ(std::string(refused.data()), tooLong);
+}
+
+TEST(PascalStrings, AnUnterminatedBufferIsNotReadPastItsFirst256Bytes) {
+    // Under AddressSanitizer a read past the array would be reported.
+    char unterminated[256];
+    std::memset(unterminated, 'u', sizeof unterminated);
+    EXPECT_EQ(SUctopstr(unterminated), nullptr);
+    EXPECT_EQ(SUctopstr(nullptr), nullptr);
+    EXPECT_EQ(SUptocstr(nullptr), nullptr);
+}
+
+TEST(ErrorWrapper, CheckResultThrowsExactlyTheCode) {
+    EXPECT_NO_THROW(ai::check_result(kNoErr));
+    for (ASErr code : {1, -1, kCanceledErr, static_cast<ASErr>(0x80000000u)}) {
+        try {
+            ai::check_result(code);
+            ADD_FAILURE() << "no throw for " << code;
+        } catch (const ai::Error& e) {
+            EXPECT_EQ(e.code(), code);
+            // Still a std::exception with the inherited description.
+            const std::exception& base = e;
+            EXPECT_NE(base.what(), nullptr);
+        }
+    }
+}
+
+TEST(UnicodeStringWrapper, NullTextMakesNoHostCallEitherWay) {
+    PluginHarness h;
+    HeldSuites held(h.host);
+    const std::uint64_t before = h.host.gate().totalCalls();
+    {
+        ai::UnicodeString empty(nullptr);
+        ai::UnicodeString defaulted;
+        EXPECT_EQ(empty.handle(), nullptr);
+        EXPECT_EQ(defaulted.handle(), nullptr);
+    }
+    EXPECT_EQ(h.host.gate().totalCalls(), before);
+}
+
+TEST(UnicodeStringWrapper, BuildsAssignsAndGivesBackHostStrings) {
+    PluginHarness h;
+    {
+        HeldSuites held(h.host);
+        h.host.gate().setLogging(true);
+        {
+            ai::UnicodeString about("About Wendlow Plug-ins");
+            ASSERT_NE(about.handle(), nullptr);
+            EXPECT_EQ(*h.host.ledger().stringText(about.handle()), "About Wendlow Plug-ins");
+            AIPlatformAddMenuItemDataUS record;
+            EXPECT_EQ(record.itemText.handle(), nullptr);
+            record.itemText = about;
+            EXPECT_EQ(*h.host.ledger().stringText(record.itemText.handle()), "About Wendlow Plug-ins");
+            // Assignment to itself hands the host the same address twice.
+            record.itemText = record.itemText;
+            EXPECT_EQ(h.host.ledger().liveStrings(), 2u);
+        }
+        EXPECT_EQ(h.host.ledger().liveStrings(), 0u);
+        EXPECT_EQ(h.host.gate().calls(Op::StringInitialize), 1u);
+        EXPECT_EQ(h.host.gate().calls(Op::StringCopy), 2u);
+        EXPECT_EQ(h.host.gate().calls(Op::StringDestroy), 2u);
+        const auto& log = h.host.gate().log();
+        // initialize(object, text, 22, 0): the length excludes the zero.
+        EXPECT_NE(log.front().detail.find("22, 0"), std::string::npos) << log.front().detail;
+    }
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(UnicodeStringWrapper, HostFailuresAreThrownAndLeaveNothingBehind) {
+    PluginHarness h;
+    {
+        HeldSuites held(h.host);
+        h.host.gate().addRule(FaultRule::failNthOf(Op::StringInitialize, 1, 17));
+        try {
+            ai::UnicodeString failed("text");
+            ADD_FAILURE() << "constructed despite the host's refusal";
+        } catch (const ai::Error& e) {
+            EXPECT_EQ(e.code(), 17);
+        }
+        ai::UnicodeString kept("kept");
+        ai::UnicodeString other("other");
+        h.host.gate().addRule(FaultRule::failNthOf(Op::StringCopy, 1, 18));
+        EXPECT_THROW(kept = other, ai::Error);
+        EXPECT_EQ(*h.host.ledger().stringText(kept.handle()), "kept");
+    }
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(UnicodeStringWrapper, WithoutTheSuiteItThrowsInsteadOfCallingThroughNull) {
+    PluginHarness h;
+    ASSERT_EQ(sAIUnicodeString, nullptr);
+    try {
+        ai::UnicodeString text("x");
+        ADD_FAILURE();
+    } catch (const ai::Error& e) {
+        EXPECT_EQ(e.code(), kSuiteNotFoundErr);
+    }
+}
+
+}  // namespace
