@@ -22,7 +22,7 @@ ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char
     if (buffer == nullptr || maxLength < 1) return host.badParameter("get-index-string", "no buffer");
     const std::vector<std::string>* list = host.plugin(*owner).resources.stringList(listID);
     if (list == nullptr || index < 1 || static_cast<std::size_t>(index) > list->size())
-        return kResourceNotFoundErr;
+        return host.stringLists().silentWhenMissing ? kNoErr : kResourceNotFoundErr;
     const std::string& entry = (*list)[static_cast<std::size_t>(index) - 1];
     const std::size_t n = std::min(entry.size(), static_cast<std::size_t>(maxLength) - 1);
     std::memcpy(buffer, entry.data(), n);

@@ -106,7 +106,8 @@ ASErr GetMenuGroupName(AIMenuGroup group, const char** name) {
     const auto index = host.menuGroupOf(group);
     if (!index) return host.badParameter("get-menu-group-name", "unknown menu group " + showPointer(group));
     if (name == nullptr) return host.badParameter("get-menu-group-name", "null result pointer");
-    *name = host.menus().group(*index).name.c_str();
+    const MenuGroup& entry = host.menus().group(*index);
+    *name = entry.reportNullName ? nullptr : entry.name.c_str();
     return kNoErr;
 }
 

@@ -69,6 +69,14 @@ struct MatchingOptions {
     bool handleOnFailure = false;
 };
 
+// How the host answers reads of the plug-in's string lists; a lever for
+// hostile hosts.
+struct StringListOptions {
+    // A read of an entry the list does not have (or of a list that does not
+    // exist) reports success and leaves the caller's buffer as it was.
+    bool silentWhenMissing = false;
+};
+
 class Host {
 public:
     Host();
@@ -120,6 +128,7 @@ public:
     void setDocument(Document document) { document_ = std::move(document); }
     Menus& menus() { return menus_; }
     MatchingOptions& matching() { return matching_; }
+    StringListOptions& stringLists() { return stringLists_; }
 
     const std::vector<DialogRecord>& dialogs() const { return dialogs_; }
     const std::vector<std::string>& alerts() const { return alerts_; }
@@ -179,6 +188,7 @@ private:
     Document document_;
     Menus menus_;
     MatchingOptions matching_;
+    StringListOptions stringLists_;
     std::vector<std::unique_ptr<LoadedPlugin>> plugins_;
     std::vector<DialogRecord> dialogs_;
     std::vector<std::string> alerts_;

@@ -32,6 +32,9 @@ struct MenuGroup {
     MenuItemIndex parentItem = -1;  // the item it hangs under, for a submenu
     ai::int32 options = 0;
     std::vector<MenuItemIndex> items;
+    // Lever for a hostile host: get-menu-group-name reports success for this
+    // group and hands back a null name. The host itself still knows the name.
+    bool reportNullName = false;
 };
 
 class Menus {
