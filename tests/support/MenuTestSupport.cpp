@@ -1,0 +1,113 @@
+#include "MenuTestSupport.h"
+
+#include <map>
+#include <stdexcept>
+
+#include "shellMain.h"
+
+namespace wendlow_test {
+
+using namespace simhost;
+
+const std::array<std::string, 18> kMenuTexts = {
+    "Guides",         "All Paths",        "Open Paths",          "Closed Paths",     "Filled Paths",
+    "Unfilled Paths", "Stroked Paths",    "Unstroked Paths",     "Dashed Paths",     "Undashed Paths",
+    "Compound Paths", "Groups",           "Plugin Groups",       "Meshes",           "Plugin Group Meshes",
+    "Symbol Instances", "Rasters",        "Placed Objects",
+};
+
+const std::array<int, 18> kSlotOfIndex = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 15, 17};
+
+MenuGroupIndex groupNamed(Host& host, const std::string& name) {
+    return host.menus().findGroup(name);
+}
+
+std::vector<MenuItemIndex> itemsOf(Host& host, const std::string& group) {
+    const MenuGroupIndex index = groupNamed(host, group);
+    if (index < 0) return {};
+    return host.menus().group(index).items;
+}
+
+std::vector<std::string> textsOf(Host& host, const std::string& group) {
+    std::vector<std::string> texts;
+    for (MenuItemIndex item : itemsOf(host, group)) texts.push_back(host.menus().item(item).text);
+    return texts;
+}
+
+AIMenuItemHandle itemWithText(Host& host, const std::string& group, const std::string& text) {
+    for (MenuItemIndex item : itemsOf(host, group))
+        if (host.menus().item(item).text == text) return host.menuItemHandle(item);
+    throw std::runtime_error("no item \"" + text + "\" in group \"" + group + "\"");
+}
+
+PluginId loadAboutGroupFirst(Host& host, const std::string& groupName) {
+    const PluginId id = host.loadPlugin(ABOUT_GROUP_FIRST_PATH);
+    if (!groupName.empty()) host.plugin(id).resources.stringLists().at(16000).at(0) = groupName;
+    return id;
+}
+
+namespace {
+
+// The suite name and version of a logged acquire-suite or release-suite
+// call, whose detail reads "\"name\", version".
+bool parseSuite(const std::string& detail, Ledger::SuiteKey* key) {
+    const std::size_t close = detail.find("\", ");
+    if (detail.size() < 2 || detail[0] != '"' || close == std::string::npos) return false;
+    key->first = detail.substr(1, close - 1);
+    key->second = static_cast<ai::int32>(std::stol(detail.substr(close + 3)));
+    return true;
+}
+
+int importRow(const Ledger::SuiteKey& key) {
+    for (int row = 0; row < kSuiteImportCount; ++row)
+        if (key.first == imports[row].name && key.second == imports[row].version) return row;
+    return -1;
+}
+
+}  // namespace
+
+std::vector<std::string> unexplainedLeftovers(Host& host) {
+    std::map<Ledger::SuiteKey, int> keptSuites;
+    std::size_t keptStrings = 0, keptHandles = 0, keptBlocks = 0;
+    for (const CallRecord& call : host.gate().log()) {
+        if (call.injected == kNoErr) continue;
+        switch (call.op) {
+            case Op::ReleaseSuite: {
+                Ledger::SuiteKey key;
+                if (!parseSuite(call.detail, &key)) break;
+                const int row = importRow(key);
+                if (row < 0) {
+                    ++keptSuites[key];
+                    break;
+                }
+                for (int later = row; later < kSuiteImportCount; ++later)
+                    ++keptSuites[{imports[later].name, imports[later].version}];
+                break;
+            }
+            case Op::StringDestroy: ++keptStrings; break;
+            case Op::DisposeHandle: ++keptHandles; break;
+            case Op::FreeBlock: ++keptBlocks; break;
+            default: break;
+        }
+    }
+
+    std::vector<std::string> lines;
+    for (const auto& [key, holds] : host.ledger().suiteHolds())
+        if (holds > keptSuites[key])
+            lines.push_back("suite \"" + key.first + "\" " + std::to_string(key.second) + " held " +
+                            std::to_string(holds) + " time(s), " + std::to_string(keptSuites[key]) +
+                            " explained by refused releases");
+    if (host.ledger().liveStrings() > keptStrings)
+        lines.push_back(std::to_string(host.ledger().liveStrings()) + " Unicode string(s) live, " +
+                        std::to_string(keptStrings) + " destroy(s) refused");
+    if (host.ledger().liveHandles() > keptHandles)
+        lines.push_back(std::to_string(host.ledger().liveHandles()) + " memory handle(s) live, " +
+                        std::to_string(keptHandles) + " dispose(s) refused");
+    if (host.ledger().liveBlocks() > keptBlocks)
+        lines.push_back(std::to_string(host.ledger().liveBlocks()) + " memory block(s) live, " +
+                        std::to_string(keptBlocks) + " free(s) refused");
+    for (const Violation& v : host.ledger().violations()) lines.push_back("violation [" + v.rule + "] " + v.detail);
+    return lines;
+}
+
+}  // namespace wendlow_test
