@@ -1,0 +1,419 @@
+// Choosing the plug-in's menu items through the host: each item runs its
+// command with its mode on the open document, or opens the About dialog;
+// items that are not the plug-in's run nothing; "AI Update" does nothing;
+// and every host call of a command or of the About dialog may fail.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+#include "MenuTestSupport.h"
+#include "PluginHarness.h"
+#include "simhost/FaultSweep.h"
+
+using namespace simhost;
+using namespace wendlow_test;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAreArray;
+
+namespace {
+
+constexpr const char* kSharedGroup = "WendlowAboutPluginsGroupName";
+
+using Ids = std::set<std::string>;
+
+// One object for each command to tell it from all the others. The paths:
+//   guide:                    a guide
+//   openFilled:               open, filled, not stroked
+//   closedStroked:            closed, not filled, stroked, solid
+//   closedFilledDashed:       closed, filled, stroked with a dash pattern
+//   openStroked:              open, not filled, stroked, solid
+// so every path mode selects a different set of them. "grouped" is a mesh
+// in a group; "pgMesh" a mesh in a group inside a plugin group. "openFilled"
+// starts out selected.
+Document commandDocument() {
+    Document doc;
+    const LayerIndex layer = doc.addLayer("Layer 1");
+    const ArtIndex root = doc.rootOf(layer);
+    PathProps guide;
+    guide.guide = true;
+    doc.addPath(root, guide, "guide");
+    PathProps openFilled;
+    const ArtIndex preselected = doc.addPath(root, openFilled, "openFilled");
+    PathProps closedStroked;
+    closedStroked.closed = true;
+    closedStroked.filled = false;
+    closedStroked.stroked = true;
+    doc.addPath(root, closedStroked, "closedStroked");
+    PathProps closedFilledDashed;
+    closedFilledDashed.closed = true;
+    closedFilledDashed.stroked = true;
+    closedFilledDashed.dashCount = 2;
+    doc.addPath(root, closedFilledDashed, "closedFilledDashed");
+    PathProps openStroked;
+    openStroked.filled = false;
+    openStroked.stroked = true;
+    doc.addPath(root, openStroked, "openStroked");
+
+    doc.addArt(root, kCompoundPathArt, "compound");
+    doc.addArt(root, kGroupArt, "emptyGroup");
+    const ArtIndex meshGroup = doc.addArt(root, kGroupArt, "meshGroup");
+    doc.addArt(meshGroup, kMeshArt, "grouped");
+    const ArtIndex pluginGroup = doc.addArt(root, kPluginArt, "plugin");
+    const ArtIndex editGroup = doc.addArt(pluginGroup, kGroupArt, "pluginEdit");
+    doc.addArt(editGroup, kMeshArt, "pgMesh");
+    doc.addArt(root, kPlacedArt, "placed");
+    doc.addArt(root, kRasterArt, "raster");
+    doc.addArt(root, kSymbolArt, "symbol");
+    doc.art(preselected).attributes |= kArtSelected;
+    return doc;
+}
+
+Ids selectedIds(Host& host) {
+    Ids ids;
+    for (ArtIndex index : host.document().selected()) ids.insert(host.document().art(index).id);
+    return ids;
+}
+
+// What each item selects in commandDocument(), by its text.
+const std::map<std::string, Ids>& expectedSelections() {
+    static const std::map<std::string, Ids> expected = {
+        {"Guides", {"guide"}},
+        {"All Paths", {"openFilled", "closedStroked", "closedFilledDashed", "openStroked"}},
+        {"Open Paths", {"openFilled", "openStroked"}},
+        {"Closed Paths", {"closedStroked", "closedFilledDashed"}},
+        {"Filled Paths", {"openFilled", "closedFilledDashed"}},
+        {"Unfilled Paths", {"closedStroked", "openStroked"}},
+        {"Stroked Paths", {"closedStroked", "closedFilledDashed", "openStroked"}},
+        {"Unstroked Paths", {"openFilled"}},
+        {"Dashed Paths", {"closedFilledDashed"}},
+        {"Undashed Paths", {"openFilled", "closedStroked", "openStroked"}},
+        {"Compound Paths", {"compound"}},
+        // A group is selected with what it holds; one inside a plugin group is not.
+        {"Groups", {"emptyGroup", "meshGroup", "grouped"}},
+        {"Plugin Groups", {"plugin"}},
+        {"Meshes", {"grouped"}},
+        {"Plugin Group Meshes", {"pgMesh"}},
+        {"Symbol Instances", {"symbol"}},
+        {"Rasters", {"raster"}},
+        {"Placed Objects", {"placed"}},
+    };
+    return expected;
+}
+
+// The About dialog as the user saw it: built from its resource, OK set up by
+// the plug-in and pressed, which closed it.
+void expectAboutDialogShownAndClosedByOK(const DialogRecord& dialog) {
+    EXPECT_EQ(dialog.name, "About Dialog");
+    EXPECT_EQ(dialog.resourceID, 16050);
+    ASSERT_FALSE(dialog.items.empty());
+    EXPECT_EQ(dialog.items[0].id, 1);
+    EXPECT_EQ(dialog.items[0].text, "OK");
+    EXPECT_TRUE(dialog.items[0].hasNotifyProc);
+    std::vector<std::string> texts;
+    for (const DialogItemRecord& item : dialog.items) texts.push_back(item.text);
+    EXPECT_THAT(texts, ::testing::Contains("Wendlow Brindle"));
+    EXPECT_THAT(texts, ::testing::Contains(::testing::StartsWith("Version ")));
+    EXPECT_EQ(dialog.closedBy, 1);
+    EXPECT_TRUE(dialog.closedByUser);
+}
+
+// ---- The nineteen items, end to end ----------------------------------------------------
+
+TEST(Dispatch, EveryItemOfTheBuiltPluginRunsItsCommandOnTheDocument) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    const Document original = commandDocument();
+    const std::uint64_t fingerprint = original.fingerprintBesidesSelection();
+
+    for (const std::string& text : kMenuTexts) {
+        SCOPED_TRACE(text);
+        host.setDocument(commandDocument());
+        EXPECT_EQ(host.chooseMenuItem(itemWithText(host, "SelectObject", text)), kNoErr);
+        const Ids& expected = expectedSelections().at(text);
+        EXPECT_THAT(selectedIds(host), UnorderedElementsAreArray(expected));
+        EXPECT_EQ(host.document().fingerprintBesidesSelection(), fingerprint);
+    }
+    EXPECT_TRUE(host.dialogs().empty());
+
+    // The About item opens the About dialog and leaves the selection alone.
+    host.setDocument(commandDocument());
+    EXPECT_EQ(host.chooseMenuItem(itemWithText(host, kSharedGroup, "Brindle...")), 1);
+    EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
+    ASSERT_EQ(host.dialogs().size(), 1u);
+    expectAboutDialogShownAndClosedByOK(host.dialogs()[0]);
+
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// The slots seen from inside: 15 rasters, 16 symbols, 8 the dashed mode,
+// 14 meshes in plugin groups, 19 the About dialog.
+TEST(Dispatch, TheSlotsRunTheCommandsOfTheSlotTable) {
+    PluginHarness h;
+    ASSERT_EQ(h.startup(), kNoErr);
+    const std::pair<int, Ids> slots[] = {
+        {15, {"raster"}}, {16, {"symbol"}}, {8, {"closedFilledDashed"}}, {14, {"pgMesh"}}, {13, {"grouped"}},
+        {0, {"guide"}},   {17, {"placed"}}, {9, {"openFilled", "closedStroked", "openStroked"}},
+    };
+    for (const auto& [slot, expected] : slots) {
+        SCOPED_TRACE("slot " + std::to_string(slot));
+        h.host.setDocument(commandDocument());
+        EXPECT_EQ(h.choose(slot), kNoErr);
+        EXPECT_THAT(selectedIds(h.host), UnorderedElementsAreArray(expected));
+        EXPECT_EQ(gAcquireCount, 0);
+    }
+    h.host.setDocument(commandDocument());
+    EXPECT_EQ(h.choose(kAboutItemSlot), 1);
+    ASSERT_EQ(h.host.dialogs().size(), 1u);
+    expectAboutDialogShownAndClosedByOK(h.host.dialogs()[0]);
+    EXPECT_THAT(selectedIds(h.host), ElementsAre("openFilled"));
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+// ---- Items that are not the plug-in's, and "AI Update" ---------------------------------------
+
+TEST(Dispatch, AnItemThatIsNotThePluginsRunsNothingAndReturnsZero) {
+    Host host;
+    const PluginId other = loadAboutGroupFirst(host);
+    ASSERT_EQ(host.startup(other), kNoErr);
+    const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(wendlow), kNoErr);
+    host.setDocument(commandDocument());
+
+    const AIMenuItemHandle foreign[] = {
+        itemWithText(host, kSharedGroup, "Group First..."),
+        itemWithText(host, "About", "About Wendlow Plug-ins"),
+        host.menuItemHandle(9999),  // never given out
+        nullptr,
+    };
+    for (AIMenuItemHandle item : foreign) {
+        host.gate().resetCounts();
+        EXPECT_EQ(host.sendMenu(wendlow, kSelectorAIGoMenuItem, item), kNoErr);
+        EXPECT_EQ(host.gate().calls(Op::GetSelectedArt), 0u);
+        EXPECT_EQ(host.gate().calls(Op::Modal), 0u);
+        // Acquired and released once, all the same.
+        EXPECT_EQ(host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
+        EXPECT_EQ(host.gate().calls(Op::ReleaseSuite), static_cast<std::uint64_t>(kSuiteImportCount));
+    }
+    EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
+    EXPECT_TRUE(host.dialogs().empty());
+    EXPECT_EQ(host.shutdown(wendlow), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// When the installation stopped early, the later slots stay null; a menu
+// message with a null item must not be taken for one of them.
+TEST(Dispatch, ANullItemIsNeverTakenForAnEmptySlot) {
+    PluginHarness h;
+    h.host.gate().addRule(FaultRule::failNthOf(Op::GetIndexString, 5, kResourceNotFoundErr));
+    ASSERT_EQ(h.startup(), kResourceNotFoundErr);
+    ASSERT_EQ(g->menuItems[4], nullptr);
+    h.host.gate().clearRules();
+    h.host.clearDialogsAndAlerts();
+    h.host.setDocument(commandDocument());
+    h.host.gate().resetCounts();
+    EXPECT_EQ(h.menu(kSelectorAIGoMenuItem, nullptr), kNoErr);
+    EXPECT_EQ(h.host.gate().calls(Op::GetSelectedArt), 0u);
+    EXPECT_EQ(h.host.gate().calls(Op::Modal), 0u);
+    EXPECT_THAT(selectedIds(h.host), ElementsAre("openFilled"));
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+TEST(Dispatch, BeforeStartupTheBuiltPluginMatchesNoItem) {
+    Host host;
+    const PluginId other = loadAboutGroupFirst(host);
+    ASSERT_EQ(host.startup(other), kNoErr);
+    const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    for (AIMenuItemHandle item : {itemWithText(host, kSharedGroup, "Group First..."), AIMenuItemHandle{}}) {
+        EXPECT_EQ(host.sendMenu(wendlow, kSelectorAIGoMenuItem, item), kNoErr);
+        EXPECT_EQ(host.sendMenu(wendlow, kSelectorAIUpdateMenuItem, item), kNoErr);
+    }
+    EXPECT_EQ(host.gate().calls(Op::GetSelectedArt), 0u);
+    EXPECT_EQ(host.ledger().totalHolds(), 0);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+TEST(Dispatch, UpdateReturnsZeroAndTouchesNothing) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    host.setDocument(commandDocument());
+    const std::uint64_t fingerprint = host.document().fingerprintBesidesSelection();
+    std::vector<AIMenuItemHandle> items;
+    for (const std::string& text : kMenuTexts) items.push_back(itemWithText(host, "SelectObject", text));
+    items.push_back(itemWithText(host, kSharedGroup, "Brindle..."));
+    for (AIMenuItemHandle item : items) {
+        host.gate().resetCounts();
+        EXPECT_EQ(host.updateMenuItem(item), kNoErr);
+        // Nothing but the one acquisition and release of the message.
+        const std::uint64_t suiteCalls =
+            host.gate().calls(Op::AcquireSuite) + host.gate().calls(Op::ReleaseSuite) + host.gate().calls(Op::IsEqual);
+        EXPECT_EQ(host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
+        EXPECT_EQ(host.gate().totalCalls(), suiteCalls);
+    }
+    EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
+    EXPECT_EQ(host.document().fingerprintBesidesSelection(), fingerprint);
+    EXPECT_TRUE(host.dialogs().empty());
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// ---- Errors of a command reach the error dialog ----------------------------------------------
+
+TEST(Dispatch, ACommandsErrorCodeIsShownWithItsMessageAndReturned) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    host.setDocument(commandDocument());
+    struct Case {
+        ASErr code;
+        const char* message;
+        const char* codeText;
+    };
+    const Case cases[] = {
+        {kOutOfMemoryErr, "There is not enough memory to complete the command.", "MEM!"},
+        {-108, "There is not enough memory to complete the command.", "-108"},
+        {77, "An error occurred in Wendlow Brindle.", "77"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codeText);
+        host.clearDialogsAndAlerts();
+        host.gate().clearRules();
+        host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, c.code));
+        EXPECT_EQ(host.chooseMenuItem(itemWithText(host, "SelectObject", "Rasters")), c.code);
+        ASSERT_EQ(host.dialogs().size(), 1u);
+        const DialogRecord& dialog = host.dialogs()[0];
+        EXPECT_EQ(dialog.name, "Error Dialog");
+        EXPECT_EQ(dialog.resourceID, 16051);
+        EXPECT_EQ(dialog.items[1].text, c.message);
+        EXPECT_EQ(dialog.items[2].text, c.codeText);
+        EXPECT_EQ(dialog.closedBy, 1);
+    }
+    host.gate().clearRules();
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// ---- The About dialog -----------------------------------------------------------------------------
+
+TEST(AboutDialog, TheHostsAboutMessageShowsItAndOKClosesIt) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    EXPECT_EQ(host.about(plugin), kNoErr);
+    ASSERT_EQ(host.dialogs().size(), 1u);
+    expectAboutDialogShownAndClosedByOK(host.dialogs()[0]);
+    EXPECT_EQ(host.dialogs()[0].plugin, plugin);
+    EXPECT_EQ(host.dialogs()[0].title, "About Wendlow Brindle");
+    EXPECT_EQ(host.ledger().totalHolds(), 0);
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// Closed with 1 (OK) or 0 (the host closed it itself), the menu command ends
+// without an error dialog; any other result of the modal call is a code the
+// menu dispatch shows.
+TEST(AboutDialog, FromTheMenuNoErrorFollowsWhenTheModalCallReturnsZeroOrOne) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    const AIMenuItemHandle about = itemWithText(host, kSharedGroup, "Brindle...");
+
+    EXPECT_EQ(host.chooseMenuItem(about), 1);
+    ASSERT_EQ(host.dialogs().size(), 1u);
+    expectAboutDialogShownAndClosedByOK(host.dialogs()[0]);
+
+    host.clearDialogsAndAlerts();
+    host.setDialogButton(0);  // no item is pressed; the host closes the dialog with 0
+    EXPECT_EQ(host.chooseMenuItem(about), 0);
+    ASSERT_EQ(host.dialogs().size(), 1u);
+    EXPECT_EQ(host.dialogs()[0].name, "About Dialog");
+    EXPECT_EQ(host.dialogs()[0].closedBy, 0);
+
+    host.clearDialogsAndAlerts();
+    host.setDialogButton(3);  // a text item: the host closes the dialog with 3
+    EXPECT_EQ(host.chooseMenuItem(about), 3);
+    ASSERT_EQ(host.dialogs().size(), 2u);
+    EXPECT_EQ(host.dialogs()[0].name, "About Dialog");
+    EXPECT_EQ(host.dialogs()[1].name, "Error Dialog");
+    EXPECT_EQ(host.dialogs()[1].items[2].text, "3");
+
+    host.setDialogButton(1);
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// ---- Every host call of a menu command or of the About dialog failing ---------------------------------
+
+// One trial: a clean start, the document, then `scenario` with the rule in
+// force; then the plug-in shuts down with no fault. `allowed` are the codes
+// the scenario may return.
+std::uint64_t trial(const FaultRule& rule, const std::function<ASErr(PluginHarness&)>& scenario,
+                    std::set<ASErr> allowed) {
+    SCOPED_TRACE(describeRule(rule));
+    PluginHarness h;
+    if (h.startup() != kNoErr) ADD_FAILURE() << "startup failed";
+    h.host.setDocument(commandDocument());
+    const std::uint64_t fingerprint = h.host.document().fingerprintBesidesSelection();
+    h.host.gate().setLogging(true);
+    h.host.gate().addRule(rule);
+
+    const ASErr result = scenario(h);
+    const std::uint64_t fired = h.host.gate().faultsFired();
+    EXPECT_TRUE(allowed.count(result) == 1) << "returned " << result;
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_EQ(h.host.document().fingerprintBesidesSelection(), fingerprint);
+    for (const DialogRecord& dialog : h.host.dialogs())
+        if (dialog.name == "Error Dialog") {
+            EXPECT_EQ(dialog.items[2].text, "FALT");
+        }
+
+    h.host.gate().clearRules();
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_THAT(unexplainedLeftovers(h.host), IsEmpty());
+    return fired;
+}
+
+TEST(DispatchFaultSweep, EveryHostCallOfEachMenuCommandFailingOnceOrFromThenOn) {
+    for (int slot = 0; slot < 18; ++slot) {
+        SCOPED_TRACE("slot " + std::to_string(slot));
+        const FaultSweepResult sweep = sweepFaults([slot](const FaultRule& rule) {
+            return trial(rule, [slot](PluginHarness& h) { return h.choose(slot); }, {kNoErr, kInjectedFaultErr});
+        });
+        EXPECT_FALSE(sweep.endless);
+        // At least the acquisition, the query and the release.
+        EXPECT_GT(sweep.callsInScenario, 2u * kSuiteImportCount);
+    }
+}
+
+TEST(DispatchFaultSweep, EveryHostCallOfTheAboutDialogFailing) {
+    {
+        SCOPED_TRACE("the host's About message");
+        const FaultSweepResult sweep = sweepFaults([](const FaultRule& rule) {
+            // A refused acquisition is the only code "About" returns.
+            return trial(rule, [](PluginHarness& h) { return h.about(); }, {kNoErr, kInjectedFaultErr});
+        });
+        EXPECT_FALSE(sweep.endless);
+        EXPECT_GT(sweep.callsInScenario, 2u * kSuiteImportCount);
+    }
+    {
+        SCOPED_TRACE("the About menu item");
+        const FaultSweepResult sweep = sweepFaults([](const FaultRule& rule) {
+            return trial(rule, [](PluginHarness& h) { return h.choose(kAboutItemSlot); },
+                         {kNoErr, 1, kInjectedFaultErr});
+        });
+        EXPECT_FALSE(sweep.endless);
+    }
+}
+
+}  // namespace
