@@ -34,9 +34,13 @@
 // /svg/g[2]/path[5] (the fifth path child of the second g child); a subpath
 // of a compound path adds /subpath[k] to its path's id.
 //
-// The reader never follows external references, expands no entities beyond
-// XML's own, and walks the tree with its own stack, so any depth of nesting
-// is read without deep recursion.
+// The reader streams the file through expat, holding only the document it
+// builds, never the text or a tree of it. It follows no external reference
+// (no external entity, DTD or network access; expat's own guard stops entity
+// amplification), and refuses elements nested more than 1024 levels deep.
+// Most drawings are read in one pass; one that declares a style sheet, a
+// paint server or an Inkscape layer after content it applies to is read a
+// second time with what the first pass learnt.
 #pragma once
 
 #include <cstddef>
@@ -54,10 +58,10 @@ constexpr std::uint64_t kMaxSvgBytes = std::uint64_t(2) << 30;
 
 struct SvgDocument {
     Document document;
-    // Per object (by ArtIndex): the byte offset of its element's name in the
-    // text it was read from, or kNoElement for objects without an element of
-    // their own (the roots of the default and guide layers).
-    std::vector<std::size_t> elementOffset;
+    // Per object (by ArtIndex): its element's position among all elements of
+    // the file in document order, from 0, or kNoElement for objects without
+    // an element of their own (the roots of the default and guide layers).
+    std::vector<std::uint32_t> elementOrdinal;
     // Per object: the subpath of its element it stands for, from 1; 0 for
     // the whole element.
     std::vector<std::uint32_t> subpath;
@@ -71,7 +75,7 @@ struct SvgDocument {
     std::vector<Step> steps;
     std::vector<std::string> stepNames;
 
-    static constexpr std::size_t kNoElement = ~std::size_t(0);
+    static constexpr std::uint32_t kNoElement = ~std::uint32_t(0);
 
     // The object's id: its element's id, else its path from the root.
     std::string idOf(ArtIndex index) const;
@@ -79,7 +83,8 @@ struct SvgDocument {
 
 // Reads the file whole, inflating gzip data (recognised by its magic bytes,
 // whatever the file is called). Throws DocumentError for a missing,
-// unreadable, empty or too large file, or broken compressed data.
+// unreadable, empty or too large (over kMaxSvgBytes) file, or broken
+// compressed data.
 std::string readDocumentBytes(const std::string& path);
 
 // Throws DocumentError naming `origin` and, for malformed XML, the line.

@@ -17,8 +17,8 @@ bool isIdentChar(char c) {
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The position of the next `stop` character outside quotes, parentheses
-// and brackets, or text.size().
+// The position of the next of the (one or two) `stops` characters outside
+// quotes, parentheses and brackets, or text.size().
 std::size_t findTopLevel(std::string_view text, std::size_t from, std::string_view stops) {
     int depth = 0;
     char quote = 0;
@@ -33,7 +33,7 @@ std::size_t findTopLevel(std::string_view text, std::size_t from, std::string_vi
             ++depth;
         } else if ((c == ')' || c == ']') && depth > 0) {
             --depth;
-        } else if (depth == 0 && stops.find(c) != std::string_view::npos) {
+        } else if (depth == 0 && (c == stops[0] || (stops.size() > 1 && c == stops[1]))) {
             return i;
         }
     }
@@ -133,7 +133,7 @@ bool parseSelector(std::string_view text, Selector& selector) {
             continue;
         }
         if (text[i] == '>' || text[i] == '+' || text[i] == '~') {
-            if (selector.compounds.empty()) return false;
+            if (selector.compounds.empty() || text[i] == '~') return false;
             pending = text[i++];
             continue;
         }
@@ -209,10 +209,9 @@ bool hasWord(std::string_view list, std::string_view word) {
     return false;
 }
 
-bool attributeMatches(pugi::xml_node node, const AttributeTest& test) {
-    const pugi::xml_attribute attribute = node.attribute(test.name.c_str());
-    if (!attribute) return false;
-    const std::string_view value = attribute.value();
+bool attributeMatches(const ElementInfo& element, const AttributeTest& test) {
+    if (!element.hasAttribute(test.name)) return false;
+    const std::string_view value = element.attribute(test.name);
     const std::string_view wanted = test.value;
     switch (test.op) {
         case 0: return true;
@@ -228,41 +227,27 @@ bool attributeMatches(pugi::xml_node node, const AttributeTest& test) {
     return false;
 }
 
-bool compoundMatches(const Compound& compound, pugi::xml_node node) {
-    if (node.type() != pugi::node_element) return false;
-    if (!compound.tag.empty() && localName(node.name()) != compound.tag) return false;
-    if (!compound.id.empty() && compound.id != node.attribute("id").value()) return false;
-    if (!compound.classes.empty()) {
-        const std::string_view classList = node.attribute("class").value();
-        for (const std::string& name : compound.classes)
-            if (!hasWord(classList, name)) return false;
-    }
+bool compoundMatches(const Compound& compound, const ElementInfo& element) {
+    if (!compound.tag.empty() && element.name != compound.tag) return false;
+    if (!compound.id.empty() && compound.id != element.id) return false;
+    for (const std::string& name : compound.classes)
+        if (!hasWord(element.classes, name)) return false;
     for (const AttributeTest& test : compound.attributes)
-        if (!attributeMatches(node, test)) return false;
-    if (compound.root && node.parent().type() != pugi::node_document) return false;
+        if (!attributeMatches(element, test)) return false;
+    if (compound.root && !element.root) return false;
     return true;
 }
 
-pugi::xml_node previousElement(pugi::xml_node node) {
-    for (node = node.previous_sibling(); node; node = node.previous_sibling())
-        if (node.type() == pugi::node_element) return node;
-    return {};
-}
-
-// Does compounds[0..k] match with compounds[k] on `node`? Right to left; a
-// descendant or sibling combinator tries every candidate.
-bool selectorMatches(const Selector& selector, std::size_t k, pugi::xml_node node) {
-    if (!compoundMatches(selector.compounds[k], node)) return false;
+// Does compounds[0..k] match with compounds[k] on `element`? Right to left;
+// a descendant combinator tries every ancestor.
+bool selectorMatches(const Selector& selector, std::size_t k, const ElementInfo* element) {
+    if (element == nullptr || !compoundMatches(selector.compounds[k], *element)) return false;
     if (k == 0) return true;
     switch (selector.combinators[k - 1]) {
-        case '>': return selectorMatches(selector, k - 1, node.parent());
-        case '+': return selectorMatches(selector, k - 1, previousElement(node));
-        case '~':
-            for (pugi::xml_node n = previousElement(node); n; n = previousElement(n))
-                if (selectorMatches(selector, k - 1, n)) return true;
-            return false;
+        case '>': return selectorMatches(selector, k - 1, element->parent);
+        case '+': return selectorMatches(selector, k - 1, element->previous);
         default:
-            for (pugi::xml_node n = node.parent(); n && n.type() == pugi::node_element; n = n.parent())
+            for (const ElementInfo* n = element->parent; n != nullptr; n = n->parent)
                 if (selectorMatches(selector, k - 1, n)) return true;
             return false;
     }
@@ -325,9 +310,16 @@ void parseDeclarations(std::string_view text, std::vector<Declaration>& out) {
     }
 }
 
-std::string_view localName(const char* qualifiedName) {
-    const char* colon = std::strchr(qualifiedName, ':');
-    return colon != nullptr ? std::string_view(colon + 1) : std::string_view(qualifiedName);
+std::string_view ElementInfo::attribute(std::string_view name) const {
+    for (const auto& [key, value] : attributes)
+        if (key == name) return value;
+    return {};
+}
+
+bool ElementInfo::hasAttribute(std::string_view name) const {
+    for (const auto& entry : attributes)
+        if (entry.first == name) return true;
+    return false;
 }
 
 // ---- Stylesheet -------------------------------------------------------------
@@ -344,9 +336,13 @@ struct Stylesheet::Rules {
     // only against rules that can match it.
     std::unordered_map<std::string, std::vector<std::uint32_t>> byId, byClass, byTag;
     std::vector<std::uint32_t> universal;
+    bool attributes = false;
+    bool siblings = false;
 
     void addRule(Selector selector, std::uint32_t block) {
         const auto index = static_cast<std::uint32_t>(rules.size());
+        for (const Compound& c : selector.compounds) attributes = attributes || !c.attributes.empty();
+        for (const char c : selector.combinators) siblings = siblings || c == '+';
         const Compound& key = selector.compounds.back();
         if (!key.id.empty()) byId[key.id].push_back(index);
         else if (!key.classes.empty()) byClass[key.classes.front()].push_back(index);
@@ -360,6 +356,9 @@ Stylesheet::Stylesheet() : rules_(std::make_unique<Rules>()) {}
 Stylesheet::~Stylesheet() = default;
 
 bool Stylesheet::empty() const { return rules_->rules.empty(); }
+std::size_t Stylesheet::size() const { return rules_->rules.size(); }
+bool Stylesheet::testsAttributes() const { return rules_->attributes; }
+bool Stylesheet::testsSiblings() const { return rules_->siblings; }
 
 void Stylesheet::add(std::string_view source) {
     const std::string css = withoutComments(source);
@@ -414,12 +413,12 @@ void Stylesheet::add(std::string_view source) {
     }
 }
 
-void Stylesheet::match(pugi::xml_node element, std::vector<Match>& out) const {
+void Stylesheet::match(const ElementInfo& element, std::vector<Match>& out) const {
     const Rules& r = *rules_;
     auto tryRules = [&](const std::vector<std::uint32_t>& indices) {
         for (std::uint32_t index : indices) {
             const Rules::Rule& rule = r.rules[index];
-            if (!selectorMatches(rule.selector, rule.selector.compounds.size() - 1, element)) continue;
+            if (!selectorMatches(rule.selector, rule.selector.compounds.size() - 1, &element)) continue;
             for (const StoredDeclaration& d : r.blocks[rule.block]) {
                 const Origin origin = d.important ? Origin::kImportantRule : Origin::kRule;
                 out.push_back({d.prop, d.value, priorityOf(origin, rule.selector.specificity, rule.order)});
@@ -427,16 +426,16 @@ void Stylesheet::match(pugi::xml_node element, std::vector<Match>& out) const {
         }
     };
     auto tryKey = [&](const std::unordered_map<std::string, std::vector<std::uint32_t>>& map,
-                      std::string_view key) {
+                      const std::string& key) {
         if (map.empty() || key.empty()) return;
-        const auto it = map.find(std::string(key));
+        const auto it = map.find(key);
         if (it != map.end()) tryRules(it->second);
     };
     tryRules(r.universal);
-    tryKey(r.byTag, localName(element.name()));
-    tryKey(r.byId, element.attribute("id").value());
+    tryKey(r.byTag, element.name);
+    tryKey(r.byId, element.id);
     if (!r.byClass.empty()) {
-        const std::string_view list = element.attribute("class").value();
+        const std::string_view list = element.classes;
         std::size_t i = 0;
         while (i < list.size()) {
             while (i < list.size() && isSpace(list[i])) ++i;
@@ -444,7 +443,7 @@ void Stylesheet::match(pugi::xml_node element, std::vector<Match>& out) const {
             while (end < list.size() && !isSpace(list[end])) ++end;
             // A class named twice in the list must not apply its rules twice.
             const std::string_view name = list.substr(i, end - i);
-            if (end > i && !hasWord(list.substr(0, i), name)) tryKey(r.byClass, name);
+            if (end > i && !hasWord(list.substr(0, i), name)) tryKey(r.byClass, std::string(name));
             i = end;
         }
     }

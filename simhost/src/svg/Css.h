@@ -4,10 +4,12 @@
 //
 // Selectors: type (path, svg|path matches by local name), universal, #id,
 // .class, attribute tests ([a], [a=v], [a~=v], [a^=v], [a$=v], [a*=v],
-// [a|=v]), :root, and the combinators descendant, >, + and ~, in selector
-// lists. A selector with any other pseudo-class or a pseudo-element matches
-// nothing: those describe states (:hover) or parts a static drawing does not
-// show. At-rules (@media, @font-face, @import, ...) are passed over.
+// [a|=v]), :root, and the combinators descendant, > and +, in selector
+// lists. A selector with any other pseudo-class, a pseudo-element or the ~
+// combinator matches nothing: the first two describe states (:hover) or
+// parts a static drawing does not show, and the reader, which sees the
+// drawing as a stream, keeps only the previous sibling of an element. At-rules
+// (@media, @font-face, @import, ...) are passed over.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +18,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <pugixml.hpp>
 
 namespace simhost::svg {
 
@@ -56,9 +56,20 @@ constexpr std::uint64_t priorityOf(Origin origin, std::uint32_t specificity = 0,
     return (std::uint64_t(origin) << 56) | (std::uint64_t(specificity & 0xFFFFFF) << 32) | order;
 }
 
-// How an element's name is read: the local name when the element is in the
-// SVG namespace's prefix (or has none).
-std::string_view localName(const char* qualifiedName);
+// What a selector can ask of an element, and of its ancestors and previous
+// sibling.
+struct ElementInfo {
+    std::string name;  // local name
+    std::string id;
+    std::string classes;
+    std::vector<std::pair<std::string, std::string>> attributes;  // kept when the sheet tests attributes
+    bool root = false;
+    const ElementInfo* parent = nullptr;
+    const ElementInfo* previous = nullptr;  // kept when the sheet has + combinators
+
+    std::string_view attribute(std::string_view name) const;
+    bool hasAttribute(std::string_view name) const;
+};
 
 class Stylesheet {
 public:
@@ -68,6 +79,10 @@ public:
     // Adds the rules of one <style> element's text.
     void add(std::string_view css);
     bool empty() const;
+    std::size_t size() const;  // rules
+    // What an ElementInfo must carry for this sheet.
+    bool testsAttributes() const;
+    bool testsSiblings() const;
 
     struct Match {
         Prop prop;
@@ -75,7 +90,7 @@ public:
         std::uint64_t priority;
     };
     // The declarations of every rule that matches `element`.
-    void match(pugi::xml_node element, std::vector<Match>& out) const;
+    void match(const ElementInfo& element, std::vector<Match>& out) const;
 
 private:
     struct Rules;

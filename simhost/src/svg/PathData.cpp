@@ -1,19 +1,29 @@
 #include "PathData.h"
 
+#include <array>
 #include <charconv>
-#include <cstring>
+#include <cstdint>
 
 namespace simhost::svg {
 
 namespace {
 
-bool isCommand(char c) { return c != 0 && std::strchr("MmZzLlHhVvCcSsQqTtAa", c) != nullptr; }
+// What each byte can be in path data; a table, as every byte of every path
+// of a large drawing passes here.
+enum CharClass : std::uint8_t { kInvalid, kCommand, kNumber, kSeparator };
 
-bool isNumberChar(char c) {
-    return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+constexpr std::array<CharClass, 256> makeClasses() {
+    std::array<CharClass, 256> table{};
+    for (const char c : std::string_view("MmZzLlHhVvCcSsQqTtAa")) table[static_cast<unsigned char>(c)] = kCommand;
+    for (const char c : std::string_view("0123456789.-+eE")) table[static_cast<unsigned char>(c)] = kNumber;
+    for (const char c : std::string_view(" \t\n\r\f,")) table[static_cast<unsigned char>(c)] = kSeparator;
+    return table;
 }
+constexpr std::array<CharClass, 256> kClasses = makeClasses();
 
-bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == ','; }
+CharClass classOf(char c) { return kClasses[static_cast<unsigned char>(c)]; }
+bool isCommand(char c) { return classOf(c) == kCommand; }
+bool isSeparator(char c) { return classOf(c) == kSeparator; }
 
 // Reads the numbers of path data one at a time.
 class Reader {
@@ -83,8 +93,9 @@ void scanSubpaths(std::string_view d, std::vector<bool>& closed) {
     bool inSubpath = false;
     bool lastWasClose = false;
     for (const char c : d) {
-        if (!isCommand(c)) {
-            if (isNumberChar(c) || isSeparator(c)) continue;
+        const CharClass kind = classOf(c);
+        if (kind != kCommand) {
+            if (kind != kInvalid) continue;
             break;  // not path data: a viewer draws up to here
         }
         if (c == 'Z' || c == 'z') {

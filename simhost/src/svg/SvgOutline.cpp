@@ -37,6 +37,11 @@ const char* const kContainerStyle =
 constexpr std::size_t kMaxShapesPerOutline = 100000;
 constexpr int kMaxDepth = 1024;
 
+std::string_view localName(const char* qualified) {
+    const char* colon = std::strchr(qualified, ':');
+    return colon != nullptr ? std::string_view(colon + 1) : std::string_view(qualified);
+}
+
 std::string escaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -120,10 +125,12 @@ std::string nestedSvgTransform(pugi::xml_node element) {
 
 class Outliner {
 public:
+    // Numbers the elements as the reader does: in document order, the root
+    // first.
     Outliner(pugi::xml_node root, const std::string& xlinkHref) : root_(root), xlinkHref_(xlinkHref) {
-        for (pugi::xml_node n = root.first_child(); n;) {
+        for (pugi::xml_node n = root; n;) {
             if (n.type() == pugi::node_element) {
-                byOffset_.emplace(static_cast<std::size_t>(n.offset_debug()), n);
+                byOrdinal_.push_back(n);
                 if (const char* id = n.attribute("id").value(); *id != 0) byId_.emplace(id, n);
             }
             if (n.first_child()) {
@@ -136,9 +143,8 @@ public:
         }
     }
 
-    pugi::xml_node at(std::size_t offset) const {
-        const auto it = byOffset_.find(offset);
-        return it == byOffset_.end() ? pugi::xml_node() : it->second;
+    pugi::xml_node at(std::uint32_t ordinal) const {
+        return ordinal < byOrdinal_.size() ? byOrdinal_[ordinal] : pugi::xml_node();
     }
 
     // The transforms from the root's coordinates to those of `element`'s
@@ -264,7 +270,7 @@ private:
 
     pugi::xml_node root_;
     std::string xlinkHref_;
-    std::unordered_map<std::size_t, pugi::xml_node> byOffset_;
+    std::vector<pugi::xml_node> byOrdinal_;
     std::unordered_map<std::string, pugi::xml_node> byId_;
     std::size_t shapes_ = 0;
 };
@@ -337,8 +343,9 @@ std::string markedSvg(const SvgDocument& svg, const std::string& text, const std
     std::string overlay = "\n<g id=\"simhost-selection\" class=\"simhost-selection\">";
     for (const ArtIndex index : objects) {
         const auto i = static_cast<std::size_t>(index);
-        const std::size_t offset = i < svg.elementOffset.size() ? svg.elementOffset[i] : SvgDocument::kNoElement;
-        const pugi::xml_node element = offset == SvgDocument::kNoElement ? pugi::xml_node() : outliner.at(offset);
+        const std::uint32_t ordinal =
+            i < svg.elementOrdinal.size() ? svg.elementOrdinal[i] : SvgDocument::kNoElement;
+        const pugi::xml_node element = ordinal == SvgDocument::kNoElement ? pugi::xml_node() : outliner.at(ordinal);
         const ArtNode& node = svg.document.art(index);
         const bool container =
             node.type == kGroupArt || node.type == kCompoundPathArt || node.type == kSymbolArt;
