@@ -86,13 +86,54 @@ std::string formatPoint(double x, double y) {
     return std::string(buffer, end);
 }
 
+// Does a moveto's argument text hold more than one coordinate pair, that
+// is, implicit linetos? Counts where numbers start: "1-2" and "1.5.5" are
+// two numbers each, "1e-5" is one.
+bool hasImplicitLineto(std::string_view args) {
+    int count = 0;
+    bool inNumber = false, seenDot = false, seenExponent = false;
+    char previous = 0;
+    for (const char c : args) {
+        const CharClass kind = classOf(c);
+        if (kind == kCommand || kind == kInvalid) break;
+        if (kind == kSeparator) {
+            inNumber = false;
+            previous = c;
+            continue;
+        }
+        if (c == 'e' || c == 'E') {
+            seenExponent = inNumber;
+            previous = c;
+            continue;
+        }
+        const bool sign = c == '+' || c == '-';
+        const bool starts = !inNumber || (sign && previous != 'e' && previous != 'E') ||
+                            (c == '.' && (seenDot || seenExponent));
+        if (starts) {
+            if (++count > 2) return true;
+            inNumber = true;
+            seenDot = c == '.';
+            seenExponent = false;
+        } else if (c == '.') {
+            seenDot = true;
+        }
+        previous = c;
+    }
+    return false;
+}
+
 }  // namespace
 
 void scanSubpaths(std::string_view d, std::vector<bool>& closed) {
     closed.clear();
     bool inSubpath = false;
+    bool drawn = false;  // the subpath has a segment: a lone moveto draws nothing
     bool lastWasClose = false;
-    for (const char c : d) {
+    auto finish = [&] {
+        if (inSubpath && drawn) closed.push_back(lastWasClose);
+    };
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        const char c = d[i];
         const CharClass kind = classOf(c);
         if (kind != kCommand) {
             if (kind != kInvalid) continue;
@@ -100,16 +141,18 @@ void scanSubpaths(std::string_view d, std::vector<bool>& closed) {
         }
         if (c == 'Z' || c == 'z') {
             if (!inSubpath) break;  // data must begin with a moveto
+            drawn = true;
             lastWasClose = true;
             continue;
         }
         const bool moveto = c == 'M' || c == 'm';
         if (!inSubpath && !moveto) break;
-        if (inSubpath && (moveto || lastWasClose)) closed.push_back(lastWasClose);
+        if (moveto || lastWasClose) finish();
         inSubpath = true;
         lastWasClose = false;
+        drawn = !moveto || hasImplicitLineto(d.substr(i + 1));
     }
-    if (inSubpath) closed.push_back(lastWasClose);
+    finish();
 }
 
 std::vector<std::string> splitSubpaths(std::string_view d) {
@@ -118,9 +161,11 @@ std::vector<std::string> splitSubpaths(std::string_view d) {
     double x = 0, y = 0, startX = 0, startY = 0;
     bool lastWasClose = false;
     std::string* current = nullptr;
+    bool drawn = false;        // as in scanSubpaths: a lone moveto is no subpath
     std::size_t copyFrom = 0;  // where the current subpath's text resumes in d
     auto finish = [&](std::size_t end) {
         if (current != nullptr && end > copyFrom) current->append(d.substr(copyFrom, end - copyFrom));
+        if (current != nullptr && !drawn) subpaths.pop_back();
         current = nullptr;
     };
     while (!reader.atEnd()) {
@@ -134,6 +179,7 @@ std::vector<std::string> splitSubpaths(std::string_view d) {
             x = startX;
             y = startY;
             lastWasClose = true;
+            drawn = true;
             continue;
         }
         const bool moveto = command == 'M' || command == 'm';
@@ -143,7 +189,9 @@ std::vector<std::string> splitSubpaths(std::string_view d) {
             subpaths.emplace_back();
             current = &subpaths.back();
             copyFrom = at;
+            drawn = false;
         }
+        if (!moveto) drawn = true;
         lastWasClose = false;
         const int count = argumentCount(command);
         bool first = true;
@@ -174,7 +222,10 @@ std::vector<std::string> splitSubpaths(std::string_view d) {
                 *current = "M" + formatPoint(x, y);
                 copyFrom = reader.position();
                 reader.skipSeparators();
-                if (!reader.atEnd() && !isCommand(reader.peek())) *current += relative ? " l" : " L";
+                if (!reader.atEnd() && !isCommand(reader.peek())) {
+                    *current += relative ? " l" : " L";
+                    drawn = true;
+                }
             } else if (first && current->empty()) {
                 // A drawing command right after a closepath starts a subpath
                 // where the last one started.
