@@ -315,7 +315,10 @@ int runSelect(const Cli& cli, const std::vector<std::string>& args) {
         } else {
             const CommandRun& run = runs.front();
             std::string out = batch ? "== " + file + ": " + std::to_string(run.selected.size()) + " selected\n" : "";
-            for (const ArtIndex index : run.selected) out += document->idOf(index) + "\n";
+            for (const ArtIndex index : run.selected) {
+                out += document->idOf(index);
+                out += '\n';
+            }
             print(out);
         }
         if (marking) {

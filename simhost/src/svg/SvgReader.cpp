@@ -213,9 +213,10 @@ private:
     static void XMLCALL onEnd(void* self, const XML_Char*) {
         static_cast<Reader*>(self)->guarded([](Reader& r) { r.end(); });
     }
+    // Set only inside a <style> element: the text between the elements of
+    // a large drawing is not worth a call per piece.
     static void XMLCALL onText(void* self, const XML_Char* text, int length) {
-        Reader& r = *static_cast<Reader*>(self);
-        if (r.depth_ > 0 && r.top().kind == FrameKind::kStyle) r.styleText_.append(text, static_cast<std::size_t>(length));
+        static_cast<Reader*>(self)->styleText_.append(text, static_cast<std::size_t>(length));
     }
 
     // No exception may cross expat's C frames: keep it and stop the parser.
@@ -275,7 +276,6 @@ private:
         std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> guard(parser_, XML_ParserFree);
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, onStart, onEnd);
-        XML_SetCharacterDataHandler(parser_, onText);
 
         auto feed = [&](const char* data, std::size_t size, bool last) {
             while (size > 0 || last) {
@@ -323,6 +323,7 @@ private:
     void end() {
         Frame& frame = top();
         if (frame.kind == FrameKind::kStyle && collecting_) {
+            XML_SetCharacterDataHandler(parser_, nullptr);
             const std::size_t before = k_.sheet.size();
             k_.sheet.add(styleText_);
             // Rules that come after art they may apply to: read again.
@@ -343,6 +344,7 @@ private:
                 if (t.empty() || equalsIgnoringCase(t, "text/css")) {
                     styleText_.clear();
                     push(FrameKind::kStyle);
+                    XML_SetCharacterDataHandler(parser_, onText);
                     return;
                 }
             } else if (isPaintServer(name.local) || isMeshGradient(name.local)) {
