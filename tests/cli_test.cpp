@@ -150,6 +150,7 @@ TEST(CliBasics, BadUsageIsExitCodeTwoWithAReason) {
              {{"--plugin", sample, "menus"}, "sample.json"},
              {{"--host-fault", "no-such-call", "select", sample, "Groups"}, "unknown host operation"},
              {{"select", sample, sample, "Groups", "-o", "x.svg"}, "-o and --png take one FILE and one COMMAND"},
+             {{"select", WENDLOW_SOURCE_DIR "/cmake", "Groups"}, "no .svg, .svgz or .json documents found"},
          }) {
         const Outcome run = simhost(c.args);
         EXPECT_EQ(run.code, 2) << c.says;

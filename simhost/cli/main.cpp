@@ -251,8 +251,8 @@ int runSelect(const Cli& cli, const std::vector<std::string>& args) {
         std::fprintf(stderr, "simhost: %s\n", e.what());
         return kBadInput;
     }
-    const bool batch = o.positional.size() > 1 || files.size() != 1 || files.front() != o.positional.front();
     if (files.empty()) return usageError("no .svg, .svgz or .json documents found");
+    const bool batch = o.positional.size() > 1 || files.size() != 1 || files.front() != o.positional.front();
     const bool marking = !o.svgOut.empty() || !o.pngOut.empty();
     if (marking && (batch || o.all)) return usageError("-o and --png take one FILE and one COMMAND");
     for (const std::string& out : {o.svgOut, o.pngOut})
