@@ -69,6 +69,14 @@ std::unique_ptr<OpenDocument> openJsonFile(const std::string& path) {
 }
 
 #if WENDLOW_BUILD_SVG
+bool looksLikeJson(const std::string& bytes) {
+    for (const char c : bytes) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+        return c == '{' || c == '[';
+    }
+    return false;
+}
+
 class SvgOpen : public OpenDocument {
 public:
     // `path` is read again when the drawing is marked; empty for the sample.
@@ -85,14 +93,6 @@ private:
     std::string path_;
 };
 #endif
-
-bool looksLikeJson(const std::string& bytes) {
-    for (const char c : bytes) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
-        return c == '{' || c == '[';
-    }
-    return false;
-}
 
 }  // namespace
 
