@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cstring>
 #include <unordered_map>
-#include <unordered_set>
 
 #include <pugixml.hpp>
 
