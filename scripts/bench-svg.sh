@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Benchmark: a generated SVG drawing of 10^6 elements (about 100 MB) read by
+# simhost and run through "All Paths", end to end, beside Inkscape's command
+# line selecting the same paths in the same file. Prints seconds, MB/s and
+# peak memory of each.
+#
+#   scripts/bench-svg.sh [ELEMENTS...]      default: 100000 1000000
+#
+# Installs Inkscape (and GNU time) with apt when they are missing; they are
+# needed here only, never by the build or the tests. Inkscape gets
+# INKSCAPE_TIMEOUT seconds (default 1800) per file; SKIP_INKSCAPE=1 measures
+# simhost alone.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(100000 1000000)
+timeout_s=${INKSCAPE_TIMEOUT:-1800}
+work=${BENCH_DIR:-/tmp/wendlow-bench}
+mkdir -p "$work"
+
+need=()
+command -v inkscape >/dev/null || need+=(inkscape)
+[ -x /usr/bin/time ] || need+=(time)
+command -v python3 >/dev/null || need+=(python3)
+command -v bc >/dev/null || need+=(bc)
+if [ ${#need[@]} -gt 0 ]; then
+  echo "Installing: ${need[*]}"
+  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+
+scripts/install-deps.sh native
+cmake --preset default >/dev/null
+cmake --build --preset default --target simhost WendlowBrindle >/dev/null
+
+# measure LABEL OUTFILE COMMAND...: runs it under GNU time; prints
+# "seconds cpu-seconds peak-KiB exit-status".
+measure() {
+  local out=$1; shift
+  local stats="$work/time.txt" status=0
+  /usr/bin/time -f "%e %U %S %M" -o "$stats" "$@" >"$out" 2>"$work/stderr.txt" || status=$?
+  local e u s m
+  read -r e u s m < <(tail -n 1 "$stats")
+  echo "$e $(echo "$u + $s" | bc -l) $m $status"
+}
+
+# A row: elements tool MB seconds cpu-seconds peak-KiB selected
+row() {
+  printf '%-10s %-9s %7.1f %9.2f %8.2f %8.1f %10.1f %10.1f %8.2f %s\n' "$1" "$2" "$3" "$4" "$5" \
+    "$(echo "$3 / $4" | bc -l)" "$(echo "$3 / ($5 + 0.001)" | bc -l)" "$(echo "$6 / 1024" | bc -l)" \
+    "$(echo "$6 * 1.024 / 1000 / $3" | bc -l)" "$7"
+}
+
+echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) (other work slows the wall clock)"
+printf '%-10s %-9s %7s %9s %8s %8s %10s %10s %8s %s\n' elements tool MB seconds "cpu s" "MB/s" "MB/cpu s" \
+  "peak MiB" "peak/MB" selected
+for n in "${sizes[@]}"; do
+  file="$work/drawing-$n.svg"
+  [ -s "$file" ] || python3 bench/make-big-svg.py "$file" "$n" >/dev/null
+  mb=$(echo "$(stat -c %s "$file") / 1000000" | bc -l)
+
+  read -r e cpu m status < <(measure "$work/simhost.out" build/bin/simhost select "$file" "All Paths")
+  [ "$status" -eq 0 ] || { echo "simhost failed: $(cat "$work/stderr.txt")"; exit 1; }
+  row "$n" simhost "$mb" "$e" "$cpu" "$m" "$(wc -l <"$work/simhost.out")"
+  simhost_s=$e
+  simhost_cpu=$cpu
+  [ -z "${SKIP_INKSCAPE:-}" ] || continue
+
+  read -r e cpu m status < <(measure "$work/inkscape.out" timeout "$timeout_s" inkscape --batch-process \
+    --actions="select-by-element:path;select-list" "$file")
+  if [ "$status" -eq 124 ]; then
+    printf '%-10s %-9s %9.1f %9s  (stopped after %s s: more than %.0fx slower than simhost)\n' "$n" inkscape "$mb" \
+      ">$timeout_s" "$timeout_s" "$(echo "$timeout_s / $simhost_s" | bc -l)"
+    continue
+  fi
+  row "$n" inkscape "$mb" "$e" "$cpu" "$m" "$(grep -c '^p[0-9]' "$work/inkscape.out" || true)"
+  printf '%-10s simhost is %.1fx faster than Inkscape (%.1fx in CPU time)\n' "$n" "$(echo "$e / $simhost_s" | bc -l)" \
+    "$(echo "$cpu / ($simhost_cpu + 0.001)" | bc -l)"
+done

@@ -1,0 +1,161 @@
+#include "Documents.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+#if WENDLOW_BUILD_SVG
+#include "simhost/SvgDocument.h"
+#endif
+
+// The built-in sample drawing and its JSON counterpart, embedded at build
+// time from examples/.
+extern const unsigned char kSampleSvg[];
+extern const std::size_t kSampleSvgSize;
+extern const unsigned char kSampleJson[];
+extern const std::size_t kSampleJsonSize;
+
+namespace simhost_cli {
+
+using namespace simhost;
+
+namespace {
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+void checkDepth(const Document& document, const std::string& origin) {
+    std::vector<std::uint32_t> depth(document.artCount(), 0);
+    for (const ArtIndex index : document.documentOrder()) {
+        const ArtIndex parent = document.art(index).parent;
+        const std::uint32_t d = parent == kNone ? 0 : depth[static_cast<std::size_t>(parent)] + 1;
+        depth[static_cast<std::size_t>(index)] = d;
+        if (d > kMaxDocumentDepth)
+            throw DocumentError(origin + ": objects nested more than " + std::to_string(kMaxDocumentDepth) +
+                                " levels deep");
+    }
+}
+
+class JsonOpen : public OpenDocument {
+public:
+    explicit JsonOpen(Document document) : document_(std::move(document)) {}
+    Document& document() override { return document_; }
+    std::string idOf(ArtIndex index) override {
+        const std::string& id = document_.art(index).id;
+        return id.empty() ? "@" + std::to_string(index) : id;
+    }
+    std::string marked(const std::vector<ArtIndex>&) override {
+        throw DocumentError("a JSON document is no drawing: -o and --png need an SVG document");
+    }
+
+private:
+    Document document_;
+};
+
+std::unique_ptr<OpenDocument> openJson(const std::string& text, const std::string& origin) {
+    Document document = documentFromJson(text, origin);
+    checkDepth(document, origin);
+    return std::make_unique<JsonOpen>(std::move(document));
+}
+
+std::unique_ptr<OpenDocument> openJsonFile(const std::string& path) {
+    Document document = loadJsonDocument(path);
+    checkDepth(document, path);
+    return std::make_unique<JsonOpen>(std::move(document));
+}
+
+#if WENDLOW_BUILD_SVG
+bool looksLikeJson(const std::string& bytes) {
+    for (const char c : bytes) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+        return c == '{' || c == '[';
+    }
+    return false;
+}
+
+class SvgOpen : public OpenDocument {
+public:
+    // `path` is read again when the drawing is marked; empty for the sample.
+    SvgOpen(SvgDocument svg, std::string path) : svg_(std::move(svg)), path_(std::move(path)) {}
+    Document& document() override { return svg_.document; }
+    std::string idOf(ArtIndex index) override { return svg_.idOf(index); }
+    std::string marked(const std::vector<ArtIndex>& selected) override {
+        const std::string text = path_.empty() ? std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize) : readDocumentBytes(path_);
+        return markedSvg(svg_, text, selected);
+    }
+
+private:
+    SvgDocument svg_;
+    std::string path_;
+};
+#endif
+
+}  // namespace
+
+bool svgSupported() {
+#if WENDLOW_BUILD_SVG
+    return true;
+#else
+    return false;
+#endif
+}
+
+const char* sampleName() { return svgSupported() ? "examples/sample.svg" : "examples/sample.json"; }
+
+std::unique_ptr<OpenDocument> openSample() {
+#if WENDLOW_BUILD_SVG
+    return std::make_unique<SvgOpen>(svgDocumentFromText(std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize), sampleName()),
+                                     std::string());
+#else
+    return openJson(std::string(reinterpret_cast<const char*>(kSampleJson), kSampleJsonSize), sampleName());
+#endif
+}
+
+std::unique_ptr<OpenDocument> openDocument(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw DocumentError(path + ": is a directory");
+#if WENDLOW_BUILD_SVG
+    if (ext == ".svg" || ext == ".svgz") return std::make_unique<SvgOpen>(loadSvgDocument(path), path);
+    if (ext == ".json") return openJsonFile(path);
+    std::string bytes = readDocumentBytes(path);
+    if (looksLikeJson(bytes)) return openJson(bytes, path);
+    return std::make_unique<SvgOpen>(svgDocumentFromText(std::move(bytes), path), path);
+#else
+    if (ext == ".svg" || ext == ".svgz")
+        throw DocumentError(path + ": this simhost was built without the SVG reader; it reads JSON documents only");
+    return openJsonFile(path);
+#endif
+}
+
+std::vector<std::string> documentFiles(const std::vector<std::string>& names) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    for (const std::string& name : names) {
+        std::error_code error;
+        if (!fs::is_directory(name, error)) {
+            files.push_back(name);  // opening it tells what is wrong with it
+            continue;
+        }
+        std::vector<std::string> found;
+        try {
+            for (fs::recursive_directory_iterator it(name, fs::directory_options::skip_permission_denied), end;
+                 it != end; ++it) {
+                if (!it->is_regular_file(error)) continue;
+                const std::string ext = lowerExtension(it->path().string());
+                if (ext == ".svg" || ext == ".svgz" || ext == ".json") found.push_back(it->path().string());
+            }
+        } catch (const fs::filesystem_error& e) {
+            throw DocumentError(name + ": cannot search the directory: " + e.code().message());
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
+}  // namespace simhost_cli

@@ -1,0 +1,108 @@
+#include "Session.h"
+
+#include <cctype>
+#include <functional>
+
+namespace simhost_cli {
+
+using namespace simhost;
+
+namespace {
+
+bool sameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+Session::Session(const std::string& pluginPath) {
+    try {
+        plugin_ = host_.loadPlugin(pluginPath);
+    } catch (const std::exception& e) {
+        throw SessionError{e.what(), 2, {}};
+    }
+    const ASErr started = host_.startup(plugin_);
+    running_ = true;
+    if (started != kNoErr)
+        throw SessionError{"the plug-in failed to start (code " + std::to_string(started) + ")", 1, host_.dialogs()};
+    const MenuGroupIndex group = host_.menus().findGroup("SelectObject");
+    if (group >= 0) {
+        for (const MenuItemIndex item : host_.menus().group(group).items) {
+            if (host_.menus().item(item).plugin != plugin_) continue;
+            items_.push_back(item);
+            texts_.push_back(host_.menus().item(item).text);
+        }
+    }
+}
+
+Session::~Session() {
+    std::vector<std::string> ignored;
+    shutdown(ignored);
+}
+
+ASErr Session::shutdown(std::vector<std::string>& problems) {
+    if (!running_) return kNoErr;
+    running_ = false;
+    const ASErr result = host_.shutdown(plugin_);
+    problems = host_.problems();
+    return result;
+}
+
+std::optional<std::size_t> Session::commandNamed(const std::string& text) const {
+    for (std::size_t i = 0; i < texts_.size(); ++i)
+        if (sameText(texts_[i], text)) return i;
+    return std::nullopt;
+}
+
+CommandRun Session::run(std::size_t index, Document& document) {
+    CommandRun run;
+    run.command = texts_.at(index);
+    host_.setDocument(std::move(document));
+    host_.clearDialogsAndAlerts();
+    run.result = host_.chooseMenuItem(host_.menuItemHandle(items_[index]));
+    run.selected = host_.document().selected();
+    run.dialogs = host_.dialogs();
+    run.alerts = host_.alerts();
+    document = std::move(host_.document());
+    host_.setDocument(Document());
+    return run;
+}
+
+std::string Session::menuTree() {
+    const Menus& menus = host_.menus();
+    // A group is shown when it, or a submenu below it, holds a plug-in item.
+    std::function<bool(MenuGroupIndex)> holdsOurs = [&](MenuGroupIndex g) {
+        for (const MenuItemIndex item : menus.group(g).items) {
+            if (menus.item(item).plugin == plugin_) return true;
+            if (menus.item(item).submenu >= 0 && holdsOurs(menus.item(item).submenu)) return true;
+        }
+        return false;
+    };
+    std::string out;
+    std::function<void(MenuGroupIndex, int)> render = [&](MenuGroupIndex g, int depth) {
+        out.append(static_cast<std::size_t>(depth) * 2, ' ');
+        out += "[" + menus.group(g).name + "]\n";
+        for (const MenuItemIndex item : menus.group(g).items) {
+            out.append(static_cast<std::size_t>(depth) * 2 + 2, ' ');
+            out += menus.item(item).text + "\n";
+            if (menus.item(item).submenu >= 0) render(menus.item(item).submenu, depth + 2);
+        }
+    };
+    for (std::size_t g = 0; g < menus.groupCount(); ++g) {
+        const auto index = static_cast<MenuGroupIndex>(g);
+        if (menus.group(index).parentItem < 0 && holdsOurs(index)) render(index, 0);
+    }
+    return out;
+}
+
+std::vector<DialogRecord> Session::about() {
+    host_.clearDialogsAndAlerts();
+    host_.about(plugin_);
+    return host_.dialogs();
+}
+
+}  // namespace simhost_cli

@@ -1,0 +1,452 @@
+#include "Css.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace simhost::svg {
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+bool isIdentChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The position of the next of the (one or two) `stops` characters outside
+// quotes, parentheses and brackets, or text.size().
+std::size_t findTopLevel(std::string_view text, std::size_t from, std::string_view stops) {
+    int depth = 0;
+    char quote = 0;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+            if (c == '\\') ++i;
+            else if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(' || c == '[') {
+            ++depth;
+        } else if ((c == ')' || c == ']') && depth > 0) {
+            --depth;
+        } else if (depth == 0 && (c == stops[0] || (stops.size() > 1 && c == stops[1]))) {
+            return i;
+        }
+    }
+    return text.size();
+}
+
+std::string withoutComments(std::string_view css) {
+    std::string out;
+    out.reserve(css.size());
+    for (std::size_t i = 0; i < css.size();) {
+        if (css.compare(i, 2, "/*") == 0) {
+            const std::size_t end = css.find("*/", i + 2);
+            if (end == std::string_view::npos) break;
+            i = end + 2;
+            out += ' ';
+        } else {
+            out += css[i++];
+        }
+    }
+    return out;
+}
+
+// ---- Selectors ----------------------------------------------------------
+
+struct AttributeTest {
+    std::string name;
+    char op = 0;  // 0: present; '=', '~', '^', '$', '*', '|'
+    std::string value;
+};
+
+struct Compound {
+    std::string tag;  // empty: any element
+    std::string id;
+    std::vector<std::string> classes;
+    std::vector<AttributeTest> attributes;
+    bool root = false;
+};
+
+struct Selector {
+    std::vector<Compound> compounds;  // left to right
+    std::vector<char> combinators;    // between compounds i and i+1: ' ', '>', '+', '~'
+    std::uint32_t specificity = 0;
+};
+
+std::string readIdent(std::string_view text, std::size_t& i) {
+    std::string ident;
+    while (i < text.size()) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            ident += text[i + 1];
+            i += 2;
+        } else if (isIdentChar(text[i])) {
+            ident += text[i++];
+        } else {
+            break;
+        }
+    }
+    return ident;
+}
+
+bool parseAttributeTest(std::string_view text, std::size_t& i, AttributeTest& test) {
+    const std::size_t end = text.find(']', i);
+    if (end == std::string_view::npos) return false;
+    std::string_view body = trim(text.substr(i, end - i));
+    i = end + 1;
+    const std::size_t eq = body.find('=');
+    if (eq == std::string_view::npos) {
+        test.name = std::string(body);
+        return !test.name.empty();
+    }
+    std::size_t nameEnd = eq;
+    if (eq > 0 && std::strchr("~^$*|", body[eq - 1]) != nullptr) {
+        test.op = body[eq - 1];
+        nameEnd = eq - 1;
+    } else {
+        test.op = '=';
+    }
+    test.name = std::string(trim(body.substr(0, nameEnd)));
+    std::string_view value = trim(body.substr(eq + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    test.value = std::string(value);
+    return !test.name.empty();
+}
+
+// Parses one selector of a list; false when it is not one this reader can
+// match (it then matches nothing).
+bool parseSelector(std::string_view text, Selector& selector) {
+    text = trim(text);
+    if (text.empty()) return false;
+    std::uint32_t ids = 0, classes = 0, tags = 0;
+    char pending = 0;  // combinator before the next compound
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (isSpace(text[i])) {
+            if (!selector.compounds.empty() && pending == 0) pending = ' ';
+            ++i;
+            continue;
+        }
+        if (text[i] == '>' || text[i] == '+' || text[i] == '~') {
+            if (selector.compounds.empty() || text[i] == '~') return false;
+            pending = text[i++];
+            continue;
+        }
+        Compound compound;
+        bool any = false;
+        while (i < text.size() && !isSpace(text[i]) && text[i] != '>' && text[i] != '+' && text[i] != '~') {
+            const char c = text[i];
+            if (c == '*') {
+                ++i;
+                any = true;
+                if (i < text.size() && text[i] == '|') ++i;  // *|path: any namespace
+            } else if (isIdentChar(c) || c == '\\' || c == '|') {
+                std::string name = c == '|' ? std::string() : readIdent(text, i);
+                if (i < text.size() && text[i] == '|') {  // svg|path: a namespace prefix
+                    ++i;
+                    name = readIdent(text, i);
+                }
+                if (name.empty()) return false;
+                compound.tag = name;
+                ++tags;
+                any = true;
+            } else if (c == '#') {
+                ++i;
+                compound.id = readIdent(text, i);
+                if (compound.id.empty()) return false;
+                ++ids;
+                any = true;
+            } else if (c == '.') {
+                ++i;
+                std::string name = readIdent(text, i);
+                if (name.empty()) return false;
+                compound.classes.push_back(std::move(name));
+                ++classes;
+                any = true;
+            } else if (c == '[') {
+                ++i;
+                AttributeTest test;
+                if (!parseAttributeTest(text, i, test)) return false;
+                compound.attributes.push_back(std::move(test));
+                ++classes;
+                any = true;
+            } else if (c == ':') {
+                ++i;
+                if (i < text.size() && text[i] == ':') return false;  // pseudo-element
+                const std::string name = readIdent(text, i);
+                if (!equalsIgnoringCase(name, "root")) return false;   // a state, not the drawing
+                compound.root = true;
+                ++classes;
+                any = true;
+            } else {
+                return false;
+            }
+        }
+        if (!any) return false;
+        if (!selector.compounds.empty()) selector.combinators.push_back(pending == 0 ? ' ' : pending);
+        selector.compounds.push_back(std::move(compound));
+        pending = 0;
+    }
+    if (selector.compounds.empty() || pending != 0) return false;
+    selector.specificity = (std::min(ids, 255u) << 16) | (std::min(classes, 255u) << 8) | std::min(tags, 255u);
+    return true;
+}
+
+bool hasWord(std::string_view list, std::string_view word) {
+    std::size_t i = 0;
+    while (i < list.size()) {
+        while (i < list.size() && isSpace(list[i])) ++i;
+        std::size_t end = i;
+        while (end < list.size() && !isSpace(list[end])) ++end;
+        if (end > i && list.substr(i, end - i) == word) return true;
+        i = end;
+    }
+    return false;
+}
+
+bool attributeMatches(const ElementInfo& element, const AttributeTest& test) {
+    if (!element.hasAttribute(test.name)) return false;
+    const std::string_view value = element.attribute(test.name);
+    const std::string_view wanted = test.value;
+    switch (test.op) {
+        case 0: return true;
+        case '=': return value == wanted;
+        case '~': return hasWord(value, wanted);
+        case '^': return !wanted.empty() && value.substr(0, wanted.size()) == wanted;
+        case '$': return !wanted.empty() && value.size() >= wanted.size() &&
+                         value.substr(value.size() - wanted.size()) == wanted;
+        case '*': return !wanted.empty() && value.find(wanted) != std::string_view::npos;
+        case '|': return value == wanted || (value.size() > wanted.size() && value.substr(0, wanted.size()) == wanted &&
+                                             value[wanted.size()] == '-');
+    }
+    return false;
+}
+
+bool compoundMatches(const Compound& compound, const ElementInfo& element) {
+    if (!compound.tag.empty() && element.name != compound.tag) return false;
+    if (!compound.id.empty() && compound.id != element.id) return false;
+    for (const std::string& name : compound.classes)
+        if (!hasWord(element.classes, name)) return false;
+    for (const AttributeTest& test : compound.attributes)
+        if (!attributeMatches(element, test)) return false;
+    if (compound.root && !element.root) return false;
+    return true;
+}
+
+// Does compounds[0..k] match with compounds[k] on `element`? Right to left;
+// a descendant combinator tries every ancestor.
+bool selectorMatches(const Selector& selector, std::size_t k, const ElementInfo* element) {
+    if (element == nullptr || !compoundMatches(selector.compounds[k], *element)) return false;
+    if (k == 0) return true;
+    switch (selector.combinators[k - 1]) {
+        case '>': return selectorMatches(selector, k - 1, element->parent);
+        case '+': return selectorMatches(selector, k - 1, element->previous);
+        default:
+            for (const ElementInfo* n = element->parent; n != nullptr; n = n->parent)
+                if (selectorMatches(selector, k - 1, n)) return true;
+            return false;
+    }
+}
+
+struct StoredDeclaration {
+    Prop prop;
+    std::string value;
+    bool important;
+};
+
+}  // namespace
+
+// ---- Declarations ---------------------------------------------------------
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+std::optional<Prop> propertyNamed(std::string_view name) {
+    switch (name.size()) {
+        case 4: if (equalsIgnoringCase(name, "fill")) return Prop::kFill; break;
+        case 6: if (equalsIgnoringCase(name, "stroke")) return Prop::kStroke; break;
+        case 7: if (equalsIgnoringCase(name, "display")) return Prop::kDisplay; break;
+        case 10: if (equalsIgnoringCase(name, "visibility")) return Prop::kVisibility; break;
+        case 16: if (equalsIgnoringCase(name, "stroke-dasharray")) return Prop::kDashArray; break;
+        default: break;
+    }
+    return std::nullopt;
+}
+
+void parseDeclarations(std::string_view text, std::vector<Declaration>& out) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t end = findTopLevel(text, i, ";");
+        const std::string_view item = text.substr(i, end - i);
+        i = end + 1;
+        const std::size_t colon = item.find(':');
+        if (colon == std::string_view::npos) continue;
+        const auto prop = propertyNamed(trim(item.substr(0, colon)));
+        if (!prop) continue;
+        std::string_view value = trim(item.substr(colon + 1));
+        bool important = false;
+        if (const std::size_t bang = value.rfind('!'); bang != std::string_view::npos &&
+                                                       equalsIgnoringCase(trim(value.substr(bang + 1)), "important")) {
+            important = true;
+            value = trim(value.substr(0, bang));
+        }
+        if (value.empty()) continue;  // an invalid declaration is dropped
+        out.push_back({*prop, value, important});
+    }
+}
+
+std::string_view ElementInfo::attribute(std::string_view name) const {
+    for (const auto& [key, value] : attributes)
+        if (key == name) return value;
+    return {};
+}
+
+bool ElementInfo::hasAttribute(std::string_view name) const {
+    for (const auto& entry : attributes)
+        if (entry.first == name) return true;
+    return false;
+}
+
+// ---- Stylesheet -------------------------------------------------------------
+
+struct Stylesheet::Rules {
+    struct Rule {
+        Selector selector;
+        std::uint32_t block;  // its declarations, in `blocks`
+        std::uint32_t order;
+    };
+    std::vector<Rule> rules;
+    std::vector<std::vector<StoredDeclaration>> blocks;
+    // Rules by the key of their rightmost compound, so an element is tested
+    // only against rules that can match it.
+    std::unordered_map<std::string, std::vector<std::uint32_t>> byId, byClass, byTag;
+    std::vector<std::uint32_t> universal;
+    bool attributes = false;
+    bool siblings = false;
+
+    void addRule(Selector selector, std::uint32_t block) {
+        const auto index = static_cast<std::uint32_t>(rules.size());
+        for (const Compound& c : selector.compounds) attributes = attributes || !c.attributes.empty();
+        for (const char c : selector.combinators) siblings = siblings || c == '+';
+        const Compound& key = selector.compounds.back();
+        if (!key.id.empty()) byId[key.id].push_back(index);
+        else if (!key.classes.empty()) byClass[key.classes.front()].push_back(index);
+        else if (!key.tag.empty()) byTag[key.tag].push_back(index);
+        else universal.push_back(index);
+        rules.push_back({std::move(selector), block, index});
+    }
+};
+
+Stylesheet::Stylesheet() : rules_(std::make_unique<Rules>()) {}
+Stylesheet::~Stylesheet() = default;
+
+bool Stylesheet::empty() const { return rules_->rules.empty(); }
+std::size_t Stylesheet::size() const { return rules_->rules.size(); }
+bool Stylesheet::testsAttributes() const { return rules_->attributes; }
+bool Stylesheet::testsSiblings() const { return rules_->siblings; }
+
+void Stylesheet::add(std::string_view source) {
+    const std::string css = withoutComments(source);
+    const std::string_view text = css;
+    std::vector<Declaration> declarations;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && isSpace(text[i])) ++i;
+        if (i >= text.size()) break;
+        if (text.compare(i, 4, "<!--") == 0 || text.compare(i, 3, "-->") == 0) {
+            i += text[i] == '<' ? 4 : 3;
+            continue;
+        }
+        const std::size_t open = findTopLevel(text, i, text[i] == '@' ? "{;" : "{");
+        if (open >= text.size()) break;
+        const bool atRule = text[i] == '@';
+        const std::string_view prelude = text.substr(i, open - i);
+        if (text[open] == ';') {  // @import ...;
+            i = open + 1;
+            continue;
+        }
+        // The block runs to its matching brace.
+        std::size_t close = open + 1;
+        for (int depth = 1; close < text.size(); ++close) {
+            if (text[close] == '{') ++depth;
+            else if (text[close] == '}' && --depth == 0) break;
+        }
+        const std::string_view block = text.substr(open + 1, close - open - 1);
+        i = close + 1;
+        if (atRule) continue;
+
+        std::vector<Selector> selectors;
+        bool valid = true;
+        for (std::size_t s = 0; s <= prelude.size() && valid;) {
+            const std::size_t comma = findTopLevel(prelude, s, ",");
+            Selector selector;
+            valid = parseSelector(prelude.substr(s, comma - s), selector);
+            selectors.push_back(std::move(selector));
+            s = comma + 1;
+        }
+        // One selector this reader cannot match drops the whole rule, as a
+        // browser drops a rule with an invalid selector.
+        if (!valid) continue;
+        declarations.clear();
+        parseDeclarations(block, declarations);
+        if (declarations.empty()) continue;
+        std::vector<StoredDeclaration> stored;
+        for (const Declaration& d : declarations) stored.push_back({d.prop, std::string(d.value), d.important});
+        const auto blockIndex = static_cast<std::uint32_t>(rules_->blocks.size());
+        rules_->blocks.push_back(std::move(stored));
+        for (Selector& selector : selectors) rules_->addRule(std::move(selector), blockIndex);
+    }
+}
+
+void Stylesheet::match(const ElementInfo& element, std::vector<Match>& out) const {
+    const Rules& r = *rules_;
+    auto tryRules = [&](const std::vector<std::uint32_t>& indices) {
+        for (std::uint32_t index : indices) {
+            const Rules::Rule& rule = r.rules[index];
+            if (!selectorMatches(rule.selector, rule.selector.compounds.size() - 1, &element)) continue;
+            for (const StoredDeclaration& d : r.blocks[rule.block]) {
+                const Origin origin = d.important ? Origin::kImportantRule : Origin::kRule;
+                out.push_back({d.prop, d.value, priorityOf(origin, rule.selector.specificity, rule.order)});
+            }
+        }
+    };
+    auto tryKey = [&](const std::unordered_map<std::string, std::vector<std::uint32_t>>& map,
+                      const std::string& key) {
+        if (map.empty() || key.empty()) return;
+        const auto it = map.find(key);
+        if (it != map.end()) tryRules(it->second);
+    };
+    tryRules(r.universal);
+    tryKey(r.byTag, element.name);
+    tryKey(r.byId, element.id);
+    if (!r.byClass.empty()) {
+        const std::string_view list = element.classes;
+        std::size_t i = 0;
+        while (i < list.size()) {
+            while (i < list.size() && isSpace(list[i])) ++i;
+            std::size_t end = i;
+            while (end < list.size() && !isSpace(list[end])) ++end;
+            // A class named twice in the list must not apply its rules twice.
+            const std::string_view name = list.substr(i, end - i);
+            if (end > i && !hasWord(list.substr(0, i), name)) tryKey(r.byClass, std::string(name));
+            i = end;
+        }
+    }
+}
+
+}  // namespace simhost::svg

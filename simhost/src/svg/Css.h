@@ -1,0 +1,100 @@
+// The part of CSS that decides what the document model needs of an SVG
+// element: declarations of five properties (fill, stroke, stroke-dasharray,
+// display, visibility), and <style> sheets with the selectors drawings use.
+//
+// Selectors: type (path, svg|path matches by local name), universal, #id,
+// .class, attribute tests ([a], [a=v], [a~=v], [a^=v], [a$=v], [a*=v],
+// [a|=v]), :root, and the combinators descendant, > and +, in selector
+// lists. A selector with any other pseudo-class, a pseudo-element or the ~
+// combinator matches nothing: the first two describe states (:hover) or
+// parts a static drawing does not show, and the reader, which sees the
+// drawing as a stream, keeps only the previous sibling of an element. At-rules
+// (@media, @font-face, @import, ...) are passed over.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace simhost::svg {
+
+enum class Prop : std::uint8_t { kFill, kStroke, kDashArray, kDisplay, kVisibility };
+constexpr int kPropCount = 5;
+
+// The property a declaration or presentation attribute name stands for.
+std::optional<Prop> propertyNamed(std::string_view name);
+
+std::string_view trim(std::string_view text);
+// ASCII case-insensitive equality, as CSS compares keywords.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+struct Declaration {
+    Prop prop;
+    std::string_view value;
+    bool important;
+};
+
+// Splits "name: value; name: value !important" into the declarations of the
+// five properties, in order. Values are views into `text`.
+void parseDeclarations(std::string_view text, std::vector<Declaration>& out);
+
+// Where a declaration comes from, ordered by how strongly it applies.
+enum class Origin : std::uint8_t {
+    kPresentation = 0,  // fill="none"
+    kRule = 1,          // a <style> rule
+    kStyleAttribute = 2,
+    kImportantRule = 3,
+    kImportantStyleAttribute = 4,
+};
+
+// Orders competing declarations of one property: origin, then specificity,
+// then the rule's position in the sheet.
+constexpr std::uint64_t priorityOf(Origin origin, std::uint32_t specificity = 0, std::uint32_t order = 0) {
+    return (std::uint64_t(origin) << 56) | (std::uint64_t(specificity & 0xFFFFFF) << 32) | order;
+}
+
+// What a selector can ask of an element, and of its ancestors and previous
+// sibling.
+struct ElementInfo {
+    std::string name;  // local name
+    std::string id;
+    std::string classes;
+    std::vector<std::pair<std::string, std::string>> attributes;  // kept when the sheet tests attributes
+    bool root = false;
+    const ElementInfo* parent = nullptr;
+    const ElementInfo* previous = nullptr;  // kept when the sheet has + combinators
+
+    std::string_view attribute(std::string_view name) const;
+    bool hasAttribute(std::string_view name) const;
+};
+
+class Stylesheet {
+public:
+    Stylesheet();
+    ~Stylesheet();
+
+    // Adds the rules of one <style> element's text.
+    void add(std::string_view css);
+    bool empty() const;
+    std::size_t size() const;  // rules
+    // What an ElementInfo must carry for this sheet.
+    bool testsAttributes() const;
+    bool testsSiblings() const;
+
+    struct Match {
+        Prop prop;
+        std::string_view value;  // valid while the sheet lives
+        std::uint64_t priority;
+    };
+    // The declarations of every rule that matches `element`.
+    void match(const ElementInfo& element, std::vector<Match>& out) const;
+
+private:
+    struct Rules;
+    std::unique_ptr<Rules> rules_;
+};
+
+}  // namespace simhost::svg

@@ -1,0 +1,432 @@
+// The SVG reader: one fixture per mapping rule (tests/data/svg), the path
+// data and style sheet parts on their own, bad input, and the marked drawing.
+#include <zlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include "Css.h"
+#include "PathData.h"
+#include "simhost/SvgDocument.h"
+
+using namespace simhost;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string fixture(const std::string& name) { return std::string(WENDLOW_SVG_FIXTURES) + "/" + name; }
+
+SvgDocument load(const std::string& name) { return loadSvgDocument(fixture(name)); }
+
+const ArtNode& art(const SvgDocument& svg, const std::string& id) {
+    const ArtIndex index = svg.document.find(id);
+    if (index == kNone) throw std::runtime_error("no object " + id);
+    return svg.document.art(index);
+}
+
+bool has(const SvgDocument& svg, const std::string& id) { return svg.document.find(id) != kNone; }
+
+std::string layerOf(const SvgDocument& svg, const std::string& id) {
+    return svg.document.layer(art(svg, id).layer).name;
+}
+
+std::vector<std::string> layerNames(const SvgDocument& svg) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < svg.document.layerCount(); ++i)
+        names.push_back(svg.document.layer(static_cast<LayerIndex>(i)).name);
+    return names;
+}
+
+// Fill, stroke and dash count of a path, as "fill stroke dashes".
+std::string paint(const ArtNode& node) {
+    return std::to_string(node.fillPaint) + " " + std::to_string(node.strokePaint) + " " +
+           std::to_string(node.dashCount);
+}
+std::string paint(const SvgDocument& svg, const std::string& id) { return paint(art(svg, id)); }
+
+std::vector<std::uint8_t> closedOfChildren(const SvgDocument& svg, const std::string& id) {
+    std::vector<std::uint8_t> closed;
+    for (ArtIndex c = art(svg, id).firstChild; c != kNone; c = svg.document.art(c).nextSibling)
+        closed.push_back(svg.document.art(c).closed);
+    return closed;
+}
+
+std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const DocumentError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// ---- Layers --------------------------------------------------------------
+
+TEST(SvgLayers, InkscapeLayersWithTheirFlagsAndADefaultLayerForArtOutside) {
+    const SvgDocument svg = load("layers-inkscape.svg");
+    EXPECT_THAT(layerNames(svg), ElementsAre("Default layer", "Visible", "Hidden", "Locked", "l4"));
+    const Document& d = svg.document;
+    EXPECT_EQ(d.layer(1).visible, 1);
+    EXPECT_EQ(d.layer(1).editable, 1);
+    EXPECT_EQ(d.layer(2).visible, 0);
+    EXPECT_EQ(d.layer(2).editable, 1);
+    EXPECT_EQ(d.layer(3).visible, 1);
+    EXPECT_EQ(d.layer(3).editable, 0);
+    EXPECT_EQ(d.layer(4).visible, 0);
+    EXPECT_EQ(d.layer(4).editable, 0);
+    // The layer flags say it; the objects themselves stay unmarked.
+    EXPECT_EQ(art(svg, "in-hidden").attributes, 0);
+    EXPECT_EQ(art(svg, "in-locked").attributes, 0);
+    // A nested layer and a plain top-level group are groups.
+    EXPECT_EQ(art(svg, "sublayer").type, kGroupArt);
+    EXPECT_EQ(layerOf(svg, "in-sublayer"), "Visible");
+    EXPECT_EQ(art(svg, "plain-group").type, kGroupArt);
+    EXPECT_EQ(layerOf(svg, "in-plain-group"), "Default layer");
+    EXPECT_EQ(layerOf(svg, "before"), "Default layer");
+    // The layer's element is the layer's root group, which has no parent.
+    EXPECT_EQ(art(svg, "l1").parent, kNone);
+}
+
+TEST(SvgLayers, WithoutInkscapeLayersEveryTopLevelGroupIsOne) {
+    const SvgDocument svg = load("layers-plain.svg");
+    EXPECT_THAT(layerNames(svg), ElementsAre("first", "Default layer", "second"));
+    EXPECT_EQ(svg.document.layer(2).visible, 0);
+    EXPECT_EQ(layerOf(svg, "outside"), "Default layer");
+}
+
+TEST(SvgLayers, AnInkscapeLayerAfterAPlainGroupMakesThatGroupArt) {
+    const SvgDocument svg = load("layers-late.svg");
+    EXPECT_THAT(layerNames(svg), ElementsAre("Default layer", "Layer"));
+    EXPECT_EQ(art(svg, "plain").type, kGroupArt);
+    EXPECT_EQ(layerOf(svg, "r2"), "Layer");
+}
+
+// ---- Objects ---------------------------------------------------------------
+
+TEST(SvgObjects, ElementsMapToTheirKinds) {
+    const SvgDocument svg = load("objects.svg");
+    for (const char* id : {"group", "link", "switch", "nested"}) EXPECT_EQ(art(svg, id).type, kGroupArt) << id;
+    for (const char* id : {"rect", "circle", "ellipse", "polygon", "closed", "closed-lower"}) {
+        EXPECT_EQ(art(svg, id).type, kPathArt) << id;
+        EXPECT_EQ(art(svg, id).closed, 1) << id;
+    }
+    for (const char* id : {"line", "polyline", "open", "deep", "empty"}) {
+        EXPECT_EQ(art(svg, id).type, kPathArt) << id;
+        EXPECT_EQ(art(svg, id).closed, 0) << id;
+    }
+    EXPECT_EQ(art(svg, "embedded").type, kRasterArt);
+    EXPECT_EQ(art(svg, "embedded-svg2").type, kRasterArt);
+    EXPECT_EQ(art(svg, "linked").type, kPlacedArt);
+    EXPECT_EQ(art(svg, "no-reference").type, kPlacedArt);
+    EXPECT_EQ(art(svg, "instance").type, kSymbolArt);
+    EXPECT_EQ(art(svg, "broken-instance").type, kSymbolArt);
+    EXPECT_EQ(art(svg, "text").type, kTextArt);
+    EXPECT_EQ(art(svg, "foreign").type, kOtherArt);
+    EXPECT_EQ(art(svg, "deep").parent, svg.document.find("nested"));
+}
+
+TEST(SvgObjects, PathsWithSeveralSubpathsAreCompoundPathsOfOnePathEach) {
+    const SvgDocument svg = load("objects.svg");
+    EXPECT_EQ(art(svg, "compound").type, kCompoundPathArt);
+    EXPECT_THAT(closedOfChildren(svg, "compound"), ElementsAre(1, 0, 1));
+    // A drawing command right after a closepath starts the next subpath.
+    EXPECT_EQ(art(svg, "reopened").type, kCompoundPathArt);
+    EXPECT_THAT(closedOfChildren(svg, "reopened"), ElementsAre(1, 0));
+}
+
+TEST(SvgObjects, NothingInDefinitionsOrUnknownElementsIsArt) {
+    const SvgDocument svg = load("objects.svg");
+    for (const char* id : {"sym", "in-symbol", "in-defs", "clip", "in-clip", "mask", "in-mask", "pattern",
+                           "in-pattern", "marker", "in-marker", "unknown", "in-unknown", "foreign-ns",
+                           "in-foreign-ns", "span"})
+        EXPECT_FALSE(has(svg, id)) << id;
+}
+
+TEST(SvgObjects, ElementsInTheSvgNamespaceUnderAnyPrefixAndEntityNamespacesAreRead) {
+    const SvgDocument svg = load("prefixed.svg");
+    EXPECT_THAT(layerNames(svg), ElementsAre("layer"));
+    EXPECT_EQ(art(svg, "r").type, kPathArt);
+    EXPECT_FALSE(has(svg, "private"));
+}
+
+// ---- Style -------------------------------------------------------------------
+
+TEST(SvgStyle, AttributesStyleAndInheritanceGiveFillStrokeAndDashes) {
+    const SvgDocument svg = load("style.svg");
+    EXPECT_EQ(paint(svg, "default"), "1 0 0");  // fill black, stroke none
+    EXPECT_EQ(paint(svg, "attr-none"), "0 1 0");
+    EXPECT_EQ(paint(svg, "style-attr"), "0 1 2");
+    EXPECT_EQ(paint(svg, "style-over-attr"), "1 0 0");
+    EXPECT_EQ(paint(svg, "inherits"), "0 1 1");
+    EXPECT_EQ(paint(svg, "overrides"), "1 0 0");
+    EXPECT_EQ(paint(svg, "explicit-inherit"), "0 1 1");
+    // An invalid value is dropped; the weaker declaration applies.
+    EXPECT_EQ(paint(svg, "bad-dash"), "1 1 2");
+    EXPECT_EQ(paint(svg, "dash-zero"), "1 1 1");
+}
+
+TEST(SvgStyle, StyleSheetRulesCascadeBySpecificityOrderAndImportance) {
+    const SvgDocument svg = load("style.svg");
+    EXPECT_EQ(paint(svg, "class"), "0 1 0");
+    EXPECT_EQ(paint(svg, "class-dash"), "0 1 3");
+    EXPECT_EQ(paint(svg, "by-id"), "1 1 0");
+    EXPECT_EQ(paint(svg, "rule-over-attr"), "0 1 0");
+    EXPECT_EQ(paint(svg, "style-over-rule"), "1 1 0");
+    EXPECT_EQ(paint(svg, "specificity"), "1 0 0");
+    EXPECT_EQ(paint(svg, "important"), "0 0 0");
+    EXPECT_EQ(paint(svg, "child-rule"), "0 1 0");
+    EXPECT_EQ(paint(svg, "grandchild"), "1 0 0");
+    EXPECT_EQ(paint(svg, "descendant"), "1 0 2");
+    EXPECT_EQ(paint(svg, "attribute-rule"), "0 0 0");
+    EXPECT_EQ(paint(svg, "sibling-rule"), "1 1 0");
+    EXPECT_EQ(paint(svg, "hover-only"), "1 0 0");
+}
+
+TEST(SvgStyle, PaintReferencesResolveToServersAnywhereInTheDrawing) {
+    const SvgDocument svg = load("style.svg");
+    EXPECT_EQ(paint(svg, "missing-paint"), "0 0 0");
+    EXPECT_EQ(paint(svg, "missing-paint-fallback"), "1 0 0");
+    EXPECT_EQ(paint(svg, "gradient"), "1 0 0");  // defined after its use
+    EXPECT_EQ(paint(load("late-style.svg"), "styled-later"), "0 0 0");
+}
+
+TEST(SvgStyle, ShapesFilledWithAMeshGradientAreMeshes) {
+    const SvgDocument svg = load("mesh.svg");
+    EXPECT_EQ(art(svg, "mesh-rect").type, kMeshArt);
+    EXPECT_EQ(art(svg, "mesh-inherited").type, kMeshArt);
+    EXPECT_EQ(art(svg, "mesh-compound").type, kMeshArt);
+    EXPECT_EQ(art(svg, "mesh-compound").firstChild, kNone);
+    EXPECT_EQ(art(svg, "mesh-text").type, kTextArt);
+    EXPECT_EQ(art(svg, "stroke-only").type, kPathArt);
+}
+
+// ---- Hidden and locked ------------------------------------------------------------
+
+TEST(SvgVisibility, HiddenAndLockedAsAViewerSeesThem) {
+    const SvgDocument svg = load("hidden-locked.svg");
+    auto attributes = [&](const char* id) { return art(svg, id).attributes; };
+    EXPECT_EQ(attributes("shown"), 0);
+    for (const char* id : {"display-none", "hidden-group", "under-hidden", "invisible", "collapsed", "invisible-group",
+                           "inherits-invisible"})
+        EXPECT_EQ(attributes(id), kArtHidden) << id;
+    EXPECT_EQ(attributes("visible-again"), 0);
+    for (const char* id : {"locked", "locked-group", "under-locked"}) EXPECT_EQ(attributes(id), kArtLocked) << id;
+    EXPECT_EQ(attributes("not-locked"), 0);
+}
+
+TEST(SvgVisibility, ASwitchShowsOnlyItsFirstChildAnEnglishViewerAccepts) {
+    const SvgDocument svg = load("hidden-locked.svg");
+    for (const char* id : {"extension", "french", "in-french", "fallback", "in-fallback"})
+        EXPECT_EQ(art(svg, id).attributes, kArtHidden) << id;
+    EXPECT_EQ(art(svg, "english").attributes, 0);
+    EXPECT_EQ(art(svg, "in-english").attributes, 0);
+}
+
+// ---- Guides ------------------------------------------------------------------------
+
+TEST(SvgGuides, GuidesOfTheNamedViewAreGuidePathsOnALayerOfTheirOwn) {
+    const SvgDocument svg = load("guides.svg");
+    EXPECT_THAT(layerNames(svg), ElementsAre("Art", "Guides"));
+    EXPECT_EQ(art(svg, "free").guide, 1);
+    EXPECT_EQ(art(svg, "free").type, kPathArt);
+    EXPECT_EQ(art(svg, "free").attributes, 0);
+    EXPECT_EQ(art(svg, "own-lock").attributes, kArtLocked);
+    EXPECT_EQ(layerOf(svg, "free"), "Guides");
+    const ArtIndex third = art(svg, "own-lock").nextSibling;
+    EXPECT_EQ(svg.idOf(third), "/svg/sodipodi:namedview/sodipodi:guide[3]");
+
+    const SvgDocument locked = load("guides-locked.svg");
+    EXPECT_EQ(art(locked, "g1").attributes, kArtLocked | kArtHidden);
+}
+
+// ---- Ids -------------------------------------------------------------------------------
+
+TEST(SvgIds, ElementsWithoutAnIdAreNamedByTheirPathFromTheRoot) {
+    const SvgDocument svg = load("ids.svg");
+    std::vector<std::string> ids;
+    for (const ArtIndex index : svg.document.documentOrder()) ids.push_back(svg.idOf(index));
+    // The default layer comes first: its rectangle is the first art.
+    EXPECT_THAT(ids, ElementsAre("/svg", "/svg/rect[1]", "/svg/g[1]", "/svg/g[2]", "/svg/g[2]/path[1]",
+                                 "/svg/g[2]/rect[1]", "/svg/g[2]/path[2]", "named", "named/subpath[1]",
+                                 "named/subpath[2]", "/svg/g[2]/path[4]", "/svg/g[2]/path[4]/subpath[1]",
+                                 "/svg/g[2]/path[4]/subpath[2]"));
+}
+
+// ---- Drawings as tools write them ----------------------------------------------------------
+
+TEST(SvgRealWorld, IllustratorExportWithEntitiesSwitchAndClasses) {
+    const SvgDocument svg = load("illustrator.svg");
+    std::vector<std::string> paths;
+    for (const ArtIndex index : svg.document.documentOrder()) {
+        const ArtNode& node = svg.document.art(index);
+        if (node.type != kPathArt) continue;
+        paths.push_back(svg.idOf(index) + " " + std::to_string(node.closed) + " " + paint(node) + " " +
+                        std::to_string(node.attributes));
+    }
+    EXPECT_THAT(paths, ElementsAre("/svg/switch[1]/g[1]/g[1]/rect[1] 1 1 1 0 0",
+                                   "/svg/switch[1]/g[1]/g[1]/polyline[1] 0 0 1 2 0",
+                                   "/svg/switch[1]/g[1]/g[1]/path[1] 1 1 1 0 0"));
+}
+
+TEST(SvgRealWorld, SymbolicIconEndsItsPathsWithALoneMovetoThatIsNoSubpath) {
+    const SvgDocument svg = load("icon-theme.svg");
+    std::vector<std::string> kinds;
+    for (const ArtIndex index : svg.document.documentOrder())
+        kinds.push_back(svg.idOf(index) + " " + artTypeName(svg.document.art(index).type) + " " +
+                        std::to_string(svg.document.art(index).closed));
+    EXPECT_THAT(kinds, ElementsAre("/svg group 0", "/svg/path[1] compoundPath 0", "/svg/path[1]/subpath[1] path 1",
+                                   "/svg/path[1]/subpath[2] path 1", "/svg/path[2] compoundPath 0",
+                                   "/svg/path[2]/subpath[1] path 1", "/svg/path[2]/subpath[2] path 1",
+                                   "/svg/rect[1] path 1"));
+}
+
+// ---- Path data and style sheets on their own -------------------------------------------------
+
+TEST(SvgPathData, SubpathsAreCountedByCommandsAndMovetoNumbers) {
+    std::vector<bool> closed;
+    auto scan = [&](const char* d) {
+        svg::scanSubpaths(d, closed);
+        std::string out;
+        for (const bool c : closed) out += c ? 'z' : '-';
+        return out;
+    };
+    EXPECT_EQ(scan("M0 0 L1 1"), "-");
+    EXPECT_EQ(scan("M0,0 1,1"), "-");          // implicit lineto
+    EXPECT_EQ(scan("M0-1"), "");               // one pair: nothing drawn
+    EXPECT_EQ(scan("M1.5.5-2"), "-");          // three numbers
+    EXPECT_EQ(scan("M1e-5,2"), "");            // an exponent is no new number
+    EXPECT_EQ(scan("M0 0z"), "z");
+    EXPECT_EQ(scan("M0 0 h1 z m 2 2 v 1 m 0 0"), "z-");
+    EXPECT_EQ(scan("L1 1 M0 0 h1"), "");       // must begin with a moveto
+    EXPECT_EQ(scan("M0 0 h1 X M 2 2 h 1"), "-");  // drawing stops at an error
+    EXPECT_EQ(scan(""), "");
+}
+
+TEST(SvgPathData, EachSubpathStandsAloneWithAnAbsoluteStart) {
+    EXPECT_THAT(svg::splitSubpaths("m 10 10 h 5 z m 5 5 l 1 1 m 0 0"), ElementsAre("M10 10 h 5 z ", "M15 15 l 1 1 "));
+    EXPECT_THAT(svg::splitSubpaths("M1 2 3 4 5 6"), ElementsAre("M1 2 L 3 4 5 6"));
+    EXPECT_THAT(svg::splitSubpaths("M0 0 L5 0 Z L 1 1"), ElementsAre("M0 0 L5 0 Z ", "M0 0 L 1 1"));
+    EXPECT_THAT(svg::splitSubpaths("M0 0 a 5 5 0 1010 0 m 1 1 c1 1 2 2 3 3"),
+                ElementsAre("M0 0 a 5 5 0 1010 0 ", "M11 1 c1 1 2 2 3 3"));
+}
+
+TEST(SvgCss, DeclarationsAndRulesParseAsBrowsersParseThem) {
+    std::vector<svg::Declaration> declarations;
+    svg::parseDeclarations("FILL: none ; stroke:url(data:image/png;base64,x) red;opacity:0; stroke-dasharray:1 !important",
+                           declarations);
+    ASSERT_EQ(declarations.size(), 3u);
+    EXPECT_EQ(declarations[0].value, "none");
+    EXPECT_EQ(declarations[1].value, "url(data:image/png;base64,x) red");
+    EXPECT_TRUE(declarations[2].important);
+
+    svg::Stylesheet sheet;
+    sheet.add("/* c */ @media print { rect { fill: red } } @import 'x.css'; <!-- rect, .a { fill: none } --> "
+              "p::after, rect { stroke: red } g ~ rect { stroke: blue }");
+    EXPECT_EQ(sheet.size(), 2u);  // the selector list with a pseudo-element and the ~ rule are dropped
+    svg::ElementInfo rect;
+    rect.name = "rect";
+    std::vector<svg::Stylesheet::Match> matches;
+    sheet.match(rect, matches);
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].value, "none");
+}
+
+// ---- Bad input ------------------------------------------------------------------------------------
+
+TEST(SvgBadInput, EachFailsWithAOneLineReason) {
+    EXPECT_THAT(errorOf([] { load("bad/malformed.svg"); }), HasSubstr("line 1: malformed XML: mismatched tag"));
+    EXPECT_THAT(errorOf([] { load("bad/not-svg.svg"); }), HasSubstr("not an SVG document (the root element is <html>)"));
+    EXPECT_THAT(errorOf([] { load("bad/empty.svg"); }), HasSubstr("the file is empty"));
+    EXPECT_THAT(errorOf([] { load("bad/blank.svg"); }), HasSubstr("malformed XML: no element found"));
+    EXPECT_THAT(errorOf([] { load("bad/missing.svg"); }), HasSubstr("No such file or directory"));
+    EXPECT_THAT(errorOf([] { load("bad"); }), HasSubstr("is a directory"));
+    EXPECT_THAT(errorOf([] { load("bad/billion-laughs.svg"); }), HasSubstr("amplification"));
+    for (const char* name : {"bad/malformed.svg", "bad/billion-laughs.svg", "bad/missing.svg"})
+        EXPECT_EQ(errorOf([&] { load(name); }).find('\n'), std::string::npos) << name;
+}
+
+TEST(SvgBadInput, ExternalEntitiesAreNeverFetched) {
+    const SvgDocument svg = load("bad/external-entity.svg");
+    EXPECT_TRUE(has(svg, "r"));
+    EXPECT_EQ(art(svg, "t").type, kTextArt);
+}
+
+TEST(SvgBadInput, DeepNestingIsRefusedWithoutRecursionAndModerateNestingIsRead) {
+    auto nested = [](int depth) {
+        std::string text = "<svg xmlns='http://www.w3.org/2000/svg'>";
+        for (int i = 0; i < depth; ++i) text += "<g>";
+        text += "<rect width='1' height='1'/>";
+        for (int i = 0; i < depth; ++i) text += "</g>";
+        return text + "</svg>";
+    };
+    const SvgDocument fine = svgDocumentFromText(nested(1000), "fine");
+    const ArtIndex bottom = fine.document.documentOrder().back();
+    EXPECT_EQ(fine.idOf(bottom).size(), std::string("/svg").size() + 1000 * 5 + 8);  // "/g[1]" ... "/rect[1]"
+    EXPECT_THAT(errorOf([&] { svgDocumentFromText(nested(1'000'000), "deep"); }),
+                HasSubstr("nested more than 1024 levels deep"));
+}
+
+// ---- Compressed drawings ----------------------------------------------------------------------------
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(SvgCompressed, GzipDataIsInflatedWhateverTheName) {
+    const std::string plain = readFile(fixture("objects.svg"));
+    const std::string path = ::testing::TempDir() + "objects-compressed.svg";
+    gzFile out = gzopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    gzwrite(out, plain.data(), static_cast<unsigned>(plain.size()));
+    gzclose(out);
+    const SvgDocument svg = loadSvgDocument(path);
+    EXPECT_EQ(svg.document.artCount(), load("objects.svg").document.artCount());
+    EXPECT_EQ(readDocumentBytes(path), plain);
+
+    // Cut short: a clear error, not a partial drawing.
+    const std::string compressed = readFile(path);
+    const std::string cut = ::testing::TempDir() + "cut.svgz";
+    std::ofstream(cut, std::ios::binary) << compressed.substr(0, compressed.size() / 2);
+    EXPECT_THAT(errorOf([&] { loadSvgDocument(cut); }), HasSubstr("cut.svgz"));
+    std::remove(path.c_str());
+    std::remove(cut.c_str());
+}
+
+// ---- Marked drawings -------------------------------------------------------------------------------------
+
+TEST(SvgMarked, OneOutlineOverEachObjectOnTopOfTheUnchangedDrawing) {
+    const std::string text = readFile(fixture("objects.svg"));
+    const SvgDocument svg = svgDocumentFromText(text, "objects.svg");
+    const std::vector<ArtIndex> objects = {svg.document.find("group"), svg.document.find("rect"),
+                                           svg.document.find("instance"),
+                                           svg.document.art(svg.document.find("compound")).firstChild};
+    const std::string marked = markedSvg(svg, text, objects);
+
+    const std::size_t end = text.rfind("</svg>");
+    EXPECT_EQ(marked.substr(0, end), text.substr(0, end));
+    EXPECT_EQ(marked.substr(marked.size() - (text.size() - end)), text.substr(end));
+    pugi::xml_document xml;
+    ASSERT_TRUE(xml.load_string(marked.c_str()));
+    std::vector<std::string> ids;
+    for (const pugi::xpath_node& n : xml.select_nodes("/svg/g[@id='simhost-selection']/g[@class='simhost-outline']"))
+        ids.push_back(n.node().attribute("data-simhost-id").value());
+    EXPECT_THAT(ids, ElementsAre("group", "rect", "instance", "compound/subpath[1]"));
+    // The subpath's outline is that subpath alone.
+    const pugi::xml_node subpath = xml.select_node("//g[@data-simhost-id='compound/subpath[1]']/path").node();
+    EXPECT_STREQ(subpath.attribute("d").value(), "M0 0 L1 1 Z ");
+    // The group's outline repeats the shapes below it.
+    EXPECT_EQ(xml.select_nodes("//g[@data-simhost-id='group']//path").size(), 1u);
+    // The symbol instance's outline draws the symbol's shapes.
+    EXPECT_EQ(xml.select_nodes("//g[@data-simhost-id='instance']//rect").size(), 1u);
+}
+
+}  // namespace
