@@ -87,9 +87,10 @@ void writeCodeText(ASErr code, char* text) {
 
 void report_error(SPInterfaceMessage* message, ASErr code) {
     if (code == kNoErr || code == kCanceledErr) return;
-    // Every suite the report and its dialog call through must be held.
-    if (sADMBasic == nullptr || sADMDialog == nullptr || sADMItem == nullptr || sAIUser == nullptr)
-        return;
+    // The list and the dialog need only these two; without the Item suite
+    // the dialog still shows (its texts cannot be set), and without the User
+    // suite codes are written and numeric entries read without it.
+    if (sADMBasic == nullptr || sADMDialog == nullptr) return;
 
     const SPPluginRef plugin = message->d.self;
     const ai::int32 messageIndex = findMessageIndex(plugin, code);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "ValidateCommand.h"
 #include "simhost/Host.h"
 
 namespace {
@@ -29,6 +30,7 @@ void usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "validate") == 0) return runValidateCommand(argc - 1, argv + 1);
     std::string pluginPath = defaultPluginPath();
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
