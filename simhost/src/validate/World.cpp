@@ -276,6 +276,11 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
     for (const CallRecord& call : seen.log)
         if (call.injected != kNoErr) injected.insert(call.injected);
     if (allowance.extraCode != kNoErr) injected.insert(allowance.extraCode);
+    // An exception that left the entry point: the violation below names that
+    // rule; the code the host made up for it and the missing report are its
+    // consequences, not further findings.
+    bool threw = false;
+    for (const Violation& v : seen.violations) threw = threw || v.rule == "exception-escaped";
 
     // A refused is-equal hides which message this is: the plug-in may take
     // an access message for another one.
@@ -291,7 +296,7 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
         const bool reload = message.is(kSPAccessReloadSelector);
         if (seen.result != kNoErr && !(reload && injected.count(seen.result)))
             out.push_back({"result-code", what + " returned " + showCode(seen.result) + ", expected 0"});
-    } else {
+    } else if (!threw) {
         // The first refused acquisition of the message's own acquisition run
         // is the message's code: no handler may run without its suites.
         ASErr leading = kNoErr;
