@@ -53,6 +53,7 @@ bool drain(int fd, std::string& into, bool bounded) {
     }
 }
 
+#ifndef SIMHOST_SANITIZED
 void crashHandler(int sig) {
     char text[96];
     const int n = std::snprintf(text, sizeof text, "\nfatal signal %d (%s); backtrace:\n", sig, strsignal(sig));
@@ -66,6 +67,7 @@ void crashHandler(int sig) {
     signal(sig, SIG_DFL);
     raise(sig);
 }
+#endif
 
 }  // namespace
 

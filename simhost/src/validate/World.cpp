@@ -124,6 +124,10 @@ World::World(const std::string& pluginPath) : host_(std::make_unique<Host>()) {
     plugin_ = host_->loadPlugin(pluginPath);
 }
 
+World::World(SPPluginMainProc main, Resources resources) : host_(std::make_unique<Host>()) {
+    plugin_ = host_->attachPlugin(main, std::move(resources), "linked plug-in");
+}
+
 std::vector<MenuItemIndex> World::commandItems() const {
     std::vector<MenuItemIndex> items;
     const Menus& menus = host_->menus();

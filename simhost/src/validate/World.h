@@ -46,6 +46,8 @@ struct MessageSpec {
 class World {
 public:
     explicit World(const std::string& pluginPath);
+    // A plug-in linked into this process (the fuzzer's), with its resources.
+    World(SPPluginMainProc main, Resources resources);
     Host& host() { return *host_; }
     PluginId plugin() const { return plugin_; }
     // The plug-in's menu items that are commands (not the holders of a
