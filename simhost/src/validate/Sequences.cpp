@@ -113,6 +113,7 @@ std::vector<Finding> runSequence(const std::string& pluginPath, const std::vecto
 // The outcome of one sequence, run in a child: its status and first rule.
 struct SeqOutcome {
     Status status = Status::kPass;
+    int signal = 0;
     std::vector<Finding> findings;
     std::string output;
     std::string signature() const {
@@ -134,6 +135,7 @@ SeqOutcome runIsolatedSequence(const Options& options, const std::vector<SeqStep
     CaseResult parsed;
     const bool ended = parseCasePayload(child.payload, parsed, nullptr);
     out.output = child.output;
+    out.signal = child.signal;
     if (child.timedOut) out.status = Status::kTimeout;
     else if (child.signaled || !ended || child.exitCode != 0) out.status = Status::kCrash;
     else out.status = parsed.findings.empty() ? Status::kPass : Status::kFail;
@@ -202,7 +204,8 @@ void randomSequences(CaseContext& ctx, const Discovery& found) {
         if (outcome.status == Status::kCrash || outcome.status == Status::kTimeout) {
             ChildOutcome child;
             child.timedOut = outcome.status == Status::kTimeout;
-            child.signaled = outcome.status == Status::kCrash;
+            child.signaled = outcome.status == Status::kCrash && outcome.signal != 0;
+            child.signal = outcome.signal;
             child.output = again.output.empty() ? outcome.output : again.output;
             ctx.nested("sequence of seed " + std::to_string(seed), child);
         }
