@@ -30,7 +30,7 @@ struct Options {
     std::uint64_t seed = 1;
     bool seedGiven = false;  // --seed: replay exactly that seed
     std::uint64_t iterations = 200;  // random sequences
-    std::string only;        // ECMAScript regex on case names; empty: all
+    std::string only;        // POSIX extended regex on case names; empty: all
     int jobs = 1;
     double caseTimeoutSeconds = 600;
     double trialTimeoutSeconds = 20;

@@ -1,8 +1,9 @@
 #include "simhost/Validate.h"
 
+#include <regex.h>
+
 #include <chrono>
 #include <memory>
-#include <regex>
 #include <stdexcept>
 
 #include "Batteries.h"
@@ -83,12 +84,26 @@ Report runValidation(const Options& options, const std::function<void(const Case
     report.plugin = options.pluginPath;
     report.seed = options.seed;
 
-    std::regex only;
-    try {
-        if (!options.only.empty()) only = std::regex(options.only, std::regex::ECMAScript);
-    } catch (const std::regex_error& e) {
-        throw std::runtime_error("bad --only expression \"" + options.only + "\": " + e.what());
+    // POSIX extended expressions: "lifecycle|every-call", "^hostile/".
+    struct Pattern {
+        regex_t compiled{};
+        bool set = false;
+        ~Pattern() {
+            if (set) regfree(&compiled);
+        }
+    } only;
+    if (!options.only.empty()) {
+        const int err = regcomp(&only.compiled, options.only.c_str(), REG_EXTENDED | REG_NOSUB);
+        if (err != 0) {
+            char why[256];
+            regerror(err, &only.compiled, why, sizeof why);
+            throw std::runtime_error("bad --only expression \"" + options.only + "\": " + why);
+        }
+        only.set = true;
     }
+    auto selected = [&](const std::string& name) {
+        return !only.set || regexec(&only.compiled, name.c_str(), 0, nullptr, 0) == 0;
+    };
 
     // A first run shows the plug-in's items and suites. If the plug-in
     // cannot even get through that, the discovery is the failing case.
@@ -117,14 +132,14 @@ Report runValidation(const Options& options, const std::function<void(const Case
         shown.payload += "P\tthe first run: \"Startup\", every item, \"About\", \"Shutdown\"\n";
         CaseResult failed = finish(def, shown);
         if (failed.status == Status::kPass) failed.status = Status::kCrash;
-        if (options.only.empty() || std::regex_search(def.name, only)) {
+        if (selected(def.name)) {
             report.cases.push_back(failed);
             if (progress) progress(failed);
         }
     }
     for (auto* make : {lifecycleCases, everyCallCases, suiteCases, sequenceCases, hostileCases, releaseCases})
         for (CaseDef& def : make(options, found))
-            if (options.only.empty() || std::regex_search(def.name, only)) cases.push_back(std::move(def));
+            if (selected(def.name)) cases.push_back(std::move(def));
 
     struct Running {
         const CaseDef* def;
