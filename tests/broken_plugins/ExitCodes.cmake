@@ -16,6 +16,6 @@ endfunction()
 
 expect(0 ${PLUGINS}/mini.so "lifecycle" "5 cases: 5 passed, 0 failed")
 expect(1 ${PLUGINS}/mini-skips-dispose.so "lifecycle/message-table" "\\[handle-balance\\]")
-expect(2 ${PLUGINS}/mini-null-layer.so "hostile/no-layer" "crash hostile/no-layer.*killed by SIG")
+expect(2 ${PLUGINS}/mini-null-layer.so "hostile/no-layer" "crash hostile/no-layer:.*\\[crash\\]")
 expect(3 ${PLUGINS}/no-such-plugin.so "lifecycle" "cannot read the plug-in")
 expect(3 ${PLUGINS}/mini.so "nothing-matches-this" "no case matches")
