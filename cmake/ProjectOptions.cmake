@@ -4,7 +4,13 @@ option(WENDLOW_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSaniti
 option(WENDLOW_BUILD_BENCH "Build the benchmarks (needs Google Benchmark)" OFF)
 option(WENDLOW_BUILD_SVG "Build the SVG reader and the command line (needs pugixml and zlib)" ON)
 
-if(WENDLOW_SANITIZE)
+option(WENDLOW_BUILD_FUZZ "Build the libFuzzer target (needs clang)" OFF)
+
+if(WENDLOW_BUILD_FUZZ)
+  # Coverage for libFuzzer on every target, with ASan and UBSan.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(WENDLOW_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()

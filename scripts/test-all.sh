@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite on all four presets: x86-64,
 # x86-64 with ASan and UBSan, 32-bit x86 and 32-bit big-endian PowerPC
-# (the last two under qemu).
+# (the last two under qemu); then a short bounded fuzzing run (clang 14,
+# libFuzzer with ASan and UBSan).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh all
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(default asan i386 ppc32)
+[ ${#presets[@]} -gt 0 ] || presets=(default asan i386 ppc32 fuzz)
 for preset in "${presets[@]}"; do
   start=$SECONDS
   echo "==== ${preset}"

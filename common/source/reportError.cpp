@@ -87,9 +87,12 @@ void writeCodeText(ASErr code, char* text) {
 
 void report_error(SPInterfaceMessage* message, ASErr code) {
     if (code == kNoErr || code == kCanceledErr) return;
-    // Every suite the report and its dialog call through must be held.
-    if (sADMBasic == nullptr || sADMDialog == nullptr || sADMItem == nullptr || sAIUser == nullptr)
-        return;
+    // The list, the dialog and its texts need these three. Without the Item
+    // suite the dialog could show no message and no code, only an OK
+    // button; the acquisition alert has already named the missing suite.
+    // Without the User suite the code is written in decimal by the plug-in
+    // itself and numeric entries of the list match nothing.
+    if (sADMBasic == nullptr || sADMDialog == nullptr || sADMItem == nullptr) return;
 
     const SPPluginRef plugin = message->d.self;
     const ai::int32 messageIndex = findMessageIndex(plugin, code);

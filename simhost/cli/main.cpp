@@ -18,6 +18,7 @@
 #include "Documents.h"
 #include "Report.h"
 #include "Session.h"
+#include "ValidateCommand.h"
 
 extern char** environ;
 
@@ -40,6 +41,8 @@ const char* const kUsage =
     "  simhost select FILE... --all      run every command, one row each\n"
     "  simhost menus                     the menus the plug-in installed\n"
     "  simhost about                     the plug-in's About dialog\n"
+    "  simhost validate [OPTIONS]        check a plug-in against the host interface\n"
+    "                                    (simhost validate --help)\n"
     "\n"
     "COMMAND is a menu text of the plug-in (\"All Paths\", \"open paths\", ...), any case.\n"
     "FILE is an SVG drawing (.svg, .svgz) or a JSON document (.json); a directory is\n"
@@ -402,6 +405,7 @@ const Subcommand kSubcommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "validate") == 0) return runValidateCommand(argc - 1, argv + 1);
     Cli cli;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {

@@ -1,0 +1,51 @@
+// What a case, running in its child, tells the validator: findings, counts
+// and progress, one line each on the result descriptor, written at once so
+// that a later crash loses none of them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "simhost/Validate.h"
+
+namespace simhost::validate {
+
+struct ChildOutcome;
+
+class CaseContext {
+public:
+    CaseContext(int resultFd, const Options& options) : fd_(resultFd), options_(options) {}
+
+    const Options& options() const { return options_; }
+    void finding(const std::string& rule, const std::string& detail);
+    void count(const char* key, std::uint64_t n);
+    void trial() { count("trials", 1); }
+    // Names what the case is doing now, so a crash can be placed.
+    void progress(const std::string& text);
+    // A nested child (one trial) crashed or hung: recorded as a finding with
+    // the status it implies, and the child's output kept.
+    void nested(const std::string& what, const ChildOutcome& outcome);
+    std::size_t findings() const { return findings_; }
+    // True once enough has been reported for this case.
+    bool saturated() const { return findings_ >= kMaxFindings; }
+
+    static constexpr std::size_t kMaxFindings = 40;
+
+private:
+    void line(const std::string& text);
+
+    int fd_;
+    const Options& options_;
+    std::size_t findings_ = 0;
+};
+
+// Parses what a case child wrote into `result`; returns false when the end
+// marker is missing (the child died before finishing).
+bool parseCasePayload(const std::string& payload, CaseResult& result, std::string* lastProgress);
+void writeCaseEnd(int fd);
+
+// Removes tabs and newlines so a text fits on one protocol line.
+std::string oneLine(const std::string& text);
+
+}  // namespace simhost::validate

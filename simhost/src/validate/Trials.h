@@ -1,0 +1,40 @@
+// A trial: one message sent, with a fault plan, in a child forked from a
+// prepared world, then checked; and the sweep that fails every host call of
+// a scenario in turn.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Case.h"
+#include "World.h"
+
+namespace simhost::validate {
+
+struct TrialSpec {
+    std::string label;
+    MessageSpec message;
+    std::vector<FaultRule> rules;
+    Allowance allowance;
+    // Sent after the message with no fault, to see that the plug-in recovers
+    // and gives everything back; the last is usually "Shutdown".
+    std::vector<MessageSpec> followUps;
+    // Run in the trial's child before the message.
+    std::function<void(World&)> before;
+};
+
+// Runs the checks of one trial in the current process; returns the number
+// of host calls the message made.
+std::uint64_t checkTrial(World& world, const TrialSpec& spec, std::vector<Finding>& findings);
+
+// Runs one trial in a child of this process; its findings go to ctx, named
+// by the trial's label. Returns the number of host calls the message made
+// (0 when the child died).
+std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialSpec& spec);
+
+// Fails the 1st, 2nd, ... call of the scenario's message, once and from then
+// on, until a run makes fewer calls than the failed position.
+void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialSpec& base);
+
+}  // namespace simhost::validate

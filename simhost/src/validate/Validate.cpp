@@ -1,0 +1,187 @@
+#include "simhost/Validate.h"
+
+#include <regex.h>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+
+#include "Batteries.h"
+#include "Case.h"
+#include "Isolation.h"
+
+namespace simhost::validate {
+
+const char* statusName(Status status) {
+    switch (status) {
+        case Status::kPass: return "pass";
+        case Status::kFail: return "fail";
+        case Status::kCrash: return "crash";
+        case Status::kTimeout: return "timeout";
+    }
+    return "?";
+}
+
+std::uint64_t Report::trials() const {
+    std::uint64_t n = 0;
+    for (const CaseResult& c : cases) n += c.trials;
+    return n;
+}
+std::uint64_t Report::sequences() const {
+    std::uint64_t n = 0;
+    for (const CaseResult& c : cases) n += c.sequences;
+    return n;
+}
+std::uint64_t Report::scenarios() const {
+    std::uint64_t n = 0;
+    for (const CaseResult& c : cases) n += c.scenarios;
+    return n;
+}
+
+int exitCodeOf(const Report& report) {
+    int code = 0;
+    for (const CaseResult& c : report.cases) {
+        if (c.status == Status::kCrash || c.status == Status::kTimeout) return 2;
+        if (c.status == Status::kFail) code = 1;
+    }
+    return code;
+}
+
+namespace {
+
+CaseResult finish(const CaseDef& def, const ChildOutcome& outcome) {
+    CaseResult result;
+    result.name = def.name;
+    result.battery = def.battery;
+    std::string last;
+    const bool ended = parseCasePayload(outcome.payload, result, &last);
+    result.seconds = outcome.seconds;
+    const std::string where = last.empty() ? std::string() : " while running " + last;
+    if (outcome.timedOut) {
+        result.status = Status::kTimeout;
+        result.findings.push_back({"timeout", "the case did not end within its time" + where});
+    } else if (outcome.signaled) {
+        result.status = Status::kCrash;
+        result.findings.push_back({"crash", "killed by " + signalName(outcome.signal) + where});
+    } else if (!ended || outcome.exitCode != 0) {
+        result.status = Status::kCrash;
+        result.findings.push_back({"crash", "ended with exit code " + std::to_string(outcome.exitCode) +
+                                                " before finishing" + where});
+    }
+    if (result.status == Status::kCrash || result.status == Status::kTimeout) {
+        std::string tail = outcome.output;
+        if (tail.size() > 8000) tail = tail.substr(tail.size() - 8000);
+        result.output += tail;
+    }
+    return result;
+}
+
+}  // namespace
+
+Report runValidation(const Options& options, const std::function<void(const CaseResult&)>& progress) {
+    const double started = monotonicSeconds();
+    Report report;
+    report.plugin = options.pluginPath;
+    report.seed = options.seed;
+
+    // POSIX extended expressions: "lifecycle|every-call", "^hostile/".
+    struct Pattern {
+        regex_t compiled{};
+        bool set = false;
+        ~Pattern() {
+            if (set) regfree(&compiled);
+        }
+    } only;
+    if (!options.only.empty()) {
+        const int err = regcomp(&only.compiled, options.only.c_str(), REG_EXTENDED | REG_NOSUB);
+        if (err != 0) {
+            char why[256];
+            regerror(err, &only.compiled, why, sizeof why);
+            throw std::runtime_error("bad --only expression \"" + options.only + "\": " + why);
+        }
+        only.set = true;
+    }
+    auto selected = [&](const std::string& name) {
+        return !only.set || regexec(&only.compiled, name.c_str(), 0, nullptr, 0) == 0;
+    };
+
+    // A first run shows the plug-in's items and suites. If the plug-in
+    // cannot even get through that, the discovery is the failing case.
+    const ChildOutcome probe = runIsolated(
+        [&](int fd) {
+            try {
+                discover(options.pluginPath, fd);
+            } catch (const std::exception& e) {
+                writeAll(fd, std::string("X\t") + oneLine(e.what()) + "\n");
+            }
+        },
+        options.caseTimeoutSeconds);
+    if (probe.payload.rfind("X\t", 0) == 0) {
+        std::string why = probe.payload.substr(2);
+        while (!why.empty() && why.back() == '\n') why.pop_back();
+        throw std::runtime_error(why);
+    }
+    const bool probed = !probe.timedOut && !probe.signaled && probe.exitCode == 0 &&
+                        probe.payload.find("E\n") != std::string::npos;
+    const Discovery found = probed ? parseDiscovery(probe.payload) : Discovery{};
+
+    std::vector<CaseDef> cases;
+    if (!probed) {
+        CaseDef def{"lifecycle/discovery", "lifecycle", nullptr};
+        ChildOutcome shown = probe;
+        shown.payload += "P\tthe first run: \"Startup\", every item, \"About\", \"Shutdown\"\n";
+        CaseResult failed = finish(def, shown);
+        if (failed.status == Status::kPass) failed.status = Status::kCrash;
+        if (selected(def.name)) {
+            report.cases.push_back(failed);
+            if (progress) progress(failed);
+        }
+    }
+    for (auto* make : {lifecycleCases, everyCallCases, suiteCases, sequenceCases, hostileCases, releaseCases})
+        for (CaseDef& def : make(options, found))
+            if (selected(def.name)) cases.push_back(std::move(def));
+
+    struct Running {
+        const CaseDef* def;
+        std::size_t slot;
+        std::unique_ptr<ChildProcess> child;
+    };
+    std::vector<CaseResult> results(cases.size());
+    std::vector<Running> running;
+    std::size_t next = 0;
+    const std::size_t jobs = static_cast<std::size_t>(options.jobs < 1 ? 1 : options.jobs);
+    while (next < cases.size() || !running.empty()) {
+        while (next < cases.size() && running.size() < jobs) {
+            Running r{&cases[next], next, std::make_unique<ChildProcess>()};
+            const CaseDef* def = r.def;
+            r.child->start(
+                [def, &options](int fd) {
+                    CaseContext ctx(fd, options);
+                    try {
+                        def->run(ctx);
+                    } catch (const std::exception& e) {
+                        ctx.finding("validator", std::string("the case could not run: ") + e.what());
+                    }
+                    writeCaseEnd(fd);
+                },
+                options.caseTimeoutSeconds, true);
+            running.push_back(std::move(r));
+            ++next;
+        }
+        const int wait = running.size() == 1 ? 200 : 20;
+        for (std::size_t i = 0; i < running.size();) {
+            if (running[i].child->pump(wait / static_cast<int>(running.size()) + 1)) {
+                results[running[i].slot] = finish(*running[i].def, running[i].child->outcome());
+                if (progress) progress(results[running[i].slot]);
+                running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
+            } else {
+                ++i;
+            }
+        }
+    }
+    for (CaseResult& r : results) report.cases.push_back(std::move(r));
+    report.seconds = monotonicSeconds() - started;
+    return report;
+}
+
+}  // namespace simhost::validate

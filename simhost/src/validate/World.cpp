@@ -1,0 +1,403 @@
+#include "World.h"
+
+#include <cstring>
+
+namespace simhost::validate {
+
+Document richDocument() {
+    Document doc;
+    const LayerIndex main = doc.addLayer("Main");
+    const LayerIndex hidden = doc.addLayer("Hidden", false, true);
+    const LayerIndex locked = doc.addLayer("Locked", true, false);
+    const ArtIndex root = doc.rootOf(main);
+
+    PathProps open;
+    PathProps closed;
+    closed.closed = true;
+    PathProps guide;
+    guide.guide = true;
+    PathProps stroked;
+    stroked.stroked = true;
+    stroked.filled = false;
+    PathProps dashed = stroked;
+    dashed.dashCount = 2;
+
+    doc.addPath(root, open, "open");
+    const ArtIndex selectedClosed = doc.addPath(root, closed, "closed");
+    doc.art(selectedClosed).attributes |= kArtSelected;
+    const ArtIndex guidePath = doc.addPath(root, guide, "guide");
+    doc.art(guidePath).attributes |= kArtSelected;
+    doc.addPath(root, stroked, "stroked");
+    doc.addPath(root, dashed, "dashed");
+    const ArtIndex lockedPath = doc.addPath(root, closed, "locked-path");
+    doc.art(lockedPath).attributes |= kArtLocked;
+    const ArtIndex hiddenPath = doc.addPath(root, open, "hidden-path");
+    doc.art(hiddenPath).attributes |= kArtHidden;
+
+    const ArtIndex compound = doc.addArt(root, kCompoundPathArt, "compound");
+    doc.addPath(compound, closed, "compound-a");
+    doc.addPath(compound, closed, "compound-b");
+
+    const ArtIndex group = doc.addArt(root, kGroupArt, "group");
+    doc.art(group).attributes |= kArtSelected;
+    doc.addPath(group, stroked, "group-path");
+    const ArtIndex inner = doc.addArt(group, kGroupArt, "inner-group");
+    doc.addPath(inner, guide, "inner-guide");
+    doc.addArt(inner, kMeshArt, "inner-mesh");
+    doc.addArt(group, kMeshArt, "group-mesh");
+
+    const ArtIndex plugin = doc.addArt(root, kPluginArt, "plugin-group");
+    const ArtIndex edit = doc.addArt(plugin, kGroupArt, "edit-group");
+    doc.addPath(edit, closed, "edit-path");
+    doc.addArt(edit, kMeshArt, "edit-mesh");
+    const ArtIndex result = doc.addResultGroup(plugin, "result-group");
+    doc.addPath(result, open, "result-path");
+    doc.addArt(result, kMeshArt, "result-mesh");
+
+    doc.addArt(root, kMeshArt, "top-mesh");
+    doc.addArt(root, kSymbolArt, "symbol");
+    doc.addArt(root, kRasterArt, "raster");
+    doc.addArt(root, kPlacedArt, "placed");
+    doc.addArt(root, kTextArt, "text");
+    doc.addArt(root, kOtherArt, "other");
+
+    doc.addPath(doc.rootOf(hidden), closed, "on-hidden-layer");
+    doc.addArt(doc.rootOf(hidden), kRasterArt, "raster-on-hidden-layer");
+    doc.addPath(doc.rootOf(locked), open, "on-locked-layer");
+    doc.addArt(doc.rootOf(locked), kGroupArt, "group-on-locked-layer");
+    return doc;
+}
+
+// ---- Messages -------------------------------------------------------------
+
+MessageSpec MessageSpec::interface(const char* selector) {
+    MessageSpec m;
+    m.kind = MessageKind::kInterface;
+    m.caller = kSPInterfaceCaller;
+    m.selector = selector;
+    return m;
+}
+
+MessageSpec MessageSpec::menu(const char* selector, int item) {
+    MessageSpec m;
+    m.kind = MessageKind::kMenu;
+    m.caller = kCallerAIMenu;
+    m.selector = selector;
+    m.item = item;
+    return m;
+}
+
+MessageSpec MessageSpec::access(const char* selector, bool nullWord) {
+    MessageSpec m;
+    m.kind = MessageKind::kAccess;
+    m.caller = kSPAccessCaller;
+    m.selector = selector;
+    m.nullWord = nullWord;
+    return m;
+}
+
+MessageSpec MessageSpec::raw(const char* caller, const char* selector) {
+    MessageSpec m;
+    m.kind = MessageKind::kRaw;
+    m.caller = caller;
+    m.selector = selector;
+    return m;
+}
+
+std::string MessageSpec::label() const {
+    std::string text = "\"" + caller + "\"/\"" + selector + "\"";
+    if (kind == MessageKind::kMenu) text += item < 0 ? " (no item of the plug-in)" : " item " + std::to_string(item + 1);
+    if (kind == MessageKind::kAccess && nullWord) text += " with a null globals word";
+    return text;
+}
+
+bool MessageSpec::returnsHandlerCode() const {
+    if (kind == MessageKind::kInterface) return selector == kSPInterfaceStartupSelector;
+    if (kind == MessageKind::kMenu)
+        return selector == kSelectorAIGoMenuItem || selector == kSelectorAIUpdateMenuItem;
+    return false;
+}
+
+// ---- World ------------------------------------------------------------------
+
+World::World(const std::string& pluginPath) : host_(std::make_unique<Host>()) {
+    plugin_ = host_->loadPlugin(pluginPath);
+}
+
+World::World(SPPluginMainProc main, Resources resources) : host_(std::make_unique<Host>()) {
+    plugin_ = host_->attachPlugin(main, std::move(resources), "linked plug-in");
+}
+
+std::vector<MenuItemIndex> World::commandItems() const {
+    std::vector<MenuItemIndex> items;
+    const Menus& menus = host_->menus();
+    for (std::size_t i = 0; i < menus.itemCount(); ++i) {
+        const MenuItem& item = menus.item(static_cast<MenuItemIndex>(i));
+        if (item.plugin == plugin_ && item.submenu < 0) items.push_back(static_cast<MenuItemIndex>(i));
+    }
+    return items;
+}
+
+AIMenuItemHandle World::itemHandle(int ordinal) const {
+    const auto items = commandItems();
+    if (ordinal >= 0 && static_cast<std::size_t>(ordinal) < items.size())
+        return host_->menuItemHandle(items[static_cast<std::size_t>(ordinal)]);
+    // A handle of the right kind that names no item.
+    return host_->menuItemHandle(static_cast<MenuItemIndex>(host_->menus().itemCount() + 1000));
+}
+
+ASErr World::send(const MessageSpec& message) {
+    Host& host = *host_;
+    switch (message.kind) {
+        case MessageKind::kInterface: return host.sendInterface(plugin_, message.selector.c_str());
+        case MessageKind::kMenu: return host.sendMenu(plugin_, message.selector.c_str(), itemHandle(message.item));
+        case MessageKind::kAccess:
+            return host.sendAccessWithGlobals(plugin_, message.selector.c_str(),
+                                              message.nullWord ? nullptr : host.plugin(plugin_).globals);
+        case MessageKind::kRaw: {
+            SPInterfaceMessage record{};
+            record.d.globals = host.plugin(plugin_).globals;
+            return host.send(plugin_, message.caller.c_str(), message.selector.c_str(), &record.d);
+        }
+    }
+    return kNoErr;
+}
+
+// ---- Observation -------------------------------------------------------------
+
+std::string suiteOfDetail(const std::string& detail) {
+    if (detail.empty() || detail[0] != '"') return {};
+    const std::size_t end = detail.find('"', 1);
+    return end == std::string::npos ? detail.substr(1) : detail.substr(1, end - 1);
+}
+
+void Failed::add(const std::vector<CallRecord>& log) {
+    for (const CallRecord& call : log) {
+        if (call.injected == kNoErr) continue;
+        ops.insert(call.op);
+        codes.insert(call.injected);
+        if (call.op == Op::AcquireSuite) refusedSuites.insert(suiteOfDetail(call.detail));
+    }
+}
+
+Observation observe(World& world, const MessageSpec& message, const std::vector<FaultRule>& rules, bool log) {
+    Host& host = world.host();
+    Observation seen;
+    const std::uint64_t before = host.document().fingerprintBesidesSelection();
+    const std::size_t dialogs = host.dialogs().size();
+    const std::size_t alerts = host.alerts().size();
+    host.ledger().clearViolations();
+    Gate& gate = host.gate();
+    gate.clearRules();
+    for (const FaultRule& rule : rules) gate.addRule(rule);
+    gate.clearLog();
+    gate.setLogging(log);
+    const std::uint64_t calls = gate.totalCalls();
+
+    seen.result = world.send(message);
+
+    seen.calls = gate.totalCalls() - calls;
+    gate.setLogging(false);
+    seen.log = gate.log();
+    gate.clearLog();
+    gate.clearRules();
+    seen.dialogs.assign(host.dialogs().begin() + static_cast<std::ptrdiff_t>(dialogs), host.dialogs().end());
+    seen.alerts.assign(host.alerts().begin() + static_cast<std::ptrdiff_t>(alerts), host.alerts().end());
+    seen.violations = host.ledger().violations();
+    host.ledger().clearViolations();
+    seen.documentChanged = host.document().fingerprintBesidesSelection() != before;
+    return seen;
+}
+
+// ---- Rules -----------------------------------------------------------------------
+
+bool isReported(ASErr code) {
+    return code != kNoErr && code != 1 && code != kAlreadyReportedErr && code != kCanceledErr;
+}
+
+std::string showCode(ASErr code) {
+    std::string text = std::to_string(code);
+    const auto u = static_cast<std::uint32_t>(code);
+    bool printable = (code >> 16) != 0 && (code >> 16) != -1;
+    for (int shift = 24; shift >= 0 && printable; shift -= 8) {
+        const unsigned char c = static_cast<unsigned char>(u >> shift);
+        printable = c >= 0x20 && c < 0x7F;
+    }
+    if (printable) {
+        text += " '";
+        for (int shift = 24; shift >= 0; shift -= 8) text += static_cast<char>(u >> shift);
+        text += "'";
+    }
+    return text;
+}
+
+std::string codeText(ASErr code) {
+    const ASErr high = code >> 16;
+    const auto u = static_cast<std::uint32_t>(code);
+    if (high != 0 && high != -1) {
+        std::string text;
+        bool printable = true;
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            const unsigned char c = static_cast<unsigned char>(u >> shift);
+            printable = printable && c >= 0x20 && c < 0x7F;
+            text += static_cast<char>(c);
+        }
+        if (printable) return text;
+    }
+    return std::to_string(code);
+}
+
+namespace {
+
+bool isErrorDialog(const DialogRecord& dialog) {
+    return dialog.resourceID == kErrorDialogID || dialog.name == "Error Dialog";
+}
+
+const char* const kReportSuites[] = {"ADM Basic Suite", "ADM Dialog Suite", "ADM Item Suite"};
+
+bool reportSuite(const std::string& name) {
+    for (const char* s : kReportSuites)
+        if (name == s) return true;
+    return false;
+}
+
+}  // namespace
+
+void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const Observation& seen,
+                  const Failed& failed, const Allowance& allowance) {
+    const std::string what = message.label();
+    std::size_t errorDialogs = 0;
+    const DialogRecord* errorDialog = nullptr;
+    for (const DialogRecord& d : seen.dialogs)
+        if (isErrorDialog(d)) {
+            ++errorDialogs;
+            errorDialog = &d;
+        }
+
+    // Codes the gate injected in this message; the plug-in may return one of
+    // them, or 0 where the contract lets a result go unlooked at.
+    std::set<ASErr> injected;
+    for (const CallRecord& call : seen.log)
+        if (call.injected != kNoErr) injected.insert(call.injected);
+    if (allowance.extraCode != kNoErr) injected.insert(allowance.extraCode);
+    // An exception that left the entry point: the violation below names that
+    // rule; the code the host made up for it and the missing report are its
+    // consequences, not further findings.
+    bool threw = false;
+    for (const Violation& v : seen.violations) threw = threw || v.rule == "exception-escaped";
+
+    // A refused is-equal hides which message this is: the plug-in may take
+    // an access message for another one.
+    if (message.kind == MessageKind::kAccess && !failed.has(Op::IsEqual)) {
+        for (const CallRecord& call : seen.log)
+            if (call.op == Op::AcquireSuite) {
+                out.push_back({"access-acquired-suite", what + " acquired " + call.detail +
+                                                             ": access messages run with no suite held"});
+                break;
+            }
+        if (errorDialogs != 0)
+            out.push_back({"error-dialog", what + " showed an error dialog: access messages never show one"});
+        const bool reload = message.is(kSPAccessReloadSelector);
+        if (seen.result != kNoErr && !(reload && injected.count(seen.result)))
+            out.push_back({"result-code", what + " returned " + showCode(seen.result) + ", expected 0"});
+    } else if (!threw) {
+        // The first refused acquisition of the message's own acquisition run
+        // is the message's code: no handler may run without its suites.
+        ASErr leading = kNoErr;
+        std::string leadingSuite;
+        std::size_t i = 0;
+        while (i < seen.log.size() && seen.log[i].op != Op::AcquireSuite) ++i;
+        for (; i < seen.log.size() && seen.log[i].op == Op::AcquireSuite; ++i)
+            if (seen.log[i].injected != kNoErr) {
+                leading = seen.log[i].injected;
+                leadingSuite = suiteOfDetail(seen.log[i].detail);
+                break;
+            }
+        ASErr startupAlloc = kNoErr;
+        if (message.is(kSPInterfaceStartupSelector))
+            for (const CallRecord& call : seen.log)
+                if (call.op == Op::AllocateBlock) {
+                    startupAlloc = call.injected;
+                    break;
+                }
+
+        if (leading != kNoErr) {
+            if (seen.result != leading)
+                out.push_back({"acquisition-code", what + " returned " + showCode(seen.result) +
+                                                       " after the host refused \"" + leadingSuite + "\" with " +
+                                                       showCode(leading) + "; the refusal's code must be returned"});
+        } else if (startupAlloc != kNoErr) {
+            if (seen.result != startupAlloc)
+                out.push_back({"result-code", what + " returned " + showCode(seen.result) +
+                                                  " after the host refused the globals block with " +
+                                                  showCode(startupAlloc)});
+        } else if (seen.result != kNoErr) {
+            // 1 is what a modal dialog closed with OK gives a command that
+            // shows one; it is passed over, never reported.
+            const bool allowed = message.returnsHandlerCode() && (injected.count(seen.result) != 0 || seen.result == 1);
+            if (!allowed)
+                out.push_back({"result-code", what + " returned " + showCode(seen.result) + ", expected " +
+                                                  (message.returnsHandlerCode() ? "0 or a code the host gave"
+                                                                                : std::string("0"))});
+        }
+
+        if (errorDialogs > 1)
+            out.push_back({"error-dialog", what + " showed the error dialog " + std::to_string(errorDialogs) +
+                                               " times for one code"});
+        if (!isReported(seen.result) && errorDialogs != 0)
+            out.push_back({"error-dialog", what + " showed the error dialog for " + showCode(seen.result) +
+                                               ", a code that is never reported"});
+        bool blocked = allowance.hostileResources || failed.has(Op::GetIndexString) || failed.has(Op::Modal) ||
+                       reportSuite(allowance.wrongSuite);
+        for (const std::string& s : failed.refusedSuites) blocked = blocked || reportSuite(s);
+        if (isReported(seen.result) && errorDialogs == 0 && !blocked)
+            out.push_back({"error-dialog", what + " returned " + showCode(seen.result) +
+                                               " but showed no error dialog, though the host let it"});
+        if (isReported(seen.result) && errorDialog != nullptr) {
+            const bool textBlocked = failed.has(Op::SetText) || failed.has(Op::GetItem) ||
+                                     failed.has(Op::GetUserData) || failed.has(Op::NumberToString) ||
+                                     failed.refusedSuites.count("ADM Item Suite") ||
+                                     allowance.wrongSuite == "ADM Item Suite" || allowance.hostileResources;
+            const DialogItemRecord* codeItem = nullptr;
+            for (const DialogItemRecord& item : errorDialog->items)
+                if (item.id == 3) codeItem = &item;
+            if (!textBlocked && codeItem != nullptr && codeItem->text != codeText(seen.result))
+                out.push_back({"error-dialog-text", what + " showed the code as \"" + codeItem->text +
+                                                        "\" instead of \"" + codeText(seen.result) + "\""});
+        }
+    }
+
+    for (const Violation& v : seen.violations) {
+        if (!allowance.wrongSuite.empty() && v.rule == "wrong-table") continue;
+        out.push_back({v.rule, what + ": " + v.detail});
+    }
+    if (seen.documentChanged)
+        out.push_back({"document-changed", what + " changed the document in more than selection bits"});
+}
+
+void checkLedger(std::vector<Finding>& out, World& world, const Failed& failed, std::size_t blocksAllowed,
+                 const std::string& when) {
+    Host& host = world.host();
+    const Ledger& ledger = host.ledger();
+    if (!failed.has(Op::ReleaseSuite))
+        for (const auto& hold : ledger.suiteHolds())
+            out.push_back({"suite-balance", when + ": suite \"" + hold.first.first + "\" " +
+                                                std::to_string(hold.first.second) + " still held " +
+                                                std::to_string(hold.second) + " time(s)"});
+    if (ledger.liveHandles() != 0 && !failed.has(Op::DisposeHandle))
+        out.push_back({"handle-balance", when + ": " + std::to_string(ledger.liveHandles()) +
+                                             " matched-art handle(s) never disposed of"});
+    if (ledger.liveStrings() != 0 && !failed.has(Op::StringDestroy))
+        out.push_back({"string-balance", when + ": " + std::to_string(ledger.liveStrings()) +
+                                             " Unicode string(s) never destroyed"});
+    const std::size_t blocks = ledger.liveBlocksOf(world.plugin());
+    if (blocks > blocksAllowed && !failed.has(Op::FreeBlock) && !failed.has(Op::IsEqual))
+        out.push_back({"block-balance", when + ": " + std::to_string(blocks) + " memory block(s) held, " +
+                                            std::to_string(blocksAllowed) + " allowed"});
+    const std::size_t stray = ledger.liveBlocksOf(-1);
+    if (stray != 0)
+        out.push_back({"block-balance", when + ": " + std::to_string(stray) +
+                                            " memory block(s) allocated outside any message"});
+}
+
+}  // namespace simhost::validate

@@ -1,0 +1,312 @@
+// A tiny plug-in of this host interface, correct as far as the validator
+// can see, and built once per defect with one BROKEN_* macro set: each copy
+// breaks exactly one rule, so that `simhost validate` can be shown to catch
+// it. Test-only; never shipped.
+//
+// It holds seven suites per message with a nesting count, allocates a
+// globals block at "Startup", adds one menu item whose command selects the
+// document's paths, shows an About dialog and reports errors in the error
+// dialog, like the shipped plug-in does.
+#include <cstring>
+#include <stdexcept>
+
+#include "ADMSuites.h"
+#include "AISuites.h"
+#include "SPSuites.h"
+
+namespace {
+
+struct Row {
+    const char* name;
+    ai::int32 version;
+    const void* table;
+    bool granted;
+};
+
+Row rows[] = {
+    {kSPPluginsSuite, kSPPluginsSuiteVersion, nullptr, false},
+    {kAIMdMemorySuite, kAIMdMemorySuiteVersion, nullptr, false},
+    {kAIArtSuite, kAIArtSuiteVersion, nullptr, false},
+    {kAIMatchingArtSuite, kAIMatchingArtSuiteVersion, nullptr, false},
+    {kAIMenuSuite, kAIMenuSuiteVersion1007, nullptr, false},
+    {kADMBasicSuite, kADMBasicSuiteVersion, nullptr, false},
+    {kADMDialogSuite, kADMDialogSuiteVersion, nullptr, false},
+    {kADMItemSuite, kADMItemSuiteVersion, nullptr, false},
+};
+constexpr int kRows = sizeof rows / sizeof rows[0];
+enum { kPlugs, kMemory, kArt, kMatch, kMenu, kBasic, kDialog, kItem };
+
+template <typename Suite>
+const Suite* suite(int row) {
+    return static_cast<const Suite*>(rows[row].table);
+}
+
+struct Globals {
+    AIMenuItemHandle item;
+};
+
+SPBasicSuite* basic = nullptr;
+Globals* g = nullptr;
+int depth = 0;
+bool afterAbout = false;  // the message before this one was "About"
+bool thisIsAbout = false;
+#ifdef BROKEN_USE_AFTER_RELEASE
+const AIArtSuite* keptArt = nullptr;
+#endif
+
+ASErr acquire() {
+    if (depth++ > 0) return kNoErr;
+    ASErr first = kNoErr;
+    for (Row& row : rows) {
+        const ASErr err = basic->AcquireSuite(row.name, row.version, &row.table);
+        row.granted = err == kNoErr;
+        if (err != kNoErr) row.table = nullptr;
+        else if (row.table == nullptr) row.granted = false;
+        if (first == kNoErr) first = err;
+    }
+#ifdef BROKEN_IGNORES_REFUSAL
+    return kNoErr;
+#else
+    return first;
+#endif
+}
+
+void release() {
+    if (--depth > 0) return;
+#ifdef BROKEN_NEVER_RELEASES
+    return;
+#endif
+    for (Row& row : rows) {
+        if (row.granted && basic->ReleaseSuite(row.name, row.version) != kNoErr) break;
+#ifdef BROKEN_RELEASES_TWICE
+        if (row.granted && &row == &rows[kArt]) basic->ReleaseSuite(row.name, row.version);
+#endif
+        row.granted = false;
+        row.table = nullptr;
+    }
+}
+
+bool reported(ASErr code) {
+#ifdef BROKEN_REPORTS_EVERY_CODE
+    return code != kNoErr;
+#else
+    return code != kNoErr && code != 1 && code != kAlreadyReportedErr && code != kCanceledErr;
+#endif
+}
+
+struct ErrorText {
+    char message[256];
+    char code[16];
+};
+
+ASErr errorInit(ADMDialogRef dialog) {
+    const auto* dialogs = suite<ADMDialogSuite>(kDialog);
+    const auto* items = suite<ADMItemSuite>(kItem);
+    if (items == nullptr) return kNoErr;
+    const auto* text = static_cast<const ErrorText*>(dialogs->GetUserData(dialog));
+    if (text == nullptr) return kNoErr;
+    items->SetText(dialogs->GetItem(dialog, 2), text->message);
+    items->SetText(dialogs->GetItem(dialog, 3), text->code);
+    return kNoErr;
+}
+
+void codeText(ASErr code, char* out) {
+    const auto u = static_cast<std::uint32_t>(code);
+    const ASErr high = code >> 16;
+    bool printable = high != 0 && high != -1;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned char c = static_cast<unsigned char>(u >> shift);
+        printable = printable && c >= 0x20 && c < 0x7F;
+    }
+    if (printable) {
+        for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(u >> (24 - 8 * i));
+        out[4] = 0;
+        return;
+    }
+    // Decimal, written by hand to stay free of the C library's formatting.
+    char digits[16];
+    int n = 0;
+    std::int64_t v = code < 0 ? -static_cast<std::int64_t>(code) : code;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    int at = 0;
+    if (code < 0) out[at++] = '-';
+    while (n > 0) out[at++] = digits[--n];
+    out[at] = 0;
+}
+
+void report(SPPluginRef self, ASErr code) {
+#ifdef BROKEN_NEVER_REPORTS
+    return;
+#endif
+    if (!reported(code)) return;
+    const auto* strings = suite<ADMBasicSuite>(kBasic);
+    const auto* dialogs = suite<ADMDialogSuite>(kDialog);
+    if (strings == nullptr || dialogs == nullptr) return;
+    ErrorText text;
+    std::memset(&text, 0, sizeof text);
+#ifdef BROKEN_UNBOUNDED_ERROR_SCAN
+    // Looks for the end of the list and trusts every read to find one.
+    char entry[256] = "x";
+    for (ai::int32 index = 1; entry[0] != 0; index += 2)
+        strings->GetIndexString(self, 16050, index, entry, sizeof entry);
+#endif
+    if (strings->GetIndexString(self, 16050, 2, text.message, sizeof text.message) != kNoErr) return;
+    codeText(code, text.code);
+    dialogs->Modal(self, "Error Dialog", 16051, kADMModalDialogStyle, errorInit, &text, 0);
+}
+
+ASErr selectPaths() {
+    const auto* match = suite<AIMatchingArtSuite>(kMatch);
+    const auto* art = suite<AIArtSuite>(kArt);
+    const auto* memory = suite<AIMdMemorySuite>(kMemory);
+    MatchRecord spec;
+    std::memset(&spec, 0, sizeof spec);
+    spec.type = kPathArt;
+    AIArtHandle** found = nullptr;
+    ai::int32 count = 0;
+    ASErr err = match->GetMatchingArt(&spec, 1, &found, &count);
+    if (err != kNoErr) {
+        if (found != nullptr) memory->MdMemoryDisposeHandle(found);
+#ifdef BROKEN_OWN_CODE
+        return FourCC("OOPS");
+#else
+        return err;
+#endif
+    }
+    for (ai::int32 i = 0; found != nullptr && i < count; ++i) {
+        AILayerHandle layer = nullptr;
+        err = art->GetArtLayer((*found)[i], &layer);
+        if (err != kNoErr) break;
+#ifdef BROKEN_NULL_LAYER
+        // Takes the layer for granted.
+        if (layer == nullptr) *reinterpret_cast<volatile int*>(layer) = 1;
+#endif
+        if (layer == nullptr) break;
+        ai::int32 attr = 0;
+        err = art->GetArtUserAttr((*found)[i], kArtLocked | kArtHidden, &attr);
+        if (err != kNoErr) break;
+        if (attr != 0) continue;
+#ifdef BROKEN_TOUCHES_DOCUMENT
+        art->SetArtUserAttr((*found)[i], kArtSelected | kArtLocked, kArtSelected | kArtLocked);
+#else
+        art->SetArtUserAttr((*found)[i], kArtSelected, kArtSelected);
+#endif
+#ifdef BROKEN_RESERVED_SLOT
+        reinterpret_cast<const SPReservedProc*>(art)[0]();
+#endif
+    }
+#ifndef BROKEN_SKIPS_DISPOSE
+    if (found != nullptr) memory->MdMemoryDisposeHandle(found);
+#endif
+    return err;
+}
+
+ASErr startup(SPMessageData* head) {
+    if (g == nullptr) {
+        void* block = nullptr;
+        const ASErr err = basic->AllocateBlock(sizeof(Globals), &block);
+        if (err != kNoErr) return err;
+        std::memset(block, 0, sizeof(Globals));
+        g = static_cast<Globals*>(block);
+    }
+    ASErr err = suite<SPPluginsSuite>(kPlugs)->SetPluginName(head->self, "Mini");
+    if (err != kNoErr) return err;
+    static unsigned char text[] = "\x0bMini Select";
+    AIPlatformAddMenuItemData item{"SelectObject", text};
+    return suite<AIMenuSuite1007>(kMenu)->AddMenuItem(head->self, "MiniSelect", &item, 0, &g->item);
+}
+
+ASErr about(SPMessageData* head) {
+#ifdef BROKEN_HANGS
+    for (volatile int spin = 0;; spin = spin + 1) {
+    }
+#endif
+    return suite<ADMDialogSuite>(kDialog)->Modal(head->self, "About Dialog", 16050, kADMModalDialogStyle, nullptr,
+                                                 nullptr, 0);
+}
+
+ASErr dispatch(const char* caller, const char* selector, void* message) {
+    auto* head = static_cast<SPMessageData*>(message);
+#ifdef BROKEN_IGNORES_REFUSAL
+    // Says nothing of the refusal, but does not call through a missing table.
+    for (const Row& row : rows)
+        if (row.table == nullptr) return kNoErr;
+#endif
+    if (basic->IsEqual(caller, kSPInterfaceCaller)) {
+        if (basic->IsEqual(selector, kSPInterfaceStartupSelector)) return startup(head);
+        if (basic->IsEqual(selector, kSPInterfaceAboutSelector)) {
+            about(head);
+            thisIsAbout = true;
+            return kNoErr;
+        }
+        if (basic->IsEqual(selector, kSPInterfaceShutdownSelector)) {
+#ifndef BROKEN_LEAKS_BLOCK
+            if (g != nullptr) basic->FreeBlock(g);
+#endif
+            g = nullptr;
+            head->globals = nullptr;
+        }
+        return kNoErr;
+    }
+    if (!basic->IsEqual(caller, kCallerAIMenu)) return kNoErr;
+    auto* menu = static_cast<AIMenuMessage*>(message);
+    if (basic->IsEqual(selector, kSelectorAIGoMenuItem)) {
+#ifdef BROKEN_THROWS
+        throw std::runtime_error("a command that throws");
+#endif
+        if (g != nullptr && menu->menuItem == g->item && g->item != nullptr) return selectPaths();
+        return kNoErr;
+    }
+    if (basic->IsEqual(selector, kSelectorAIUpdateMenuItem)) {
+#ifdef BROKEN_AFTER_ABOUT
+        // Only "About" straight before "AI Update" shows this: a block lost.
+        if (afterAbout) {
+            void* lost = nullptr;
+            basic->AllocateBlock(16, &lost);
+        }
+#endif
+    }
+    return kNoErr;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) ASErr PluginMain(const char* caller, const char* selector,
+                                                                     void* message) {
+    auto* head = static_cast<SPMessageData*>(message);
+    basic = head->basic;
+    afterAbout = thisIsAbout;
+    thisIsAbout = false;
+    if (basic->IsEqual(caller, kSPAccessCaller)) {
+        if (basic->IsEqual(selector, kSPAccessUnloadSelector)) head->globals = g;
+        if (basic->IsEqual(selector, kSPAccessReloadSelector)) {
+            g = static_cast<Globals*>(head->globals);
+            depth = 0;
+        }
+#ifdef BROKEN_USE_AFTER_RELEASE
+        // Calls through a table it kept from an earlier message.
+        if (keptArt != nullptr) {
+            AIArtType type = 0;
+            keptArt->GetArtType(nullptr, &type);
+        }
+#endif
+        return kNoErr;
+    }
+    ASErr result = acquire();
+    if (result == kNoErr) result = dispatch(caller, selector, message);
+#ifdef BROKEN_USE_AFTER_RELEASE
+    keptArt = suite<AIArtSuite>(kArt);
+#endif
+    report(head->self, result);
+    release();
+    return result;
+}
+
+#ifdef BROKEN_EXTRA_EXPORT
+extern "C" __attribute__((visibility("default"))) int MiniPluginVersion() {
+    return 1;
+}
+#endif

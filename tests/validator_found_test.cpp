@@ -1,0 +1,38 @@
+// Faults of the plug-in that `simhost validate` found, each kept fixed here.
+#include <gtest/gtest.h>
+
+#include "PluginHarness.h"
+
+using namespace simhost;
+using wendlow_test::PluginHarness;
+
+namespace {
+
+std::size_t errorDialogs(const Host& host) {
+    std::size_t n = 0;
+    for (const DialogRecord& d : host.dialogs()) n += d.resourceID == 16051;
+    return n;
+}
+
+}  // namespace
+
+// every-call found it: with the User suite refused the code was returned
+// but never shown, though the dialog suites were held. The dialog does not
+// need the User suite: the plug-in writes the code itself.
+TEST(ValidatorFound, ErrorDialogShownWithoutTheUserSuite) {
+    PluginHarness p;
+    ASSERT_EQ(p.startup(), kNoErr);
+    p.host.clearDialogsAndAlerts();
+    p.host.gate().addRule(FaultRule::denySuite(kAIUserSuite));
+    EXPECT_EQ(p.choose(1), kInjectedFaultErr);
+    p.host.gate().clearRules();
+    ASSERT_EQ(errorDialogs(p.host), 1u);
+    // The texts are still set: the code in letters, the message of its pair
+    // in the error list.
+    const DialogRecord& dialog = p.host.dialogs().back();
+    ASSERT_GE(dialog.items.size(), 3u);
+    EXPECT_EQ(dialog.items[2].text, "FALT");
+    EXPECT_EQ(dialog.items[1].text, "The host could not complete a request (simulated failure).");
+    EXPECT_EQ(p.shutdown(), kNoErr);
+    EXPECT_TRUE(p.problems().empty());
+}

@@ -1,0 +1,162 @@
+// The validator's checks, proven on plug-ins broken on purpose: each broken
+// copy of the mini plug-in must fail the case that watches its rule, with
+// the right status and a finding that names the rule; the unbroken mini
+// plug-in must pass every case, so none of these failures comes from the
+// mini plug-in's own design.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "simhost/Validate.h"
+
+using namespace simhost::validate;
+
+namespace {
+
+std::string testPlugin(const std::string& name) {
+    return std::string(WENDLOW_TEST_PLUGIN_DIR) + "/" + name + ".so";
+}
+
+Options quickOptions(const std::string& plugin, const std::string& only) {
+    Options options;
+    options.pluginPath = testPlugin(plugin);
+    options.only = only;
+    options.seed = 1;
+    options.iterations = 40;
+    options.hostileObjects = 3000;
+    options.soakCycles = 3;
+    options.caseTimeoutSeconds = 60;
+    options.trialTimeoutSeconds = 20;
+    return options;
+}
+
+const CaseResult* findCase(const Report& report, const std::string& name) {
+    for (const CaseResult& c : report.cases)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+bool hasRule(const CaseResult& c, const std::string& rule) {
+    return std::any_of(c.findings.begin(), c.findings.end(), [&](const Finding& f) { return f.rule == rule; });
+}
+
+std::string describe(const CaseResult& c) {
+    std::string text = c.name + ": " + statusName(c.status) + "\n";
+    for (const Finding& f : c.findings) text += "  [" + f.rule + "] " + f.detail + "\n";
+    return text;
+}
+
+struct Broken {
+    const char* plugin;
+    const char* caseName;
+    Status status;
+    const char* rule;
+};
+
+void PrintTo(const Broken& b, std::ostream* out) {
+    *out << b.plugin;
+}
+
+class BrokenPlugin : public ::testing::TestWithParam<Broken> {};
+
+}  // namespace
+
+TEST_P(BrokenPlugin, FailsTheCaseThatWatchesItsRule) {
+    const Broken& b = GetParam();
+    Options options = quickOptions(b.plugin, std::string("^") + b.caseName + "$");
+    if (b.status == Status::kTimeout) {
+        options.caseTimeoutSeconds = 4;
+        options.trialTimeoutSeconds = 4;
+    }
+    const Report report = runValidation(options);
+    const CaseResult* c = findCase(report, b.caseName);
+    ASSERT_NE(c, nullptr) << "no case " << b.caseName;
+    EXPECT_EQ(c->status, b.status) << describe(*c);
+    EXPECT_TRUE(hasRule(*c, b.rule)) << "expected a finding [" << b.rule << "]\n" << describe(*c);
+    EXPECT_EQ(exitCodeOf(report), b.status == Status::kFail ? 1 : 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachCheck, BrokenPlugin,
+    ::testing::Values(Broken{"mini-skips-dispose", "lifecycle/message-table", Status::kFail, "handle-balance"},
+                      Broken{"mini-never-releases", "lifecycle/message-table", Status::kFail, "suite-balance"},
+                      Broken{"mini-releases-twice", "lifecycle/message-table", Status::kFail, "release-not-held"},
+                      Broken{"mini-throws", "lifecycle/message-table", Status::kFail, "exception-escaped"},
+                      Broken{"mini-null-layer", "hostile/no-layer", Status::kCrash, "crash"},
+                      Broken{"mini-use-after-release", "lifecycle/message-table", Status::kFail, "released-suite"},
+                      Broken{"mini-hangs", "lifecycle/message-table", Status::kTimeout, "timeout"},
+                      Broken{"mini-hangs", "every-call/about", Status::kTimeout, "timeout"},
+                      Broken{"mini-extra-export", "lifecycle/exports", Status::kFail, "exports"},
+                      Broken{"mini-ignores-refusal", "every-call/startup", Status::kFail, "acquisition-code"},
+                      Broken{"mini-ignores-refusal", "denied/ai-art-suite", Status::kFail, "acquisition-code"},
+                      Broken{"mini-never-reports", "every-call/startup", Status::kFail, "error-dialog"},
+                      Broken{"mini-reports-every-code", "lifecycle/unreported-codes", Status::kFail, "error-dialog"},
+                      Broken{"mini-touches-document", "lifecycle/message-table", Status::kFail, "document-changed"},
+                      Broken{"mini-leaks-block", "lifecycle/message-table", Status::kFail, "block-balance"},
+                      Broken{"mini-leaks-block", "lifecycle/soak", Status::kFail, "block-balance"},
+                      Broken{"mini-own-code", "every-call/ai-go-01-mini-select", Status::kFail, "result-code"},
+                      Broken{"mini-reserved-slot", "lifecycle/message-table", Status::kFail, "reserved-slot"},
+                      Broken{"mini-skips-dispose", "hostile/handle-on-failure", Status::kFail, "handle-balance"},
+                      Broken{"mini-unbounded-error-scan", "hostile/resources-error-list-unterminated",
+                             Status::kTimeout, "timeout"}));
+
+TEST(Validator, MiniPluginPassesEveryCase) {
+    const Report report = runValidation(quickOptions("mini", ""));
+    ASSERT_GT(report.cases.size(), 30u);
+    for (const CaseResult& c : report.cases) EXPECT_EQ(c.status, Status::kPass) << describe(c);
+    EXPECT_EQ(exitCodeOf(report), 0);
+    EXPECT_GT(report.trials(), 100u);
+    EXPECT_EQ(report.sequences(), 40u);
+}
+
+TEST(Validator, SequenceFaultIsShrunkToAShortestReproducerWithItsSeed) {
+    Options options = quickOptions("mini-after-about", "^random/sequences$");
+    options.iterations = 300;
+    const Report report = runValidation(options);
+    const CaseResult* c = findCase(report, "random/sequences");
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(c->status, Status::kFail) << describe(*c);
+    ASSERT_FALSE(c->findings.empty());
+    const std::string& text = c->findings.front().detail;
+    EXPECT_EQ(c->findings.front().rule, "block-balance") << text;
+    // "About" then "AI Update" is all it takes; the shrinker must find that.
+    EXPECT_NE(text.find("shortest reproducer (2 of"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"About\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"AI Update\""), std::string::npos) << text;
+
+    // The printed seed replays the same failure on its own.
+    const std::size_t at = text.find("seed ");
+    ASSERT_NE(at, std::string::npos);
+    Options replay = options;
+    replay.seed = std::stoull(text.substr(at + 5));
+    replay.iterations = 1;
+    const Report again = runValidation(replay);
+    ASSERT_EQ(again.cases.size(), 1u);
+    EXPECT_EQ(again.cases[0].status, Status::kFail) << describe(again.cases[0]);
+}
+
+TEST(Validator, ReportsNameEveryCaseAndStatus) {
+    Report report = runValidation(quickOptions("mini-throws", "^lifecycle/(exports|message-table)$"));
+    ASSERT_EQ(report.cases.size(), 2u);
+    const std::string json = reportJson(report);
+    EXPECT_NE(json.find("\"name\": \"lifecycle/message-table\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"status\": \"fail\""), std::string::npos);
+    EXPECT_NE(json.find("\"rule\": \"exception-escaped\""), std::string::npos);
+    const std::string junit = reportJUnit(report);
+    EXPECT_NE(junit.find("<testsuites name=\"simhost validate\" tests=\"2\" failures=\"1\" errors=\"0\""),
+              std::string::npos)
+        << junit;
+    EXPECT_NE(junit.find("<failure type=\"fail\" message=\"[exception-escaped]"), std::string::npos) << junit;
+    const std::string table = summaryTable(report);
+    EXPECT_NE(table.find("2 cases: 1 passed, 1 failed, 0 crashed, 0 timed out"), std::string::npos) << table;
+    EXPECT_NE(table.find("battery took"), std::string::npos);
+}
+
+TEST(Validator, UnloadablePluginIsTheValidatorsOwnFailure) {
+    Options options = quickOptions("mini", "");
+    options.pluginPath = std::string(WENDLOW_TEST_PLUGIN_DIR) + "/mini.resources.json";
+    EXPECT_THROW(runValidation(options), std::runtime_error);
+    options = quickOptions("mini", "([");
+    EXPECT_THROW(runValidation(options), std::runtime_error);
+}
