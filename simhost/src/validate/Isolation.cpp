@@ -141,7 +141,10 @@ void ChildProcess::start(const std::function<void(int)>& body, double timeoutSec
     started_ = monotonicSeconds();
     deadline_ = started_ + timeoutSeconds;
     ownGroup_ = ownGroup;
-    pid_ = fork();
+    // _Fork, not fork: the validator is single-threaded, so the atfork
+    // handlers have nothing to do, and under qemu-i386 glibc's fork() leaves
+    // the child spinning before it returns.
+    pid_ = _Fork();
     if (pid_ < 0) {
         std::perror("simhost validate: fork");
         std::exit(3);
