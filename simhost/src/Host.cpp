@@ -318,17 +318,17 @@ ai::int32 Host::runModal(SPPluginRef pluginRef, const char* name, ai::int32 dial
                          ADMDialogInitProc initProc, ADMUserData userData) {
     const auto owner = pluginOf(pluginRef);
     if (!owner) return badParameter("modal", "unknown plug-in reference");
-    const DialogSpec* spec = plugin(*owner).resources.dialog(dialogID);
-    if (spec == nullptr) return kResourceNotFoundErr;
+    const DialogSpec* layout = plugin(*owner).resources.dialog(dialogID);
+    if (layout == nullptr) return kResourceNotFoundErr;
 
     auto created = std::make_unique<ActiveDialog>();
     created->index = activeDialogs_.size();
     created->plugin = *owner;
     created->resourceID = dialogID;
     created->name = name == nullptr ? std::string() : std::string(name, strnlen(name, 256));
-    created->title = spec->title;
+    created->title = layout->title;
     created->userData = userData;
-    for (const DialogItemSpec& item : spec->items) created->items.push_back({item.id, item.kind, item.text, nullptr});
+    for (const DialogItemSpec& item : layout->items) created->items.push_back({item.id, item.kind, item.text, nullptr});
     ActiveDialog& dialog = *created;
     activeDialogs_.push_back(std::move(created));
     const auto dialogRef =

@@ -55,11 +55,11 @@ Resources Resources::parse(const std::string& json, const std::string& origin) {
                 dialog.name = value.value("name", "");
                 dialog.title = value.value("title", dialog.name);
                 for (const auto& item : value.at("items")) {
-                    DialogItemSpec spec;
-                    spec.id = item.at("id").get<ai::int32>();
-                    spec.kind = item.value("kind", "text");
-                    spec.text = item.value("text", "");
-                    dialog.items.push_back(std::move(spec));
+                    DialogItemSpec entry;
+                    entry.id = item.at("id").get<ai::int32>();
+                    entry.kind = item.value("kind", "text");
+                    entry.text = item.value("text", "");
+                    dialog.items.push_back(std::move(entry));
                 }
                 resources.dialogs_[dialog.id] = std::move(dialog);
             }

@@ -162,12 +162,12 @@ ASErr selectPaths() {
     const auto* match = suite<AIMatchingArtSuite>(kMatch);
     const auto* art = suite<AIArtSuite>(kArt);
     const auto* memory = suite<AIMdMemorySuite>(kMemory);
-    MatchRecord spec;
-    std::memset(&spec, 0, sizeof spec);
-    spec.type = kPathArt;
+    MatchRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.type = kPathArt;
     AIArtHandle** found = nullptr;
     ai::int32 count = 0;
-    ASErr err = match->GetMatchingArt(&spec, 1, &found, &count);
+    ASErr err = match->GetMatchingArt(&record, 1, &found, &count);
     if (err != kNoErr) {
         if (found != nullptr) memory->MdMemoryDisposeHandle(found);
 #ifdef BROKEN_OWN_CODE

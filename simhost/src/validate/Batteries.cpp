@@ -256,12 +256,12 @@ void unreportedCodes(CaseContext& ctx, const Discovery& found) {
     World world(ctx.options().pluginPath);
     world.host().setDocument(richDocument());
     for (ASErr code : codes) {
-        TrialSpec spec;
-        spec.message = kStartup;
-        spec.rules = {FaultRule::failNthOf(Op::AcquireSuite, 1, code)};
-        spec.followUps = {kShutdown};
-        spec.label = "\"Startup\", first acquisition refused with " + showCode(code);
-        runTrial(ctx, world, spec);
+        TrialPlan trial;
+        trial.message = kStartup;
+        trial.rules = {FaultRule::failNthOf(Op::AcquireSuite, 1, code)};
+        trial.followUps = {kShutdown};
+        trial.label = "\"Startup\", first acquisition refused with " + showCode(code);
+        runTrial(ctx, world, trial);
     }
     startWorld(ctx, world);
     for (ASErr code : codes) {
@@ -271,12 +271,12 @@ void unreportedCodes(CaseContext& ctx, const Discovery& found) {
             messages.push_back(update(0));
         }
         for (const MessageSpec& m : messages) {
-            TrialSpec spec;
-            spec.message = m;
-            spec.rules = {FaultRule::failNthOf(Op::AcquireSuite, 1, code)};
-            spec.followUps = {kShutdown};
-            spec.label = m.label() + ", first acquisition refused with " + showCode(code);
-            runTrial(ctx, world, spec);
+            TrialPlan trial;
+            trial.message = m;
+            trial.rules = {FaultRule::failNthOf(Op::AcquireSuite, 1, code)};
+            trial.followUps = {kShutdown};
+            trial.label = m.label() + ", first acquisition refused with " + showCode(code);
+            runTrial(ctx, world, trial);
         }
     }
 }
@@ -303,10 +303,10 @@ std::vector<CaseDef> everyCallCases(const Options&, const Discovery& found) {
     add("startup", [](CaseContext& ctx) {
         World world(ctx.options().pluginPath);
         world.host().setDocument(richDocument());
-        TrialSpec spec;
-        spec.message = kStartup;
-        spec.followUps = {kShutdown};
-        sweepScenario(ctx, world, "\"Startup\"", spec);
+        TrialPlan trial;
+        trial.message = kStartup;
+        trial.followUps = {kShutdown};
+        sweepScenario(ctx, world, "\"Startup\"", trial);
     });
     auto started = [](const MessageSpec& message, std::vector<MessageSpec> followUps, std::string scenario,
                       std::vector<FaultRule> base = {}, bool unloadFirst = false) {
@@ -314,11 +314,11 @@ std::vector<CaseDef> everyCallCases(const Options&, const Discovery& found) {
             World world(ctx.options().pluginPath);
             startWorld(ctx, world);
             if (unloadFirst) world.send(kUnload);
-            TrialSpec spec;
-            spec.message = message;
-            spec.rules = base;
-            spec.followUps = followUps;
-            sweepScenario(ctx, world, scenario, spec);
+            TrialPlan trial;
+            trial.message = message;
+            trial.rules = base;
+            trial.followUps = followUps;
+            sweepScenario(ctx, world, scenario, trial);
         };
     };
     for (std::size_t i = 0; i < found.items.size(); ++i) {
@@ -345,17 +345,17 @@ std::vector<CaseDef> everyCallCases(const Options&, const Discovery& found) {
 namespace {
 
 void suiteTrials(CaseContext& ctx, const Discovery& found, const std::string& what,
-                 const std::function<void(TrialSpec&)>& arm) {
+                 const std::function<void(TrialPlan&)>& arm) {
     World world(ctx.options().pluginPath);
     world.host().setDocument(richDocument());
     auto run = [&](const MessageSpec& message) {
-        TrialSpec spec;
-        spec.message = message;
-        spec.followUps = {kShutdown};
-        arm(spec);
-        spec.label = message.label() + " with " + what;
-        ctx.progress(spec.label);
-        runTrial(ctx, world, spec);
+        TrialPlan trial;
+        trial.message = message;
+        trial.followUps = {kShutdown};
+        arm(trial);
+        trial.label = message.label() + " with " + what;
+        ctx.progress(trial.label);
+        runTrial(ctx, world, trial);
     };
     run(kStartup);
     startWorld(ctx, world);
@@ -374,8 +374,8 @@ std::vector<CaseDef> suiteCases(const Options&, const Discovery& found) {
         if (!names.insert(suite.first).second) continue;
         const std::string name = suite.first;
         cases.push_back({"denied/" + slug(name), "denied", [found, name](CaseContext& ctx) {
-                             suiteTrials(ctx, found, "\"" + name + "\" refused", [&](TrialSpec& spec) {
-                                 spec.rules = {FaultRule::denySuite(name)};
+                             suiteTrials(ctx, found, "\"" + name + "\" refused", [&](TrialPlan& trial) {
+                                 trial.rules = {FaultRule::denySuite(name)};
                              });
                          }});
     }
@@ -386,10 +386,10 @@ std::vector<CaseDef> suiteCases(const Options&, const Discovery& found) {
                          [found, name, version](CaseContext& ctx) {
                              suiteTrials(ctx, found,
                                          "\"" + name + "\" " + std::to_string(version) + " granted as a trapping table",
-                                         [&](TrialSpec& spec) {
-                                             spec.allowance.wrongSuite = name;
-                                             spec.allowance.extraCode = kTrapErr;
-                                             spec.before = [name, version](World& w) {
+                                         [&](TrialPlan& trial) {
+                                             trial.allowance.wrongSuite = name;
+                                             trial.allowance.extraCode = kTrapErr;
+                                             trial.before = [name, version](World& w) {
                                                  w.host().grantWrongTable(name, version);
                                              };
                                          });

@@ -6,36 +6,36 @@
 
 namespace simhost::validate {
 
-std::uint64_t checkTrial(World& world, const TrialSpec& spec, std::vector<Finding>& findings) {
-    if (spec.before) spec.before(world);
-    const Observation seen = observe(world, spec.message, spec.rules);
+std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings) {
+    if (trial.before) trial.before(world);
+    const Observation seen = observe(world, trial.message, trial.rules);
     Failed failed;
     failed.add(seen.log);
     // Every operation of a suite granted as a trapping table failed.
     for (std::size_t op = 0; op < kOpCount; ++op)
-        if (!spec.allowance.wrongSuite.empty() && spec.allowance.wrongSuite == opInfo(static_cast<Op>(op)).suite)
+        if (!trial.allowance.wrongSuite.empty() && trial.allowance.wrongSuite == opInfo(static_cast<Op>(op)).suite)
             failed.ops.insert(static_cast<Op>(op));
-    checkMessage(findings, spec.message, seen, failed, spec.allowance);
-    checkLedger(findings, world, failed, 1, "after " + spec.message.label());
-    bool shutDown = spec.message.is(kSPInterfaceShutdownSelector);
-    for (const MessageSpec& next : spec.followUps) {
+    checkMessage(findings, trial.message, seen, failed, trial.allowance);
+    checkLedger(findings, world, failed, 1, "after " + trial.message.label());
+    bool shutDown = trial.message.is(kSPInterfaceShutdownSelector);
+    for (const MessageSpec& next : trial.followUps) {
         const Observation after = observe(world, next, {});
-        checkMessage(findings, next, after, failed, spec.allowance);
+        checkMessage(findings, next, after, failed, trial.allowance);
         shutDown = next.is(kSPInterfaceShutdownSelector);
     }
-    if (!spec.followUps.empty() || shutDown)
+    if (!trial.followUps.empty() || shutDown)
         checkLedger(findings, world, failed, shutDown ? 0 : 1,
                     shutDown ? "after the closing \"Shutdown\"" : "after the messages that follow");
     return seen.calls;
 }
 
-std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialSpec& spec) {
+std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialPlan& trial) {
     ctx.trial();
     const ChildOutcome outcome = runIsolated(
         [&](int fd) {
             CaseContext inner(fd, ctx.options());
             std::vector<Finding> findings;
-            const std::uint64_t calls = checkTrial(world, spec, findings);
+            const std::uint64_t calls = checkTrial(world, trial, findings);
             for (const Finding& f : findings) inner.finding(f.rule, f.detail);
             inner.count("calls", calls);
             writeCaseEnd(fd);
@@ -44,27 +44,27 @@ std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialSpec& spec) {
     CaseResult inner;
     const bool ended = parseCasePayload(outcome.payload, inner, nullptr);
     if (!ended || outcome.signaled || outcome.timedOut || outcome.exitCode != 0) {
-        ctx.nested(spec.label, outcome);
+        ctx.nested(trial.label, outcome);
         return 0;
     }
-    for (const Finding& f : inner.findings) ctx.finding(f.rule, spec.label + ": " + f.detail);
+    for (const Finding& f : inner.findings) ctx.finding(f.rule, trial.label + ": " + f.detail);
     const std::string key = "C\tcalls\t";
     const std::size_t at = outcome.payload.find(key);
     return at == std::string::npos ? 0 : std::stoull(outcome.payload.substr(at + key.size()));
 }
 
-void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialSpec& base) {
+void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialPlan& base) {
     ctx.count("scenarios", 1);
     constexpr std::uint64_t kMaxPosition = 200000;
     std::uint64_t longest = 0;
     for (const bool persistent : {false, true}) {
         for (std::uint64_t nth = 1;; ++nth) {
-            TrialSpec spec = base;
-            spec.rules.push_back(FaultRule::failNthCall(nth, persistent));
-            spec.label = scenario + ", host call " + std::to_string(nth) +
+            TrialPlan trial = base;
+            trial.rules.push_back(FaultRule::failNthCall(nth, persistent));
+            trial.label = scenario + ", host call " + std::to_string(nth) +
                          (persistent ? " and every later one fail" : " fails");
-            ctx.progress(spec.label);
-            const std::uint64_t calls = runTrial(ctx, world, spec);
+            ctx.progress(trial.label);
+            const std::uint64_t calls = runTrial(ctx, world, trial);
             if (ctx.saturated()) return;
             longest = std::max(longest, calls);
             if (calls != 0 && calls < nth) break;

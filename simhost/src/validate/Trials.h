@@ -12,7 +12,7 @@
 
 namespace simhost::validate {
 
-struct TrialSpec {
+struct TrialPlan {
     std::string label;
     MessageSpec message;
     std::vector<FaultRule> rules;
@@ -26,15 +26,15 @@ struct TrialSpec {
 
 // Runs the checks of one trial in the current process; returns the number
 // of host calls the message made.
-std::uint64_t checkTrial(World& world, const TrialSpec& spec, std::vector<Finding>& findings);
+std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings);
 
 // Runs one trial in a child of this process; its findings go to ctx, named
 // by the trial's label. Returns the number of host calls the message made
 // (0 when the child died).
-std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialSpec& spec);
+std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialPlan& trial);
 
 // Fails the 1st, 2nd, ... call of the scenario's message, once and from then
 // on, until a run makes fewer calls than the failed position.
-void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialSpec& base);
+void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialPlan& base);
 
 }  // namespace simhost::validate
