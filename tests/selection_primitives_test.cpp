@@ -60,6 +60,19 @@ TEST(KindQueries, EachAsksForItsTypeAloneAndHandsOverEveryMatch) {
     EXPECT_THAT(h.host.ledger().violations(), IsEmpty());
 }
 
+// The host keeps a list per type for its matching query: it must follow
+// the document as objects are added.
+TEST(KindQueries, SeeObjectsAddedSinceTheLastQueryInDocumentOrder) {
+    PluginHarness h;
+    h.host.setDocument(fixture(kDrawing));
+    Document& doc = h.host.document();
+    EXPECT_THAT(matchingOrder(h.host, kRasterArt), ElementsAre("raster"));
+    doc.addArt(doc.find("g"), kRasterArt, "early");
+    doc.addArt(doc.rootOf(0), kRasterArt, "late");
+    EXPECT_THAT(matchingOrder(h.host, kRasterArt), ElementsAre("early", "raster", "late"));
+    EXPECT_THAT(h.problems(), IsEmpty());
+}
+
 TEST(KindQueries, AFailedQueryDisposesOfAHandleTheHostGaveAndHandsNothingOver) {
     for (const bool handleOnFailure : {false, true}) {
         PluginHarness h;

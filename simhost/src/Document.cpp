@@ -67,6 +67,7 @@ ArtIndex Document::addResultGroup(ArtIndex pluginGroup, std::string id) {
 const std::vector<ArtIndex>& Document::documentOrder() const {
     if (orderValid_) return order_;
     order_.clear();
+    byType_.clear();
     order_.reserve(nodes_.size());
     // An explicit stack: documents may nest far deeper than the machine
     // stack allows.
@@ -87,6 +88,17 @@ const std::vector<ArtIndex>& Document::documentOrder() const {
     }
     orderValid_ = true;
     return order_;
+}
+
+const std::vector<ArtIndex>& Document::ofType(AIArtType type) const {
+    const std::vector<ArtIndex>& order = documentOrder();
+    for (const auto& entry : byType_)
+        if (entry.first == type) return entry.second;
+    std::vector<ArtIndex> found;
+    for (ArtIndex index : order)
+        if (art(index).type == type) found.push_back(index);
+    byType_.emplace_back(type, std::move(found));
+    return byType_.back().second;
 }
 
 std::vector<ArtIndex> Document::selected() const {

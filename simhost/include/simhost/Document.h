@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AISuites.h"
@@ -96,6 +97,10 @@ public:
 
     // Every object in document order. Cached; rebuilt after the tree changes.
     const std::vector<ArtIndex>& documentOrder() const;
+    // Every object of one type in document order: what the matching query
+    // hands out without walking the whole document. Cached like the order;
+    // an object's type is set when it is added and never changes.
+    const std::vector<ArtIndex>& ofType(AIArtType type) const;
     // The selected objects, in document order.
     std::vector<ArtIndex> selected() const;
     // The object whose id is `id`; kNone when there is none.
@@ -111,6 +116,7 @@ private:
     std::vector<Layer> layers_;
     std::vector<ArtNode> nodes_;
     mutable std::vector<ArtIndex> order_;
+    mutable std::vector<std::pair<AIArtType, std::vector<ArtIndex>>> byType_;
     mutable bool orderValid_ = false;
 };
 

@@ -8,7 +8,7 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
+#include <type_traits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,7 +86,16 @@ struct OpInfo {
     const char* label;  // short label used in logs and reports
     FailureShape shape;
 };
-const OpInfo& opInfo(Op op);
+inline constexpr OpInfo kOpInfos[] = {
+#define SIMHOST_OP_INFO(id, suite, slot, label, shape) {#id, suite, slot, label, FailureShape::shape},
+    SIMHOST_OPERATIONS(SIMHOST_OP_INFO)
+#undef SIMHOST_OP_INFO
+};
+static_assert(sizeof kOpInfos / sizeof kOpInfos[0] == kOpCount, "one entry per operation");
+// Inline: the document suites look up their label on every call.
+inline const OpInfo& opInfo(Op op) {
+    return kOpInfos[static_cast<std::size_t>(op)];
+}
 // The operation of a name or label ("GetArtType" or "get-type"); none if unknown.
 std::optional<Op> opNamed(const std::string& nameOrLabel);
 
@@ -131,8 +140,11 @@ public:
     ASErr enter(Op op, const char* subject, Describe&& describe) {
         ++total_;
         ++perOp_[static_cast<std::size_t>(op)];
-        if (!logging_ && rules_.empty()) return kNoErr;
-        return enterSlow(op, subject, std::function<std::string()>(describe));
+        if (__builtin_expect(!planOrLog_, 1)) return kNoErr;
+        // The describer goes by address: building a std::function here
+        // would weigh down every caller's fast path.
+        using D = std::remove_reference_t<Describe>;
+        return enterSlow(op, subject, &describe, [](const void* d) { return (*static_cast<const D*>(d))(); });
     }
     ASErr enter(Op op) {
         return enter(op, nullptr, [] { return std::string(); });
@@ -144,7 +156,10 @@ public:
     // Faults fired since the rules were last cleared.
     std::uint64_t faultsFired() const { return fired_; }
 
-    void setLogging(bool on) { logging_ = on; }
+    void setLogging(bool on) {
+        logging_ = on;
+        planOrLog_ = logging_ || !rules_.empty();
+    }
     bool logging() const { return logging_; }
     const std::vector<CallRecord>& log() const { return log_; }
     void clearLog() { log_.clear(); }
@@ -158,13 +173,15 @@ private:
         FaultRule rule;
         std::uint64_t seen = 0;
     };
-    ASErr enterSlow(Op op, const char* subject, const std::function<std::string()>& describe);
+    ASErr enterSlow(Op op, const char* subject, const void* describer, std::string (*describe)(const void*));
 
     std::uint64_t total_ = 0;
     std::array<std::uint64_t, kOpCount> perOp_{};
     std::vector<ActiveRule> rules_;
     std::uint64_t fired_ = 0;
     bool logging_ = false;
+    // Whether a call must take the slow path: a plan is set or calls are logged.
+    bool planOrLog_ = false;
     std::vector<CallRecord> log_;
 };
 

@@ -77,8 +77,11 @@ public:
     Host& operator=(const Host&) = delete;
 
     // The host the suite functions act on.
-    static Host& current();
-    static Host* currentOrNull();
+    static Host& current() {
+        if (__builtin_expect(current_ == nullptr, 0)) noCurrentHost();
+        return *current_;
+    }
+    static Host* currentOrNull() { return current_; }
 
     // ---- Plug-ins -------------------------------------------------------
     // Loads a plug-in library and its resource file (same path, extension
@@ -170,6 +173,9 @@ public:
 
 private:
     struct GrantTable;
+    // Inline: every suite function starts here.
+    static inline Host* current_ = nullptr;
+    [[noreturn]] static void noCurrentHost();
     void badArt(AIArtHandle handle, const char* operation);
     void badLayer(AILayerHandle handle, const char* operation);
     void fillGrant(std::size_t suite);
