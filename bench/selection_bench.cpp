@@ -159,9 +159,9 @@ void Unselect(benchmark::State& state, const std::string& shape, std::size_t obj
     World& world = shapeWorld(shape, objects);
     Document& doc = world.host.document();
     HeldPluginSuites held(world.host);
-    ArtNode& top = doc.art(topOf(doc));
+    const ArtIndex top = topOf(doc);
     for (auto _ : state) {
-        top.attributes |= kArtSelected;
+        doc.setUserAttributes(top, kArtSelected, kArtSelected);
         benchmark::DoNotOptimize(unselect_selection());
     }
     reportPerObject(state, objects);
@@ -172,9 +172,9 @@ void BaselineUnselect(benchmark::State& state, const std::string& shape, std::si
     Document& doc = world.host.document();
     NoFaults noFaults;
     DirectSelection<NoFaults> direct(doc, noFaults);
-    ArtNode& top = doc.art(topOf(doc));
+    const ArtIndex top = topOf(doc);
     for (auto _ : state) {
-        top.attributes |= kArtSelected;
+        doc.setUserAttributes(top, kArtSelected, kArtSelected);
         benchmark::DoNotOptimize(direct.unselectSelection());
     }
     reportPerObject(state, objects);

@@ -107,6 +107,40 @@ TEST(Generator, GroupTreesAndChainsHaveTheirShape) {
     EXPECT_EQ(depthOf(chain, chain.find("leaf")), 101);
 }
 
+std::vector<ArtIndex> selectedByWalk(const Document& doc) {
+    std::vector<ArtIndex> found;
+    for (ArtIndex index : doc.documentOrder())
+        if (doc.art(index).attributes & kArtSelected) found.push_back(index);
+    return found;
+}
+
+// The host answers selection queries from an index it keeps as its own
+// operations change attributes; direct changes and new objects must show too.
+TEST(DocumentModel, TheSelectionIndexFollowsEveryWayTheSelectionChanges) {
+    GeneratorOptions options;
+    options.objects = 3000;
+    Document doc = generateDocument(options);
+    std::uint64_t state = 12345;
+    auto next = [&state](std::uint32_t n) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<ArtIndex>((state >> 33) % n);
+    };
+    for (int round = 0; round < 300; ++round) {
+        const ArtIndex index = next(static_cast<std::uint32_t>(doc.artCount()));
+        switch (round % 5) {
+            case 0: doc.art(index).attributes ^= kArtSelected; break;
+            case 1: doc.setUserAttributes(doc.addArt(index, kRasterArt), kArtSelected, round % 2 ? kArtSelected : 0); break;
+            default: doc.setUserAttributes(index, kArtSelected | kArtLocked, round % 3 ? kArtSelected : 0); break;
+        }
+        ASSERT_EQ(doc.selected(), selectedByWalk(doc)) << "round " << round;
+    }
+    // A copy carries an index that agrees with its own objects.
+    Document copy = doc;
+    copy.setUserAttributes(copy.documentOrder()[5], kArtSelected, kArtSelected);
+    EXPECT_EQ(copy.selected(), selectedByWalk(copy));
+    EXPECT_EQ(doc.selected(), selectedByWalk(doc));
+}
+
 // The host's own run is the benchmarks' floor and the fault tests'
 // reference, so it must reach exactly what the plug-in reaches, with the
 // same host calls, on drawings of every shape.

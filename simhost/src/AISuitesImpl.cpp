@@ -27,7 +27,7 @@ std::string showArt(AIArtHandle art) {
 // Inlined into every suite function: it is most of what each one does.
 template <typename Out>
 __attribute__((always_inline)) inline ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out,
-                                                     ArtNode** node) {
+                                                     const ArtNode** node) {
     if (ASErr err = host.gate().enter(op, nullptr, [&] { return showArt(art); })) return err;
     *node = host.artOf(art, opInfo(op).label);
     if (*node == nullptr) return kBadParameterErr;
@@ -39,7 +39,7 @@ __attribute__((always_inline)) inline ASErr enterArt(Host& host, Op op, AIArtHan
 
 ASErr GetArtLayer(AIArtHandle art, AILayerHandle* layer) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetArtLayer, art, layer, &node)) return err;
     *layer = node->reportNoLayer || node->layer == kNone ? nullptr : host.layerHandle(node->layer);
     return kNoErr;
@@ -47,7 +47,7 @@ ASErr GetArtLayer(AIArtHandle art, AILayerHandle* layer) {
 
 ASErr GetArtType(AIArtHandle art, AIArtType* type) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetArtType, art, type, &node)) return err;
     *type = node->type;
     return kNoErr;
@@ -55,7 +55,7 @@ ASErr GetArtType(AIArtHandle art, AIArtType* type) {
 
 ASErr GetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetArtUserAttr, art, attr, &node)) return err;
     *attr = node->attributes & whichAttr;
     return kNoErr;
@@ -67,15 +67,15 @@ ASErr SetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
             return showArt(art) + ", " + std::to_string(whichAttr) + ", " + std::to_string(attr);
         }))
         return err;
-    ArtNode* node = host.artOf(art, "set-user-attr");
-    if (node == nullptr) return kBadParameterErr;
-    node->attributes = (node->attributes & ~whichAttr) | (attr & whichAttr);
+    const auto index = host.artIndexOf(art);
+    if (!index) return host.badParameter("set-user-attr", art == nullptr ? "null art handle" : "unknown art handle");
+    host.document().setUserAttributes(*index, whichAttr, attr);
     return kNoErr;
 }
 
 ASErr GetArtParent(AIArtHandle art, AIArtHandle* parent) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetArtParent, art, parent, &node)) return err;
     *parent = node->reportNoParent || node->parent == kNone ? nullptr : host.artHandle(node->parent);
     return kNoErr;
@@ -83,7 +83,7 @@ ASErr GetArtParent(AIArtHandle art, AIArtHandle* parent) {
 
 ASErr GetArtFirstChild(AIArtHandle art, AIArtHandle* child) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetArtFirstChild, art, child, &node)) return err;
     *child = node->firstChild == kNone ? nullptr : host.artHandle(node->firstChild);
     return kNoErr;
@@ -91,7 +91,7 @@ ASErr GetArtFirstChild(AIArtHandle art, AIArtHandle* child) {
 
 ASErr GetArtSibling(AIArtHandle art, AIArtHandle* sibling) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetArtSibling, art, sibling, &node)) return err;
     *sibling = node->nextSibling == kNone ? nullptr : host.artHandle(node->nextSibling);
     return kNoErr;
@@ -99,7 +99,7 @@ ASErr GetArtSibling(AIArtHandle art, AIArtHandle* sibling) {
 
 // ---- Path, Path Style, Plugin Group ------------------------------------------
 
-ArtNode* requireType(Host& host, ArtNode* node, AIArtType type, Op op) {
+const ArtNode* requireType(Host& host, const ArtNode* node, AIArtType type, Op op) {
     if (node != nullptr && node->type != type) {
         host.badParameter(opInfo(op).label, "object of type " + std::to_string(node->type));
         return nullptr;
@@ -109,7 +109,7 @@ ArtNode* requireType(Host& host, ArtNode* node, AIArtType type, Op op) {
 
 ASErr GetPathClosed(AIArtHandle path, ASBoolean* closed) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetPathClosed, path, closed, &node)) return err;
     if (!requireType(host, node, kPathArt, Op::GetPathClosed)) return kBadParameterErr;
     *closed = node->closed;
@@ -118,7 +118,7 @@ ASErr GetPathClosed(AIArtHandle path, ASBoolean* closed) {
 
 ASErr GetPathGuide(AIArtHandle path, ASBoolean* isGuide) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetPathGuide, path, isGuide, &node)) return err;
     if (!requireType(host, node, kPathArt, Op::GetPathGuide)) return kBadParameterErr;
     *isGuide = node->guide;
@@ -127,7 +127,7 @@ ASErr GetPathGuide(AIArtHandle path, ASBoolean* isGuide) {
 
 ASErr GetPathStyle(AIArtHandle path, AIPathStyle* style) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetPathStyle, path, style, &node)) return err;
     if (!requireType(host, node, kPathArt, Op::GetPathStyle)) return kBadParameterErr;
     std::memset(style, 0, sizeof *style);
@@ -139,7 +139,7 @@ ASErr GetPathStyle(AIArtHandle path, AIPathStyle* style) {
 
 ASErr GetPluginArtResultArt(AIArtHandle pluginArt, AIArtHandle* resultGroup) {
     Host& host = Host::current();
-    ArtNode* node = nullptr;
+    const ArtNode* node = nullptr;
     if (ASErr err = enterArt(host, Op::GetResultGroup, pluginArt, resultGroup, &node)) return err;
     if (!requireType(host, node, kPluginArt, Op::GetResultGroup)) return kBadParameterErr;
     *resultGroup = node->resultGroup == kNone ? nullptr : host.artHandle(node->resultGroup);
@@ -229,8 +229,14 @@ ASErr GetSelectedArt(AIArtHandle*** matches, ai::int32* count) {
     Host& host = Host::current();
     if (ASErr err = host.gate().enter(Op::GetSelectedArt)) return failQuery(host, err, matches, count);
     if (matches == nullptr || count == nullptr) return host.badParameter("get-selected-art", "null result pointer");
-    return handOut(host, collect(host, [](const ArtNode& node) { return (node.attributes & kArtSelected) != 0; }),
-                   matches, count);
+    // From the document's selection index, not a walk over every object.
+    const Document& document = host.document();
+    std::vector<AIArtHandle> found = host.ledger().spareArtArray();
+    for (ArtIndex index : document.selected()) {
+        found.push_back(host.artHandle(index));
+        if (document.art(index).listedTwice) found.push_back(host.artHandle(index));
+    }
+    return handOut(host, std::move(found), matches, count);
 }
 
 ASErr GetMatchingArt(const MatchRecord* specs, ai::int32 numSpecs, AIArtHandle*** matches, ai::int32* count) {

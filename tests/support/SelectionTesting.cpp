@@ -35,9 +35,12 @@ std::string idOf(const Document& document, ArtIndex index) {
 
 }  // namespace
 
+// Read from the objects themselves, not from the host's selection index,
+// so that the index is checked rather than trusted.
 std::vector<std::string> selectedIds(const Document& document) {
     std::vector<std::string> ids;
-    for (ArtIndex index : document.selected()) ids.push_back(idOf(document, index));
+    for (ArtIndex index : document.documentOrder())
+        if (document.art(index).attributes & kArtSelected) ids.push_back(idOf(document, index));
     return ids;
 }
 

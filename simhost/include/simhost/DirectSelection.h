@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "simhost/Document.h"
@@ -96,7 +97,7 @@ public:
         ASErr result = kNoErr;
         bool stop = false;
         for (const ArtIndex index : doc_.documentOrder()) {
-            const ArtNode& node = doc_.art(index);
+            const ArtNode& node = nodeAt(index);
             if (node.type != type) continue;
             for (int listed = node.listedTwice ? 2 : 1; listed > 0 && !stop; --listed) {
                 ++matches;
@@ -124,7 +125,7 @@ public:
             }
             for (;;) {
                 err = faults_.enter(Op::GetArtSibling);
-                const ArtIndex next = err == kNoErr ? doc_.art(pending_.back()).nextSibling : kNone;
+                const ArtIndex next = err == kNoErr ? nodeAt(pending_.back()).nextSibling : kNone;
                 if (next != kNone) {
                     pending_.back() = next;
                     break;
@@ -142,7 +143,7 @@ public:
         }
         selection_.clear();
         for (const ArtIndex index : doc_.documentOrder()) {
-            const ArtNode& node = doc_.art(index);
+            const ArtNode& node = nodeAt(index);
             if ((node.attributes & kArtSelected) == 0) continue;
             selection_.push_back(index);
             if (node.listedTwice) selection_.push_back(index);
@@ -158,8 +159,12 @@ public:
 private:
     enum class Eligibility { kEligible, kPassOver, kEndOfWalk };
 
+    // Reads leave the document's selection index valid; writes go through
+    // setUserAttributes, which keeps it.
+    const ArtNode& nodeAt(ArtIndex index) const { return std::as_const(doc_).art(index); }
+
     ArtIndex parentOf(ArtIndex index) const {
-        const ArtNode& node = doc_.art(index);
+        const ArtNode& node = nodeAt(index);
         return node.reportNoParent ? kNone : node.parent;
     }
 
@@ -169,7 +174,7 @@ private:
 
     ASErr markSelected(ArtIndex index) {
         if (ASErr err = faults_.enter(Op::SetArtUserAttr)) return err;
-        doc_.art(index).attributes |= kArtSelected;
+        doc_.setUserAttributes(index, kArtSelected, kArtSelected);
         return kNoErr;
     }
 
@@ -177,24 +182,25 @@ private:
     // below it. A type that cannot be read leaves the attribute alone and
     // walks the children; a guide state that cannot be read counts as guide.
     ASErr visit(ArtIndex index, bool flag, ArtIndex* first) {
-        ArtNode& node = doc_.art(index);
+        const ArtNode& object = nodeAt(index);
         const bool typeKnown = faults_.enter(Op::GetArtType) == kNoErr;
         if (typeKnown) {
-            const bool guide = node.type == kPathArt && (faults_.enter(Op::GetPathGuide) != kNoErr || node.guide != 0);
+            const bool guide =
+                object.type == kPathArt && (faults_.enter(Op::GetPathGuide) != kNoErr || object.guide != 0);
             if (!guide && faults_.enter(Op::SetArtUserAttr) == kNoErr)
-                node.attributes = flag ? node.attributes | kArtSelected : node.attributes & ~kArtSelected;
+                doc_.setUserAttributes(index, kArtSelected, flag ? kArtSelected : 0);
         }
-        const bool viaResultGroup = typeKnown && node.type == kPluginArt;
+        const bool viaResultGroup = typeKnown && object.type == kPluginArt;
         *first = kNone;
         if (ASErr err = faults_.enter(viaResultGroup ? Op::GetResultGroup : Op::GetArtFirstChild)) return err;
-        *first = viaResultGroup ? node.resultGroup : node.firstChild;
+        *first = viaResultGroup ? object.resultGroup : object.firstChild;
         return kNoErr;
     }
 
     // Layer (none ends the walk), flag B, flag A, the excluded bits.
     ASErr eligible(ArtIndex index, Eligibility* outcome) {
         *outcome = Eligibility::kPassOver;
-        const ArtNode& node = doc_.art(index);
+        const ArtNode& node = nodeAt(index);
         if (ASErr err = faults_.enter(Op::GetArtLayer)) return err;
         if (node.reportNoLayer || node.layer == kNone) {
             *outcome = Eligibility::kEndOfWalk;
@@ -228,7 +234,7 @@ private:
     }
 
     ASErr examinePath(ArtIndex index, ai::int16 mode) {
-        const ArtNode& node = doc_.art(index);
+        const ArtNode& node = nodeAt(index);
         if (ASErr err = faults_.enter(Op::GetPathGuide)) return err;
         if (node.guide != 0) return mode == 0 ? markSelected(index) : kNoErr;
 
@@ -237,12 +243,12 @@ private:
         const ArtIndex parent = parentOf(index);
         if (parent != kNone) {
             if (ASErr err = faults_.enter(Op::GetArtType)) return err;
-            if (doc_.art(parent).type == kGroupArt) {
+            if (nodeAt(parent).type == kGroupArt) {
                 if (ASErr err = faults_.enter(Op::GetArtParent)) return err;
                 const ArtIndex grandparent = parentOf(parent);
                 if (grandparent != kNone) {
                     if (ASErr err = faults_.enter(Op::GetArtType)) return err;
-                    if (doc_.art(grandparent).type == kPluginArt) return kNoErr;
+                    if (nodeAt(grandparent).type == kPluginArt) return kNoErr;
                 }
             }
         }
@@ -278,7 +284,7 @@ private:
             const ArtIndex grandparent = faults_.enter(Op::GetArtParent) == kNoErr ? parentOf(parent) : kNone;
             if (grandparent != kNone) {
                 if (ASErr err = faults_.enter(Op::GetArtType)) return err;
-                ancestry = doc_.art(grandparent).type;
+                ancestry = nodeAt(grandparent).type;
             }
         }
         if ((mode == 0 && ancestry == kGroupArt) || (mode == 1 && ancestry == kPluginArt)) {
@@ -296,7 +302,7 @@ private:
                 const ArtIndex parent = parentOf(index);
                 if (parent == kNone) return kNoErr;
                 if (ASErr err = faults_.enter(Op::GetArtType)) return err;
-                if (doc_.art(parent).type == kPluginArt) return kNoErr;
+                if (nodeAt(parent).type == kPluginArt) return kNoErr;
                 select(index, true);
                 break;
             }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ADMSuites.h"
@@ -141,8 +142,9 @@ public:
     std::optional<MenuGroupIndex> menuGroupOf(AIMenuGroup handle) const;
     AIArtHandle artHandle(ArtIndex index) const;
     // The node a handle names, or null (and a violation recorded, naming
-    // `operation`) when it names none.
-    ArtNode* artOf(AIArtHandle handle, const char* operation);
+    // `operation`) when it names none. Read-only: the host changes nodes
+    // through the document, which keeps its selection index.
+    const ArtNode* artOf(AIArtHandle handle, const char* operation);
     std::optional<ArtIndex> artIndexOf(AIArtHandle handle) const;
     AILayerHandle layerHandle(LayerIndex index) const;
     Layer* layerOf(AILayerHandle handle, const char* operation);
@@ -208,13 +210,13 @@ inline std::optional<ArtIndex> Host::artIndexOf(AIArtHandle handle) const {
     return static_cast<ArtIndex>(*index);
 }
 
-inline ArtNode* Host::artOf(AIArtHandle handle, const char* operation) {
+inline const ArtNode* Host::artOf(AIArtHandle handle, const char* operation) {
     const auto index = artIndexOf(handle);
     if (!index) {
         badArt(handle, operation);
         return nullptr;
     }
-    return &document_.art(*index);
+    return &std::as_const(document_).art(*index);
 }
 
 inline AILayerHandle Host::layerHandle(LayerIndex index) const {
