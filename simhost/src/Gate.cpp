@@ -51,8 +51,13 @@ void Gate::clearRules() {
     planOrLog_ = logging_;
 }
 
+std::uint64_t Gate::totalCalls() const {
+    std::uint64_t total = 0;
+    for (const std::uint64_t n : perOp_) total += n;
+    return total;
+}
+
 void Gate::resetCounts() {
-    total_ = 0;
     perOp_.fill(0);
 }
 
@@ -68,7 +73,7 @@ ASErr Gate::enterSlow(Op op, const char* subject, const void* describer, std::st
         }
     }
     if (injected != kNoErr) ++fired_;
-    if (logging_) log_.push_back(CallRecord{total_, op, describe(describer), injected});
+    if (logging_) log_.push_back(CallRecord{totalCalls(), op, describe(describer), injected});
     return injected;
 }
 
