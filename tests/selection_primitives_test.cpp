@@ -61,7 +61,7 @@ TEST(KindQueries, EachAsksForItsTypeAloneAndHandsOverEveryMatch) {
 }
 
 // The host keeps a list per type for its matching query: it must follow
-// the document as objects are added.
+// the document as objects are added and levers change.
 TEST(KindQueries, SeeObjectsAddedSinceTheLastQueryInDocumentOrder) {
     PluginHarness h;
     h.host.setDocument(fixture(kDrawing));
@@ -70,6 +70,8 @@ TEST(KindQueries, SeeObjectsAddedSinceTheLastQueryInDocumentOrder) {
     doc.addArt(doc.find("g"), kRasterArt, "early");
     doc.addArt(doc.rootOf(0), kRasterArt, "late");
     EXPECT_THAT(matchingOrder(h.host, kRasterArt), ElementsAre("early", "raster", "late"));
+    doc.art(doc.find("raster")).listedTwice = true;
+    EXPECT_THAT(matchingOrder(h.host, kRasterArt), ElementsAre("early", "raster", "raster", "late"));
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 

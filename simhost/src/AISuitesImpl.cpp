@@ -204,6 +204,11 @@ std::vector<AIArtHandle> collectOfType(Host& host, const MatchRecord& spec) {
     const std::vector<ArtIndex>& ofType = document.ofType(spec.type);
     std::vector<AIArtHandle> found = host.ledger().spareArtArray();
     found.reserve(ofType.size());
+    if (spec.whichAttr == 0 && !document.anyListedTwice()) {
+        // Nothing to look at in the objects themselves: just their handles.
+        for (ArtIndex index : ofType) found.push_back(host.artHandle(index));
+        return found;
+    }
     for (ArtIndex index : ofType) {
         const ArtNode& node = document.art(index);
         if (!matchesRecord(node, spec)) continue;

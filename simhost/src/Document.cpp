@@ -11,6 +11,7 @@ ArtIndex Document::newNode(AIArtType type, std::string id) {
     nodes_.push_back(std::move(node));
     orderValid_ = false;
     selectionKnown_ = false;
+    listedTwiceKnown_ = false;
     return static_cast<ArtIndex>(nodes_.size() - 1);
 }
 
@@ -111,6 +112,14 @@ void Document::setUserAttributes(ArtIndex index, ai::int32 mask, ai::int32 value
     const auto position = static_cast<std::size_t>(positionOf_[static_cast<std::size_t>(index)]);
     if (position >= order_.size()) return;  // not in the order: no layer holds it
     selectedBits_[position / 64] ^= std::uint64_t(1) << (position % 64);
+}
+
+bool Document::anyListedTwice() const {
+    if (!listedTwiceKnown_) {
+        anyListedTwice_ = std::any_of(nodes_.begin(), nodes_.end(), [](const ArtNode& n) { return n.listedTwice; });
+        listedTwiceKnown_ = true;
+    }
+    return anyListedTwice_;
 }
 
 void Document::ensureSelectionIndex() const {

@@ -85,6 +85,7 @@ public:
     // before that query, not later through a reference kept from here.
     ArtNode& art(ArtIndex index) {
         selectionKnown_ = false;
+        listedTwiceKnown_ = false;
         return nodes_[static_cast<std::size_t>(index)];
     }
     const ArtNode& art(ArtIndex index) const { return nodes_[static_cast<std::size_t>(index)]; }
@@ -110,6 +111,9 @@ public:
     // hands out without walking the whole document. Cached like the order;
     // an object's type is set when it is added and never changes.
     const std::vector<ArtIndex>& ofType(AIArtType type) const;
+    // Whether any object carries the listedTwice lever; the matching query
+    // need not look at each object when none does. Kept like the index.
+    bool anyListedTwice() const;
     // The selected objects, in document order, from the selection index:
     // no walk over the document unless the index had to be rebuilt.
     std::vector<ArtIndex> selected() const;
@@ -135,6 +139,8 @@ private:
     mutable std::vector<std::uint64_t> selectedBits_;
     mutable std::vector<std::int32_t> positionOf_;
     mutable bool selectionKnown_ = false;
+    mutable bool anyListedTwice_ = false;
+    mutable bool listedTwiceKnown_ = false;
 };
 
 }  // namespace simhost
