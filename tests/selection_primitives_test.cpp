@@ -75,6 +75,30 @@ TEST(KindQueries, SeeObjectsAddedSinceTheLastQueryInDocumentOrder) {
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
+// The host answers well-formed calls on a short path of its own; a call it
+// must refuse takes the full one, is counted all the same and recorded.
+TEST(HostArtQueries, RefuseTheWrongObjectANullHandleOrNoPlaceForTheAnswer) {
+    PluginHarness h;
+    h.host.setDocument(fixture(kDrawing));
+    HeldSuites held(h.host);
+    h.host.gate().resetCounts();
+    const AIArtHandle group = h.host.artHandle(h.host.document().find("g"));
+    ASBoolean guide = 0;
+    AIArtType type = 0;
+    AIArtHandle result = nullptr;
+    EXPECT_EQ(sAIPath->GetPathGuide(group, &guide), kBadParameterErr);
+    EXPECT_EQ(sAIPluginGroup->GetPluginArtResultArt(group, &result), kBadParameterErr);
+    EXPECT_EQ(sAIArt->GetArtType(group, nullptr), kBadParameterErr);
+    EXPECT_EQ(sAIArt->GetArtType(nullptr, &type), kBadParameterErr);
+    EXPECT_EQ(sAIArt->SetArtUserAttr(nullptr, kArtSelected, kArtSelected), kBadParameterErr);
+    EXPECT_EQ(sLayer->GetLayerVisible(nullptr, &guide), kBadParameterErr);
+    EXPECT_EQ(sAIArt->GetArtType(group, &type), kNoErr);
+    EXPECT_EQ(type, kGroupArt);
+    EXPECT_EQ(h.host.gate().totalCalls(), 7u);
+    EXPECT_EQ(h.host.ledger().violations().size(), 6u);
+    h.host.ledger().clearViolations();
+}
+
 TEST(KindQueries, AFailedQueryDisposesOfAHandleTheHostGaveAndHandsNothingOver) {
     for (const bool handleOnFailure : {false, true}) {
         PluginHarness h;

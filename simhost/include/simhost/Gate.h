@@ -148,6 +148,14 @@ public:
     ASErr enter(Op op) {
         return enter(op, nullptr, [] { return std::string(); });
     }
+    // The fast path alone, for callers that check their arguments first:
+    // with no plan and no log it counts the call and returns true; otherwise
+    // it counts nothing and the caller must go through enter().
+    bool countIfQuiet(Op op) {
+        if (planOrLog_) return false;
+        ++perOp_[static_cast<std::size_t>(op)];
+        return true;
+    }
 
     void addRule(FaultRule rule);
     void clearRules();
