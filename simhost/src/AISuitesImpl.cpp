@@ -230,24 +230,24 @@ std::vector<AIArtHandle> collect(Host& host, Wanted&& wanted) {
     return found;
 }
 
-bool matchesRecord(const ArtNode& node, const MatchRecord& spec) {
-    return node.type == spec.type && (node.attributes & spec.whichAttr) == (spec.attr & spec.whichAttr);
+bool matchesRecord(const ArtNode& node, const MatchRecord& record) {
+    return node.type == record.type && (node.attributes & record.whichAttr) == (record.attr & record.whichAttr);
 }
 
 // One record: the document's list of that type, with no walk over the rest.
-std::vector<AIArtHandle> collectOfType(Host& host, const MatchRecord& spec) {
+std::vector<AIArtHandle> collectOfType(Host& host, const MatchRecord& record) {
     const Document& document = host.document();
-    const std::vector<ArtIndex>& ofType = document.ofType(spec.type);
+    const std::vector<ArtIndex>& ofType = document.ofType(record.type);
     std::vector<AIArtHandle> found = host.ledger().spareArtArray();
     found.reserve(ofType.size());
-    if (spec.whichAttr == 0 && !document.anyListedTwice()) {
+    if (record.whichAttr == 0 && !document.anyListedTwice()) {
         // Nothing to look at in the objects themselves: just their handles.
         for (ArtIndex index : ofType) found.push_back(host.artHandle(index));
         return found;
     }
     for (ArtIndex index : ofType) {
         const ArtNode& node = document.art(index);
-        if (!matchesRecord(node, spec)) continue;
+        if (!matchesRecord(node, record)) continue;
         found.push_back(host.artHandle(index));
         if (node.listedTwice) found.push_back(host.artHandle(index));
     }
@@ -280,23 +280,23 @@ ASErr GetSelectedArt(AIArtHandle*** matches, ai::int32* count) {
     return handOut(host, std::move(found), matches, count);
 }
 
-ASErr GetMatchingArt(const MatchRecord* specs, ai::int32 numSpecs, AIArtHandle*** matches, ai::int32* count) {
+ASErr GetMatchingArt(const MatchRecord* records, ai::int32 numRecords, AIArtHandle*** matches, ai::int32* count) {
     Host& host = Host::current();
     if (ASErr err = host.gate().enter(Op::GetMatchingArt, nullptr, [&] {
-            std::string text = std::to_string(numSpecs) + " record(s)";
-            if (specs != nullptr && numSpecs > 0) text += ", type " + std::to_string(specs[0].type);
+            std::string text = std::to_string(numRecords) + " record(s)";
+            if (records != nullptr && numRecords > 0) text += ", type " + std::to_string(records[0].type);
             return text;
         }))
         return failQuery(host, err, matches, count);
     if (matches == nullptr || count == nullptr) return host.badParameter("get-matching-art", "null result pointer");
-    if (numSpecs < 0 || (numSpecs > 0 && specs == nullptr))
+    if (numRecords < 0 || (numRecords > 0 && records == nullptr))
         return host.badParameter("get-matching-art", "no records");
-    if (numSpecs == 1) return handOut(host, collectOfType(host, specs[0]), matches, count);
+    if (numRecords == 1) return handOut(host, collectOfType(host, records[0]), matches, count);
     return handOut(host,
                    collect(host,
                            [&](const ArtNode& node) {
-                               for (ai::int32 i = 0; i < numSpecs; ++i) {
-                                   if (matchesRecord(node, specs[i])) return true;
+                               for (ai::int32 i = 0; i < numRecords; ++i) {
+                                   if (matchesRecord(node, records[i])) return true;
                                }
                                return false;
                            }),
