@@ -1,7 +1,7 @@
 // simhost-bench: the selection commands on generated documents, each beside
-// the host doing the same work on its own document model with no suite in
-// between (the floor); select and unselect_selection on a wide tree and on
-// a deep chain; and the gate's cost per host call.
+// the host doing the same work by walking its own document model with no
+// suite in between; select and unselect_selection on a wide tree and on a
+// deep chain; and the gate's cost per host call.
 //
 //   Command/<slot>/<objects>    the plug-in's command through "AI Go"
 //   Baseline/<slot>/<objects>   the host's own run of the same command
@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
