@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "IAIUnicodeString.h"
 #include "Suites.h"
@@ -25,7 +26,7 @@ std::string showArt(AIArtHandle art) {
 // Passes the gate for an operation on one art object and resolves it.
 // Returns the code to end the call with; *node is set when it is 0.
 template <typename Out>
-ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out, ArtNode** node) {
+ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out, const ArtNode** node) {
     if (ASErr err = host.gate().enter(op, nullptr, [&] { return showArt(art); })) return err;
     *node = host.artOf(art, opInfo(op).label);
     if (*node == nullptr) return kBadParameterErr;
@@ -33,71 +34,10 @@ ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out, ArtNode** node) {
     return kNoErr;
 }
 
-// ---- Art suite ----------------------------------------------------------
+// No type required of the object.
+constexpr AIArtType kAnyType = -1;
 
-ASErr GetArtLayer(AIArtHandle art, AILayerHandle* layer) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetArtLayer, art, layer, &node)) return err;
-    *layer = node->reportNoLayer || node->layer == kNone ? nullptr : host.layerHandle(node->layer);
-    return kNoErr;
-}
-
-ASErr GetArtType(AIArtHandle art, AIArtType* type) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetArtType, art, type, &node)) return err;
-    *type = node->type;
-    return kNoErr;
-}
-
-ASErr GetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetArtUserAttr, art, attr, &node)) return err;
-    *attr = node->attributes & whichAttr;
-    return kNoErr;
-}
-
-ASErr SetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, nullptr, [&] {
-            return showArt(art) + ", " + std::to_string(whichAttr) + ", " + std::to_string(attr);
-        }))
-        return err;
-    ArtNode* node = host.artOf(art, "set-user-attr");
-    if (node == nullptr) return kBadParameterErr;
-    node->attributes = (node->attributes & ~whichAttr) | (attr & whichAttr);
-    return kNoErr;
-}
-
-ASErr GetArtParent(AIArtHandle art, AIArtHandle* parent) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetArtParent, art, parent, &node)) return err;
-    *parent = node->reportNoParent || node->parent == kNone ? nullptr : host.artHandle(node->parent);
-    return kNoErr;
-}
-
-ASErr GetArtFirstChild(AIArtHandle art, AIArtHandle* child) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetArtFirstChild, art, child, &node)) return err;
-    *child = node->firstChild == kNone ? nullptr : host.artHandle(node->firstChild);
-    return kNoErr;
-}
-
-ASErr GetArtSibling(AIArtHandle art, AIArtHandle* sibling) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetArtSibling, art, sibling, &node)) return err;
-    *sibling = node->nextSibling == kNone ? nullptr : host.artHandle(node->nextSibling);
-    return kNoErr;
-}
-
-// ---- Path, Path Style, Plugin Group ------------------------------------------
-
-ArtNode* requireType(Host& host, ArtNode* node, AIArtType type, Op op) {
+const ArtNode* requireType(Host& host, const ArtNode* node, AIArtType type, Op op) {
     if (node != nullptr && node->type != type) {
         host.badParameter(opInfo(op).label, "object of type " + std::to_string(node->type));
         return nullptr;
@@ -105,56 +45,154 @@ ArtNode* requireType(Host& host, ArtNode* node, AIArtType type, Op op) {
     return node;
 }
 
-ASErr GetPathClosed(AIArtHandle path, ASBoolean* closed) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetPathClosed, path, closed, &node)) return err;
-    if (!requireType(host, node, kPathArt, Op::GetPathClosed)) return kBadParameterErr;
-    *closed = node->closed;
+// The common case of a read-only query: no plan, no log, a live handle of
+// the required type and somewhere to put the answer. Counts the call only
+// when it returns the node; in any other case the full path runs instead.
+// It needs no stack frame, which is most of what a host call costs.
+template <AIArtType Required, typename Out>
+__attribute__((always_inline)) inline const ArtNode* quickArt(Host& host, Op op, AIArtHandle art, const Out* out) {
+    const auto index = host.artIndexOf(art);
+    if (out == nullptr || !index) return nullptr;
+    const ArtNode& node = std::as_const(host.document()).art(*index);
+    if (Required != kAnyType && node.type != Required) return nullptr;
+    if (!host.gate().countIfQuiet(op)) return nullptr;
+    return &node;
+}
+
+// Every check in its order: the gate (which may fail the call), the handle,
+// the result pointer, the object's type.
+template <AIArtType Required, typename Out, typename Answer>
+__attribute__((noinline)) ASErr fullQueryArt(Host& host, Op op, AIArtHandle art, Out* out, Answer answer) {
+    const ArtNode* node = nullptr;
+    if (ASErr err = enterArt(host, op, art, out, &node)) return err;
+    if (Required != kAnyType && !requireType(host, node, Required, op)) return kBadParameterErr;
+    answer(host, *node, out);
     return kNoErr;
+}
+
+// A read-only query on one art object; `answer` fills *out from the node.
+template <AIArtType Required, typename Out, typename Answer>
+__attribute__((always_inline)) inline ASErr queryArt(Op op, AIArtHandle art, Out* out, Answer answer) {
+    Host& host = Host::current();
+    if (const ArtNode* node = quickArt<Required>(host, op, art, out)) {
+        answer(host, *node, out);
+        return kNoErr;
+    }
+    return fullQueryArt<Required>(host, op, art, out, answer);
+}
+
+AIArtHandle handleOrNull(Host& host, ArtIndex index) {
+    return index == kNone ? nullptr : host.artHandle(index);
+}
+
+// ---- Art suite ----------------------------------------------------------
+
+ASErr GetArtLayer(AIArtHandle art, AILayerHandle* layer) {
+    return queryArt<kAnyType>(Op::GetArtLayer, art, layer, [](Host& host, const ArtNode& node, AILayerHandle* out) {
+        *out = node.reportNoLayer || node.layer == kNone ? nullptr : host.layerHandle(node.layer);
+    });
+}
+
+ASErr GetArtType(AIArtHandle art, AIArtType* type) {
+    return queryArt<kAnyType>(Op::GetArtType, art, type,
+                              [](Host&, const ArtNode& node, AIArtType* out) { *out = node.type; });
+}
+
+ASErr GetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr) {
+    return queryArt<kAnyType>(Op::GetArtUserAttr, art, attr, [whichAttr](Host&, const ArtNode& node, ai::int32* out) {
+        *out = node.attributes & whichAttr;
+    });
+}
+
+__attribute__((noinline)) ASErr fullSetArtUserAttr(Host& host, AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
+    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, nullptr, [&] {
+            return showArt(art) + ", " + std::to_string(whichAttr) + ", " + std::to_string(attr);
+        }))
+        return err;
+    const auto index = host.artIndexOf(art);
+    if (!index) return host.badParameter("set-user-attr", art == nullptr ? "null art handle" : "unknown art handle");
+    host.document().setUserAttributes(*index, whichAttr, attr);
+    return kNoErr;
+}
+
+ASErr SetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
+    Host& host = Host::current();
+    const auto index = host.artIndexOf(art);
+    if (index && host.gate().countIfQuiet(Op::SetArtUserAttr)) {
+        host.document().setUserAttributes(*index, whichAttr, attr);
+        return kNoErr;
+    }
+    return fullSetArtUserAttr(host, art, whichAttr, attr);
+}
+
+ASErr GetArtParent(AIArtHandle art, AIArtHandle* parent) {
+    return queryArt<kAnyType>(Op::GetArtParent, art, parent, [](Host& host, const ArtNode& node, AIArtHandle* out) {
+        *out = node.reportNoParent ? nullptr : handleOrNull(host, node.parent);
+    });
+}
+
+ASErr GetArtFirstChild(AIArtHandle art, AIArtHandle* child) {
+    return queryArt<kAnyType>(Op::GetArtFirstChild, art, child, [](Host& host, const ArtNode& node, AIArtHandle* out) {
+        *out = handleOrNull(host, node.firstChild);
+    });
+}
+
+ASErr GetArtSibling(AIArtHandle art, AIArtHandle* sibling) {
+    return queryArt<kAnyType>(Op::GetArtSibling, art, sibling, [](Host& host, const ArtNode& node, AIArtHandle* out) {
+        *out = handleOrNull(host, node.nextSibling);
+    });
+}
+
+// ---- Path, Path Style, Plugin Group ------------------------------------------
+
+ASErr GetPathClosed(AIArtHandle path, ASBoolean* closed) {
+    return queryArt<kPathArt>(Op::GetPathClosed, path, closed,
+                              [](Host&, const ArtNode& node, ASBoolean* out) { *out = node.closed; });
 }
 
 ASErr GetPathGuide(AIArtHandle path, ASBoolean* isGuide) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetPathGuide, path, isGuide, &node)) return err;
-    if (!requireType(host, node, kPathArt, Op::GetPathGuide)) return kBadParameterErr;
-    *isGuide = node->guide;
-    return kNoErr;
+    return queryArt<kPathArt>(Op::GetPathGuide, path, isGuide,
+                              [](Host&, const ArtNode& node, ASBoolean* out) { *out = node.guide; });
 }
 
 ASErr GetPathStyle(AIArtHandle path, AIPathStyle* style) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetPathStyle, path, style, &node)) return err;
-    if (!requireType(host, node, kPathArt, Op::GetPathStyle)) return kBadParameterErr;
-    std::memset(style, 0, sizeof *style);
-    style->fillPaint = node->fillPaint;
-    style->strokePaint = node->strokePaint;
-    style->dashCount = node->dashCount;
-    return kNoErr;
+    return queryArt<kPathArt>(Op::GetPathStyle, path, style, [](Host&, const ArtNode& node, AIPathStyle* out) {
+        std::memset(out, 0, sizeof *out);
+        out->fillPaint = node.fillPaint;
+        out->strokePaint = node.strokePaint;
+        out->dashCount = node.dashCount;
+    });
 }
 
 ASErr GetPluginArtResultArt(AIArtHandle pluginArt, AIArtHandle* resultGroup) {
-    Host& host = Host::current();
-    ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, Op::GetResultGroup, pluginArt, resultGroup, &node)) return err;
-    if (!requireType(host, node, kPluginArt, Op::GetResultGroup)) return kBadParameterErr;
-    *resultGroup = node->resultGroup == kNone ? nullptr : host.artHandle(node->resultGroup);
-    return kNoErr;
+    return queryArt<kPluginArt>(Op::GetResultGroup, pluginArt, resultGroup,
+                                [](Host& host, const ArtNode& node, AIArtHandle* out) {
+                                    *out = handleOrNull(host, node.resultGroup);
+                                });
 }
 
 // ---- Layer suite ---------------------------------------------------------------
 
 template <ASBoolean Layer::*Flag>
-ASErr layerFlag(Op op, AILayerHandle layer, ASBoolean* value) {
-    Host& host = Host::current();
+__attribute__((noinline)) ASErr fullLayerFlag(Host& host, Op op, AILayerHandle layer, ASBoolean* value) {
     if (ASErr err = host.gate().enter(op, nullptr, [&] { return showPointer(layer); })) return err;
     Layer* found = host.layerOf(layer, opInfo(op).label);
     if (found == nullptr) return kBadParameterErr;
     if (value == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
     *value = found->*Flag;
     return kNoErr;
+}
+
+template <ASBoolean Layer::*Flag>
+ASErr layerFlag(Op op, AILayerHandle layer, ASBoolean* value) {
+    Host& host = Host::current();
+    const auto index = handleIndex(HandleKind::kLayer, layer);
+    const Document& document = host.document();
+    if (value != nullptr && index && document.hasLayer(*index) && host.gate().countIfQuiet(op)) {
+        *value = document.layer(static_cast<LayerIndex>(*index)).*Flag;
+        return kNoErr;
+    }
+    return fullLayerFlag<Flag>(host, op, layer, value);
 }
 
 ASErr GetLayerVisible(AILayerHandle layer, ASBoolean* visible) {
@@ -182,10 +220,34 @@ ASErr handOut(Host& host, std::vector<AIArtHandle> found, AIArtHandle*** matches
 template <typename Wanted>
 std::vector<AIArtHandle> collect(Host& host, Wanted&& wanted) {
     const Document& document = host.document();
-    std::vector<AIArtHandle> found;
+    std::vector<AIArtHandle> found = host.ledger().spareArtArray();
     for (ArtIndex index : document.documentOrder()) {
         const ArtNode& node = document.art(index);
         if (!wanted(node)) continue;
+        found.push_back(host.artHandle(index));
+        if (node.listedTwice) found.push_back(host.artHandle(index));
+    }
+    return found;
+}
+
+bool matchesRecord(const ArtNode& node, const MatchRecord& record) {
+    return node.type == record.type && (node.attributes & record.whichAttr) == (record.attr & record.whichAttr);
+}
+
+// One record: the document's list of that type, with no walk over the rest.
+std::vector<AIArtHandle> collectOfType(Host& host, const MatchRecord& record) {
+    const Document& document = host.document();
+    const std::vector<ArtIndex>& ofType = document.ofType(record.type);
+    std::vector<AIArtHandle> found = host.ledger().spareArtArray();
+    found.reserve(ofType.size());
+    if (record.whichAttr == 0 && !document.anyListedTwice()) {
+        // Nothing to look at in the objects themselves: just their handles.
+        for (ArtIndex index : ofType) found.push_back(host.artHandle(index));
+        return found;
+    }
+    for (ArtIndex index : ofType) {
+        const ArtNode& node = document.art(index);
+        if (!matchesRecord(node, record)) continue;
         found.push_back(host.artHandle(index));
         if (node.listedTwice) found.push_back(host.artHandle(index));
     }
@@ -208,29 +270,33 @@ ASErr GetSelectedArt(AIArtHandle*** matches, ai::int32* count) {
     Host& host = Host::current();
     if (ASErr err = host.gate().enter(Op::GetSelectedArt)) return failQuery(host, err, matches, count);
     if (matches == nullptr || count == nullptr) return host.badParameter("get-selected-art", "null result pointer");
-    return handOut(host, collect(host, [](const ArtNode& node) { return (node.attributes & kArtSelected) != 0; }),
-                   matches, count);
+    // From the document's selection index, not a walk over every object.
+    const Document& document = host.document();
+    std::vector<AIArtHandle> found = host.ledger().spareArtArray();
+    for (ArtIndex index : document.selected()) {
+        found.push_back(host.artHandle(index));
+        if (document.art(index).listedTwice) found.push_back(host.artHandle(index));
+    }
+    return handOut(host, std::move(found), matches, count);
 }
 
-ASErr GetMatchingArt(const MatchRecord* specs, ai::int32 numSpecs, AIArtHandle*** matches, ai::int32* count) {
+ASErr GetMatchingArt(const MatchRecord* records, ai::int32 numRecords, AIArtHandle*** matches, ai::int32* count) {
     Host& host = Host::current();
     if (ASErr err = host.gate().enter(Op::GetMatchingArt, nullptr, [&] {
-            std::string text = std::to_string(numSpecs) + " record(s)";
-            if (specs != nullptr && numSpecs > 0) text += ", type " + std::to_string(specs[0].type);
+            std::string text = std::to_string(numRecords) + " record(s)";
+            if (records != nullptr && numRecords > 0) text += ", type " + std::to_string(records[0].type);
             return text;
         }))
         return failQuery(host, err, matches, count);
     if (matches == nullptr || count == nullptr) return host.badParameter("get-matching-art", "null result pointer");
-    if (numSpecs < 0 || (numSpecs > 0 && specs == nullptr))
+    if (numRecords < 0 || (numRecords > 0 && records == nullptr))
         return host.badParameter("get-matching-art", "no records");
+    if (numRecords == 1) return handOut(host, collectOfType(host, records[0]), matches, count);
     return handOut(host,
                    collect(host,
                            [&](const ArtNode& node) {
-                               for (ai::int32 i = 0; i < numSpecs; ++i) {
-                                   const MatchRecord& spec = specs[i];
-                                   if (node.type == spec.type &&
-                                       (node.attributes & spec.whichAttr) == (spec.attr & spec.whichAttr))
-                                       return true;
+                               for (ai::int32 i = 0; i < numRecords; ++i) {
+                                   if (matchesRecord(node, records[i])) return true;
                                }
                                return false;
                            }),

@@ -10,6 +10,8 @@ ArtIndex Document::newNode(AIArtType type, std::string id) {
     node.id = std::move(id);
     nodes_.push_back(std::move(node));
     orderValid_ = false;
+    selectionKnown_ = false;
+    listedTwiceKnown_ = false;
     return static_cast<ArtIndex>(nodes_.size() - 1);
 }
 
@@ -67,6 +69,8 @@ ArtIndex Document::addResultGroup(ArtIndex pluginGroup, std::string id) {
 const std::vector<ArtIndex>& Document::documentOrder() const {
     if (orderValid_) return order_;
     order_.clear();
+    byType_.clear();
+    selectionKnown_ = false;
     order_.reserve(nodes_.size());
     // An explicit stack: documents may nest far deeper than the machine
     // stack allows.
@@ -89,10 +93,55 @@ const std::vector<ArtIndex>& Document::documentOrder() const {
     return order_;
 }
 
+const std::vector<ArtIndex>& Document::ofType(AIArtType type) const {
+    const std::vector<ArtIndex>& order = documentOrder();
+    for (const auto& entry : byType_)
+        if (entry.first == type) return entry.second;
+    std::vector<ArtIndex> found;
+    for (ArtIndex index : order)
+        if (art(index).type == type) found.push_back(index);
+    byType_.emplace_back(type, std::move(found));
+    return byType_.back().second;
+}
+
+void Document::setUserAttributes(ArtIndex index, ai::int32 mask, ai::int32 value) {
+    ArtNode& node = nodes_[static_cast<std::size_t>(index)];
+    const ai::int32 before = node.attributes;
+    node.attributes = (before & ~mask) | (value & mask);
+    if (!selectionKnown_ || ((before ^ node.attributes) & kArtSelected) == 0) return;
+    const auto position = static_cast<std::size_t>(positionOf_[static_cast<std::size_t>(index)]);
+    if (position >= order_.size()) return;  // not in the order: no layer holds it
+    selectedBits_[position / 64] ^= std::uint64_t(1) << (position % 64);
+}
+
+bool Document::anyListedTwice() const {
+    if (!listedTwiceKnown_) {
+        anyListedTwice_ = std::any_of(nodes_.begin(), nodes_.end(), [](const ArtNode& n) { return n.listedTwice; });
+        listedTwiceKnown_ = true;
+    }
+    return anyListedTwice_;
+}
+
+void Document::ensureSelectionIndex() const {
+    const std::vector<ArtIndex>& order = documentOrder();
+    if (selectionKnown_) return;
+    positionOf_.assign(nodes_.size(), static_cast<std::int32_t>(order.size()));
+    selectedBits_.assign((order.size() + 63) / 64, 0);
+    for (std::size_t position = 0; position < order.size(); ++position) {
+        const ArtIndex index = order[position];
+        positionOf_[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(position);
+        if (art(index).attributes & kArtSelected) selectedBits_[position / 64] |= std::uint64_t(1) << (position % 64);
+    }
+    selectionKnown_ = true;
+}
+
 std::vector<ArtIndex> Document::selected() const {
+    ensureSelectionIndex();
     std::vector<ArtIndex> result;
-    for (ArtIndex index : documentOrder())
-        if (art(index).attributes & kArtSelected) result.push_back(index);
+    for (std::size_t word = 0; word < selectedBits_.size(); ++word) {
+        for (std::uint64_t bits = selectedBits_[word]; bits != 0; bits &= bits - 1)
+            result.push_back(order_[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))]);
+    }
     return result;
 }
 

@@ -4,24 +4,9 @@
 
 namespace simhost {
 
-namespace {
-
-const OpInfo kOps[] = {
-#define SIMHOST_OP_INFO(id, suite, slot, label, shape) {#id, suite, slot, label, FailureShape::shape},
-    SIMHOST_OPERATIONS(SIMHOST_OP_INFO)
-#undef SIMHOST_OP_INFO
-};
-static_assert(sizeof kOps / sizeof kOps[0] == kOpCount, "one entry per operation");
-
-}  // namespace
-
-const OpInfo& opInfo(Op op) {
-    return kOps[static_cast<std::size_t>(op)];
-}
-
 std::optional<Op> opNamed(const std::string& nameOrLabel) {
     for (std::size_t i = 0; i < kOpCount; ++i)
-        if (nameOrLabel == kOps[i].name || nameOrLabel == kOps[i].label) return static_cast<Op>(i);
+        if (nameOrLabel == kOpInfos[i].name || nameOrLabel == kOpInfos[i].label) return static_cast<Op>(i);
     return std::nullopt;
 }
 
@@ -57,19 +42,26 @@ FaultRule FaultRule::denySuite(std::string name, ASErr code) {
 
 void Gate::addRule(FaultRule rule) {
     rules_.push_back(ActiveRule{std::move(rule), 0});
+    planOrLog_ = true;
 }
 
 void Gate::clearRules() {
     rules_.clear();
     fired_ = 0;
+    planOrLog_ = logging_;
+}
+
+std::uint64_t Gate::totalCalls() const {
+    std::uint64_t total = 0;
+    for (const std::uint64_t n : perOp_) total += n;
+    return total;
 }
 
 void Gate::resetCounts() {
-    total_ = 0;
     perOp_.fill(0);
 }
 
-ASErr Gate::enterSlow(Op op, const char* subject, const std::function<std::string()>& describe) {
+ASErr Gate::enterSlow(Op op, const char* subject, const void* describer, std::string (*describe)(const void*)) {
     ASErr injected = kNoErr;
     for (ActiveRule& active : rules_) {
         const FaultRule& rule = active.rule;
@@ -81,7 +73,7 @@ ASErr Gate::enterSlow(Op op, const char* subject, const std::function<std::strin
         }
     }
     if (injected != kNoErr) ++fired_;
-    if (logging_) log_.push_back(CallRecord{total_, op, describe(), injected});
+    if (logging_) log_.push_back(CallRecord{totalCalls(), op, describe(describer), injected});
     return injected;
 }
 

@@ -12,8 +12,6 @@ namespace simhost {
 
 namespace {
 
-Host* gCurrentHost = nullptr;
-
 constexpr ai::int32 kMessageCheck = FourCC("SPCk");
 // Item handles carry their dialog and their position in it.
 constexpr std::uint32_t kItemsPerDialog = 1024;
@@ -45,31 +43,24 @@ struct Host::GrantTable {
     bool wrong = false;
 };
 
-Host::Host() : basic_(makeBasicSuite()), previous_(gCurrentHost) {
+Host::Host() : basic_(makeBasicSuite()), previous_(current_) {
     for (const ServedSuite& suite : servedSuites()) {
         auto grant = std::make_unique<GrantTable>();
         grant->slots.assign(suite.traps, suite.traps + suite.slots);
         grants_.push_back(std::move(grant));
     }
-    gCurrentHost = this;
+    current_ = this;
 }
 
 Host::~Host() {
     for (auto& plugin : plugins_)
         if (plugin->library != nullptr) dlclose(plugin->library);
-    gCurrentHost = previous_;
+    current_ = previous_;
 }
 
-Host& Host::current() {
-    if (gCurrentHost == nullptr) {
-        std::fprintf(stderr, "simhost: a suite was called with no host\n");
-        std::abort();
-    }
-    return *gCurrentHost;
-}
-
-Host* Host::currentOrNull() {
-    return gCurrentHost;
+void Host::noCurrentHost() {
+    std::fprintf(stderr, "simhost: a suite was called with no host\n");
+    std::abort();
 }
 
 // ---- Plug-ins ----------------------------------------------------------------

@@ -70,7 +70,22 @@ AIArtHandle** Ledger::newArtArray(std::vector<AIArtHandle> entries) {
 }
 
 bool Ledger::disposeHandle(AIMdMemoryHandle handle) {
-    return handles_.erase(handle) != 0;
+    const auto it = handles_.find(handle);
+    if (it == handles_.end()) return false;
+    constexpr std::size_t kSpareArrays = 4;
+    if (spareArrays_.size() < kSpareArrays) {
+        it->second->entries.clear();
+        spareArrays_.push_back(std::move(it->second->entries));
+    }
+    handles_.erase(it);
+    return true;
+}
+
+std::vector<AIArtHandle> Ledger::spareArtArray() {
+    if (spareArrays_.empty()) return {};
+    std::vector<AIArtHandle> spare = std::move(spareArrays_.back());
+    spareArrays_.pop_back();
+    return spare;
 }
 
 AIUnicodeStringHandle Ledger::newString(std::string text) {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AISuites.h"
@@ -79,8 +80,18 @@ public:
     // children. A plugin group has at most one.
     ArtIndex addResultGroup(ArtIndex pluginGroup, std::string id = {});
 
-    ArtNode& art(ArtIndex index) { return nodes_[static_cast<std::size_t>(index)]; }
+    // A node to change as it is. The host's selection index may then be
+    // stale and is rebuilt by the next selection query, so change the node
+    // before that query, not later through a reference kept from here.
+    ArtNode& art(ArtIndex index) {
+        selectionKnown_ = false;
+        listedTwiceKnown_ = false;
+        return nodes_[static_cast<std::size_t>(index)];
+    }
     const ArtNode& art(ArtIndex index) const { return nodes_[static_cast<std::size_t>(index)]; }
+    // The user attributes under `mask` set to `value`'s, the selection index
+    // kept up to date: how the host's own operations change them.
+    void setUserAttributes(ArtIndex index, ai::int32 mask, ai::int32 value);
     Layer& layer(LayerIndex index) { return layers_[static_cast<std::size_t>(index)]; }
     const Layer& layer(LayerIndex index) const { return layers_[static_cast<std::size_t>(index)]; }
     bool hasArt(std::int64_t index) const {
@@ -96,7 +107,15 @@ public:
 
     // Every object in document order. Cached; rebuilt after the tree changes.
     const std::vector<ArtIndex>& documentOrder() const;
-    // The selected objects, in document order.
+    // Every object of one type in document order: what the matching query
+    // hands out without walking the whole document. Cached like the order;
+    // an object's type is set when it is added and never changes.
+    const std::vector<ArtIndex>& ofType(AIArtType type) const;
+    // Whether any object carries the listedTwice lever; the matching query
+    // need not look at each object when none does. Kept like the index.
+    bool anyListedTwice() const;
+    // The selected objects, in document order, from the selection index:
+    // no walk over the document unless the index had to be rebuilt.
     std::vector<ArtIndex> selected() const;
     // The object whose id is `id`; kNone when there is none.
     ArtIndex find(const std::string& id) const;
@@ -107,11 +126,21 @@ public:
 private:
     ArtIndex newNode(AIArtType type, std::string id);
     void link(ArtIndex parent, ArtIndex child);
+    void ensureSelectionIndex() const;
 
     std::vector<Layer> layers_;
     std::vector<ArtNode> nodes_;
     mutable std::vector<ArtIndex> order_;
+    mutable std::vector<std::pair<AIArtType, std::vector<ArtIndex>>> byType_;
     mutable bool orderValid_ = false;
+    // Selection index: bit p of selectedBits_ is set when the object at
+    // position p of the order is selected; positionOf_ maps objects to
+    // positions. Valid while selectionKnown_.
+    mutable std::vector<std::uint64_t> selectedBits_;
+    mutable std::vector<std::int32_t> positionOf_;
+    mutable bool selectionKnown_ = false;
+    mutable bool anyListedTwice_ = false;
+    mutable bool listedTwiceKnown_ = false;
 };
 
 }  // namespace simhost

@@ -2,15 +2,15 @@
 // logging is on, and applies the fault plan, which may fail the call.
 //
 // Tests, benchmarks, the command line and the validator all drive the host
-// through this one mechanism. With no plan and logging off, a call costs two
-// increments and one branch.
+// through this one mechanism. With no plan and logging off, a call costs one
+// increment and one branch.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "HostTypes.h"
@@ -86,7 +86,16 @@ struct OpInfo {
     const char* label;  // short label used in logs and reports
     FailureShape shape;
 };
-const OpInfo& opInfo(Op op);
+inline constexpr OpInfo kOpInfos[] = {
+#define SIMHOST_OP_INFO(id, suite, slot, label, shape) {#id, suite, slot, label, FailureShape::shape},
+    SIMHOST_OPERATIONS(SIMHOST_OP_INFO)
+#undef SIMHOST_OP_INFO
+};
+static_assert(sizeof kOpInfos / sizeof kOpInfos[0] == kOpCount, "one entry per operation");
+// Inline: the document suites look up their label on every call.
+inline const OpInfo& opInfo(Op op) {
+    return kOpInfos[static_cast<std::size_t>(op)];
+}
 // The operation of a name or label ("GetArtType" or "get-type"); none if unknown.
 std::optional<Op> opNamed(const std::string& nameOrLabel);
 
@@ -129,13 +138,23 @@ public:
     // the detail text costs nothing otherwise.
     template <typename Describe>
     ASErr enter(Op op, const char* subject, Describe&& describe) {
-        ++total_;
         ++perOp_[static_cast<std::size_t>(op)];
-        if (!logging_ && rules_.empty()) return kNoErr;
-        return enterSlow(op, subject, std::function<std::string()>(describe));
+        if (__builtin_expect(!planOrLog_, 1)) return kNoErr;
+        // The describer goes by address: building a std::function here
+        // would weigh down every caller's fast path.
+        using D = std::remove_reference_t<Describe>;
+        return enterSlow(op, subject, &describe, [](const void* d) { return (*static_cast<const D*>(d))(); });
     }
     ASErr enter(Op op) {
         return enter(op, nullptr, [] { return std::string(); });
+    }
+    // The fast path alone, for callers that check their arguments first:
+    // with no plan and no log it counts the call and returns true; otherwise
+    // it counts nothing and the caller must go through enter().
+    bool countIfQuiet(Op op) {
+        if (planOrLog_) return false;
+        ++perOp_[static_cast<std::size_t>(op)];
+        return true;
     }
 
     void addRule(FaultRule rule);
@@ -144,12 +163,16 @@ public:
     // Faults fired since the rules were last cleared.
     std::uint64_t faultsFired() const { return fired_; }
 
-    void setLogging(bool on) { logging_ = on; }
+    void setLogging(bool on) {
+        logging_ = on;
+        planOrLog_ = logging_ || !rules_.empty();
+    }
     bool logging() const { return logging_; }
     const std::vector<CallRecord>& log() const { return log_; }
     void clearLog() { log_.clear(); }
 
-    std::uint64_t totalCalls() const { return total_; }
+    // The sum of the per-operation counts: the fast path keeps only those.
+    std::uint64_t totalCalls() const;
     std::uint64_t calls(Op op) const { return perOp_[static_cast<std::size_t>(op)]; }
     void resetCounts();
 
@@ -158,13 +181,14 @@ private:
         FaultRule rule;
         std::uint64_t seen = 0;
     };
-    ASErr enterSlow(Op op, const char* subject, const std::function<std::string()>& describe);
+    ASErr enterSlow(Op op, const char* subject, const void* describer, std::string (*describe)(const void*));
 
-    std::uint64_t total_ = 0;
     std::array<std::uint64_t, kOpCount> perOp_{};
     std::vector<ActiveRule> rules_;
     std::uint64_t fired_ = 0;
     bool logging_ = false;
+    // Whether a call must take the slow path: a plan is set or calls are logged.
+    bool planOrLog_ = false;
     std::vector<CallRecord> log_;
 };
 

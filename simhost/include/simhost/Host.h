@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ADMSuites.h"
@@ -85,8 +86,11 @@ public:
     Host& operator=(const Host&) = delete;
 
     // The host the suite functions act on.
-    static Host& current();
-    static Host* currentOrNull();
+    static Host& current() {
+        if (__builtin_expect(current_ == nullptr, 0)) noCurrentHost();
+        return *current_;
+    }
+    static Host* currentOrNull() { return current_; }
 
     // ---- Plug-ins -------------------------------------------------------
     // Loads a plug-in library and its resource file (same path, extension
@@ -147,8 +151,9 @@ public:
     std::optional<MenuGroupIndex> menuGroupOf(AIMenuGroup handle) const;
     AIArtHandle artHandle(ArtIndex index) const;
     // The node a handle names, or null (and a violation recorded, naming
-    // `operation`) when it names none.
-    ArtNode* artOf(AIArtHandle handle, const char* operation);
+    // `operation`) when it names none. Read-only: the host changes nodes
+    // through the document, which keeps its selection index.
+    const ArtNode* artOf(AIArtHandle handle, const char* operation);
     std::optional<ArtIndex> artIndexOf(AIArtHandle handle) const;
     AILayerHandle layerHandle(LayerIndex index) const;
     Layer* layerOf(AILayerHandle handle, const char* operation);
@@ -179,6 +184,9 @@ public:
 
 private:
     struct GrantTable;
+    // Inline: every suite function starts here.
+    static inline Host* current_ = nullptr;
+    [[noreturn]] static void noCurrentHost();
     void badArt(AIArtHandle handle, const char* operation);
     void badLayer(AILayerHandle handle, const char* operation);
     void fillGrant(std::size_t suite);
@@ -212,13 +220,13 @@ inline std::optional<ArtIndex> Host::artIndexOf(AIArtHandle handle) const {
     return static_cast<ArtIndex>(*index);
 }
 
-inline ArtNode* Host::artOf(AIArtHandle handle, const char* operation) {
+inline const ArtNode* Host::artOf(AIArtHandle handle, const char* operation) {
     const auto index = artIndexOf(handle);
     if (!index) {
         badArt(handle, operation);
         return nullptr;
     }
-    return &document_.art(*index);
+    return &std::as_const(document_).art(*index);
 }
 
 inline AILayerHandle Host::layerHandle(LayerIndex index) const {

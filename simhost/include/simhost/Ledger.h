@@ -51,6 +51,9 @@ public:
     // of the array pointer, so (*handle)[i] reads entry i.
     AIArtHandle** newArtArray(std::vector<AIArtHandle> entries);
     bool disposeHandle(AIMdMemoryHandle handle);
+    // An empty array with the storage of one disposed of before, if any:
+    // large queries then reuse memory instead of mapping fresh pages.
+    std::vector<AIArtHandle> spareArtArray();
     std::size_t liveHandles() const { return handles_.size(); }
 
     // ---- Unicode strings ----------------------------------------------------
@@ -83,6 +86,7 @@ private:
     std::map<SuiteKey, int> holds_;
     std::unordered_map<const void*, Block> blocks_;
     std::unordered_map<const void*, std::unique_ptr<ArtArray>> handles_;
+    std::vector<std::vector<AIArtHandle>> spareArrays_;
     std::unordered_map<const void*, std::unique_ptr<HostString>> strings_;
     std::vector<Violation> violations_;
 };

@@ -1,0 +1,140 @@
+// Every host call of every command failed in turn, once and from then on:
+// the command must end with the injected code exactly where it stops on an
+// error, go on where it does not look at the result, dispose of each
+// matched-art handle once, leak nothing, and leave the selection where the
+// host's own run with the same failures leaves it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "PluginHarness.h"
+#include "SelectionTesting.h"
+#include "simhost/FaultSweep.h"
+
+using namespace simhost;
+using namespace wendlow_test;
+
+namespace {
+
+// Small, but with every case the commands tell apart: a selection to clear
+// (a guide in it), layers failing each flag, excluded bits, guides, the
+// plugin group ancestry, meshes of each ancestry, repeats, a missing parent.
+const char* const kDrawing = R"({"layers": [
+  {"name": "Main", "art": [
+    {"type": "group", "id": "g", "selected": true, "children": [
+      {"type": "path", "id": "p1", "closed": true, "stroke": true, "dashCount": 2},
+      {"type": "path", "id": "guide", "guide": true, "selected": true},
+      {"type": "mesh", "id": "m1"}]},
+    {"type": "pluginGroup", "id": "pg", "listedTwice": true, "children": [
+        {"type": "group", "id": "edit", "children": [{"type": "path", "id": "editPath"}, {"type": "mesh", "id": "m2"}]}],
+     "result": {"type": "group", "id": "result", "children": [
+        {"type": "group", "id": "inner", "children": [{"type": "path", "id": "p2", "fill": false}]}]}},
+    {"type": "compoundPath", "id": "cp", "children": [{"type": "path", "id": "cpPart", "closed": true}]},
+    {"type": "path", "id": "p3", "locked": true},
+    {"type": "mesh", "id": "m3", "listedTwice": true, "noParent": true},
+    {"type": "placed", "id": "placed", "selected": true}, {"type": "symbol", "id": "symbol", "listedTwice": true},
+    {"type": "raster", "id": "raster"}]},
+  {"name": "Locked", "editable": false, "art": [{"type": "path", "id": "p4"}, {"type": "raster", "id": "r2"}]},
+  {"name": "Hidden", "visible": false, "art": [{"type": "path", "id": "p5"}, {"type": "symbol", "id": "s2"}]},
+  {"name": "Last", "art": [{"type": "placed", "id": "pl2"}, {"type": "path", "id": "p6", "stroke": true}]}]})";
+
+struct Outcome {
+    ASErr result = kNoErr;
+    std::vector<std::string> selected;
+    std::array<std::uint64_t, kOpCount> calls{};
+    std::uint64_t faultsFired = 0;
+};
+
+std::array<std::uint64_t, kOpCount> callsOf(const Gate& gate) {
+    std::array<std::uint64_t, kOpCount> calls{};
+    for (std::size_t op = 0; op < kOpCount; ++op) calls[op] = gate.calls(static_cast<Op>(op));
+    return calls;
+}
+
+// The host's own run of `command` failing the calls `rule` names.
+Outcome expectedOutcome(const Document& drawing, const MatchingOptions& matching, SelectionCommand command,
+                        const FaultRule& rule, std::size_t* handlesLeft) {
+    Document doc = drawing;
+    Gate gate;
+    gate.addRule(rule);
+    DirectSelection<Gate> reference(doc, gate, matching);
+    Outcome outcome;
+    outcome.result = reference.run(command);
+    outcome.selected = selectedIds(doc);
+    outcome.calls = callsOf(gate);
+    outcome.faultsFired = gate.faultsFired();
+    *handlesLeft = reference.handlesLeft();
+    return outcome;
+}
+
+void sweepCommand(int slot, const MatchingOptions& matching) {
+    const Document drawing = fixture(kDrawing);
+    const SelectionCommand command = commandOfSlot(slot);
+    const FaultSweepResult sweep = sweepFaults([&](const FaultRule& rule) -> std::uint64_t {
+        SCOPED_TRACE("slot " + std::to_string(slot) + ", " + describeRule(rule));
+        resetPluginState();
+        Host host;
+        host.setDocument(drawing);
+        host.matching() = matching;
+        Outcome actual;
+        {
+            HeldSuites held(host);
+            host.gate().resetCounts();
+            host.gate().addRule(rule);
+            actual.result = runPluginCommand(command);
+            actual.faultsFired = host.gate().faultsFired();
+            actual.calls = callsOf(host.gate());
+            host.gate().clearRules();
+        }
+        actual.selected = selectedIds(host.document());
+
+        std::size_t handlesLeft = 0;
+        const Outcome expected = expectedOutcome(drawing, matching, command, rule, &handlesLeft);
+        EXPECT_EQ(actual.result, expected.result);
+        EXPECT_EQ(actual.selected, expected.selected);
+        EXPECT_EQ(actual.faultsFired, expected.faultsFired);
+        for (std::size_t op = 0; op < kOpCount; ++op)
+            EXPECT_EQ(actual.calls[op], expected.calls[op]) << opInfo(static_cast<Op>(op)).label;
+        EXPECT_EQ(host.document().fingerprintBesidesSelection(), drawing.fingerprintBesidesSelection());
+
+        // Only a handle whose disposal the host itself failed may stay live;
+        // a second disposal or a null handle would be a violation.
+        EXPECT_THAT(host.ledger().violations(), ::testing::IsEmpty());
+        EXPECT_EQ(host.ledger().liveHandles(), handlesLeft);
+        EXPECT_EQ(host.ledger().totalHolds(), 0);
+        resetPluginState();
+        return actual.faultsFired;
+    });
+    EXPECT_FALSE(sweep.endless);
+    EXPECT_GT(sweep.callsInScenario, 20u) << "slot " << slot;
+}
+
+class EveryHostCallFailing : public ::testing::TestWithParam<int> {};
+
+TEST_P(EveryHostCallFailing, EndsOrGoesOnAsTheHostsOwnRunDoes) {
+    sweepCommand(GetParam(), MatchingOptions{});
+}
+
+TEST_P(EveryHostCallFailing, DisposesOfHandlesGivenWithAFailureOrForNothing) {
+    MatchingOptions matching;
+    matching.handleOnFailure = true;
+    matching.nullHandleForEmpty = true;
+    sweepCommand(GetParam(), matching);
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, EveryHostCallFailing, ::testing::Range(0, kCommandSlots));
+
+// The reference itself must tell the cases apart: a failure the command
+// stops at, and one whose result it does not look at.
+TEST(FaultReference, StopsAtALayerFlagFailureButNotAtAFailedMarkInsideSelect) {
+    const Document drawing = fixture(kDrawing);
+    std::size_t left = 0;
+    const Outcome flag = expectedOutcome(drawing, {}, commandOfSlot(1), FaultRule::failNthOf(Op::GetLayerVisible, 1, 61),
+                                         &left);
+    EXPECT_EQ(flag.result, 61);
+    EXPECT_TRUE(flag.selected == std::vector<std::string>{"guide"});
+    const Outcome mark = expectedOutcome(drawing, {}, commandOfSlot(11), FaultRule::failEvery(Op::SetArtUserAttr, 62),
+                                         &left);
+    EXPECT_EQ(mark.result, kNoErr);
+}
+
+}  // namespace
