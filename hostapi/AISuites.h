@@ -154,7 +154,7 @@ struct AIMatchingArtSuite {
     // 1. Every object matching any of the `numSpecs` records, in document
     // order. Ownership as GetSelectedArt. On failure *matches may still hold a
     // handle, which the caller must dispose of.
-    ASErr (*GetMatchingArt)(const MatchRecord* specs, ai::int32 numSpecs, AIArtHandle*** matches,
+    ASErr (*GetMatchingArt)(const MatchRecord* records, ai::int32 numRecords, AIArtHandle*** matches,
                             ai::int32* numMatches);
 };
 HOSTAPI_PIN(AIMatchingArtSuite, GetSelectedArt, 0);

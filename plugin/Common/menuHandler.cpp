@@ -143,12 +143,12 @@ private:
 
 ASErr getMatchingArt(AIArtType type, AIArtHandle*** matches, ai::int32* count) {
     *matches = nullptr;
-    MatchRecord spec;
-    spec.type = type;
-    spec.padding = 0;
-    spec.whichAttr = 0;
-    spec.attr = 0;
-    const ASErr err = sAIMatch->GetMatchingArt(&spec, 1, matches, count);
+    MatchRecord record;
+    record.type = type;
+    record.padding = 0;
+    record.whichAttr = 0;
+    record.attr = 0;
+    const ASErr err = sAIMatch->GetMatchingArt(&record, 1, matches, count);
     if (err == kNoErr) return kNoErr;
     if (*matches != nullptr) sAIMDMemory->MdMemoryDisposeHandle(*matches);
     *matches = nullptr;
