@@ -151,7 +151,7 @@ struct AIMatchingArtSuite {
     // of *numMatches art handles, owned by the caller (dispose with
     // MdMemoryDisposeHandle). An empty result may be a null handle.
     ASErr (*GetSelectedArt)(AIArtHandle*** matches, ai::int32* numMatches);
-    // 1. Every object matching any of the `numSpecs` records, in document
+    // 1. Every object matching any of the `numRecords` records, in document
     // order. Ownership as GetSelectedArt. On failure *matches may still hold a
     // handle, which the caller must dispose of.
     ASErr (*GetMatchingArt)(const MatchRecord* records, ai::int32 numRecords, AIArtHandle*** matches,
