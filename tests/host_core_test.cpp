@@ -196,7 +196,7 @@ TEST(DocumentModel, DocumentOrderVisitsResultGroupsAfterEditArt) {
     doc.addArt(result, kMeshArt, "mesh");
     doc.addArt(doc.rootOf(layer), kRasterArt, "raster");
     std::vector<std::string> ids;
-    for (ArtIndex i : doc.documentOrder()) ids.push_back(doc.art(i).id);
+    for (ArtIndex i : doc.documentOrder()) ids.push_back(doc.id(i));
     EXPECT_THAT(ids, ElementsAre("", "pg", "edit", "result", "mesh", "raster"));
     EXPECT_EQ(doc.art(result).parent, plugin);
     EXPECT_EQ(doc.art(plugin).firstChild, doc.find("edit"));
@@ -220,7 +220,7 @@ TEST(DocumentJson, RoundTripsEveryFieldAndLever) {
     EXPECT_EQ(p.dashCount, 3);
     EXPECT_EQ(p.attributes, kArtSelected | kArtLocked);
     EXPECT_TRUE(p.listedTwice && p.reportNoLayer && p.guide);
-    EXPECT_EQ(doc.art(doc.art(doc.find("pg")).resultGroup).id, "r");
+    EXPECT_EQ(doc.id(doc.art(doc.find("pg")).resultGroup), "r");
     EXPECT_EQ(doc.art(doc.find("odd")).type, 42);
 
     const Document again = documentFromJson(documentToJson(doc), "round trip");

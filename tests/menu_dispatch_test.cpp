@@ -75,7 +75,7 @@ Document commandDocument() {
 
 Ids selectedIds(Host& host) {
     Ids ids;
-    for (ArtIndex index : host.document().selected()) ids.insert(host.document().art(index).id);
+    for (ArtIndex index : host.document().selected()) ids.insert(host.document().id(index));
     return ids;
 }
 

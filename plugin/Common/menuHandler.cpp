@@ -178,6 +178,33 @@ ASErr visit(AIArtHandle art, unsigned char flag, AIArtHandle* first) {
     return firstOfWalk(art, typeKnown, type, first);
 }
 
+// The levels of select's walk: the first few in the object itself, the
+// rest on the heap, so the usual shallow walk allocates nothing and the
+// deepest still fits.
+class WalkStack {
+public:
+    void push(AIArtHandle art) {
+        if (size_ < kInlineLevels) {
+            inline_[size_] = art;
+        } else {
+            deeper_.push_back(art);
+        }
+        ++size_;
+    }
+    AIArtHandle& top() { return size_ <= kInlineLevels ? inline_[size_ - 1] : deeper_.back(); }
+    void pop() {
+        if (size_ > kInlineLevels) deeper_.pop_back();
+        --size_;
+    }
+    bool empty() const { return size_ == 0; }
+
+private:
+    static constexpr std::size_t kInlineLevels = 32;
+    AIArtHandle inline_[kInlineLevels];
+    std::vector<AIArtHandle> deeper_;
+    std::size_t size_ = 0;
+};
+
 }  // namespace
 
 #define DEFINE_KIND_QUERY(name, artType)                      \
@@ -194,8 +221,8 @@ DEFINE_KIND_QUERY(get_symbols, kSymbolArt)
 DEFINE_KIND_QUERY(get_rasters, kRasterArt)
 #undef DEFINE_KIND_QUERY
 
-// select: a depth-first walk in document order, kept on the heap so that a
-// tree of any depth fits. Each level of `pending` is the object whose
+// select: a depth-first walk in document order, kept in a WalkStack so that
+// a tree of any depth fits. Each level of `pending` is the object whose
 // subtree is being walked at that depth. The host calls are those of the
 // natural recursion, in the same order: for each object its type, guide
 // state and attribute, then its first child; after its subtree, its next
@@ -206,24 +233,24 @@ ASErr select(AIArtHandle art, unsigned char flag) {
     ASErr err = visit(art, flag, &first);
     if (err != kNoErr || first == nullptr) return err;
 
-    std::vector<AIArtHandle> pending;
-    pending.push_back(first);
+    WalkStack pending;
+    pending.push(first);
     for (;;) {
         AIArtHandle below = nullptr;
-        if (visit(pending.back(), flag, &below) == kNoErr && below != nullptr) {
-            pending.push_back(below);
+        if (visit(pending.top(), flag, &below) == kNoErr && below != nullptr) {
+            pending.push(below);
             continue;
         }
-        // pending.back()'s subtree is done: move on to its sibling, or end
+        // pending.top()'s subtree is done: move on to its sibling, or end
         // that level and return to the one above.
         for (;;) {
             AIArtHandle next = nullptr;
-            err = sAIArt->GetArtSibling(pending.back(), &next);
+            err = sAIArt->GetArtSibling(pending.top(), &next);
             if (err == kNoErr && next != nullptr) {
-                pending.back() = next;
+                pending.top() = next;
                 break;
             }
-            pending.pop_back();
+            pending.pop();
             if (pending.empty()) return err;
         }
     }

@@ -45,7 +45,7 @@ public:
     explicit JsonOpen(Document document) : document_(std::move(document)) {}
     Document& document() override { return document_; }
     std::string idOf(ArtIndex index) override {
-        const std::string& id = document_.art(index).id;
+        const std::string& id = document_.id(index);
         return id.empty() ? "@" + std::to_string(index) : id;
     }
     std::string marked(const std::vector<ArtIndex>&) override {

@@ -51,12 +51,13 @@ const ArtNode* requireType(Host& host, const ArtNode* node, AIArtType type, Op o
 // It needs no stack frame, which is most of what a host call costs.
 template <AIArtType Required, typename Out>
 __attribute__((always_inline)) inline const ArtNode* quickArt(Host& host, Op op, AIArtHandle art, const Out* out) {
-    const auto index = host.artIndexOf(art);
-    if (out == nullptr || !index) return nullptr;
-    const ArtNode& node = std::as_const(host.document()).art(*index);
-    if (Required != kAnyType && node.type != Required) return nullptr;
+    const auto value = reinterpret_cast<std::uintptr_t>(art);
+    if ((value & kHandleTagMask) != static_cast<std::uintptr_t>(HandleKind::kArt) || out == nullptr)
+        return nullptr;
+    const ArtNode* node = std::as_const(host.document()).nodeAt(value >> kHandleTagBits);
+    if (node == nullptr || (Required != kAnyType && node->type != Required)) return nullptr;
     if (!host.gate().countIfQuiet(op)) return nullptr;
-    return &node;
+    return node;
 }
 
 // Every check in its order: the gate (which may fail the call), the handle,

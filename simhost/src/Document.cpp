@@ -7,8 +7,9 @@ namespace simhost {
 ArtIndex Document::newNode(AIArtType type, std::string id) {
     ArtNode node;
     node.type = type;
-    node.id = std::move(id);
-    nodes_.push_back(std::move(node));
+    nodes_.push_back(node);
+    ids_.push_back(std::move(id));
+    artCount_ = nodes_.size();
     orderValid_ = false;
     selectionKnown_ = false;
     listedTwiceKnown_ = false;
@@ -104,15 +105,6 @@ const std::vector<ArtIndex>& Document::ofType(AIArtType type) const {
     return byType_.back().second;
 }
 
-void Document::setUserAttributes(ArtIndex index, ai::int32 mask, ai::int32 value) {
-    ArtNode& node = nodes_[static_cast<std::size_t>(index)];
-    const ai::int32 before = node.attributes;
-    node.attributes = (before & ~mask) | (value & mask);
-    if (!selectionKnown_ || ((before ^ node.attributes) & kArtSelected) == 0) return;
-    const auto position = static_cast<std::size_t>(positionOf_[static_cast<std::size_t>(index)]);
-    if (position >= order_.size()) return;  // not in the order: no layer holds it
-    selectedBits_[position / 64] ^= std::uint64_t(1) << (position % 64);
-}
 
 bool Document::anyListedTwice() const {
     if (!listedTwiceKnown_) {
@@ -147,7 +139,7 @@ std::vector<ArtIndex> Document::selected() const {
 
 ArtIndex Document::find(const std::string& id) const {
     for (std::size_t i = 0; i < nodes_.size(); ++i)
-        if (nodes_[i].id == id) return static_cast<ArtIndex>(i);
+        if (ids_[i] == id) return static_cast<ArtIndex>(i);
     return kNone;
 }
 

@@ -62,10 +62,10 @@ bool boolOf(const json& object, const char* key, const std::string& origin) {
     return it->get<bool>();
 }
 
-void readObjectFields(const json& value, ArtNode& node, const std::string& origin) {
+void readObjectFields(const json& value, ArtNode& node, std::string& id, const std::string& origin) {
     if (const auto it = value.find("id"); it != value.end()) {
         if (!it->is_string()) fail(origin, "\"id\" must be a string");
-        node.id = it->get<std::string>();
+        id = it->get<std::string>();
     }
     if (const auto it = value.find("attributes"); it != value.end()) {
         if (!it->is_number_integer()) fail(origin, "\"attributes\" must be a number");
@@ -115,7 +115,9 @@ void readArt(Document& document, ArtIndex root, const json& art, const std::stri
         if (next.isResult && artType != kGroupArt) fail(origin, "a result group must be a group");
         const ArtIndex index =
             next.isResult ? document.addResultGroup(next.parent) : document.addArt(next.parent, artType);
-        readObjectFields(value, document.art(index), origin);
+        std::string id;
+        readObjectFields(value, document.art(index), id, origin);
+        document.setId(index, std::move(id));
 
         if (const auto result = value.find("result"); result != value.end()) {
             if (artType != kPluginArt) fail(origin, "only a plugin group has a \"result\"");
@@ -136,10 +138,10 @@ void writeByte(std::string& out, const char* key, ASBoolean value, ASBoolean fal
     out += value == 0 ? "false" : value == 1 ? "true" : std::to_string(value);
 }
 
-void writeObjectHead(std::string& out, const ArtNode& node) {
+void writeObjectHead(std::string& out, const ArtNode& node, const std::string& id) {
     const std::string type = artTypeName(node.type);
     out += "{\"type\": " + (type == std::to_string(node.type) ? type : quoted(type));
-    if (!node.id.empty()) out += ", \"id\": " + quoted(node.id);
+    if (!id.empty()) out += ", \"id\": " + quoted(id);
     if (node.attributes & kArtSelected) out += ", \"selected\": true";
     if (node.attributes & kArtLocked) out += ", \"locked\": true";
     if (node.attributes & kArtHidden) out += ", \"hidden\": true";
@@ -187,7 +189,7 @@ void writeArt(std::string& out, const Document& document, ArtIndex first) {
         } else {
             out += ", \"result\": ";
         }
-        writeObjectHead(out, node);
+        writeObjectHead(out, node, document.id(task.index));
         out += ", \"children\": [";
         tasks.push_back({Task::kText, kNone, false, "}"});
         if (node.resultGroup != kNone) tasks.push_back({Task::kResult, node.resultGroup, false, nullptr});
@@ -224,7 +226,7 @@ Document documentFromJson(const std::string& text, const std::string& origin) {
             l.visible = byteOf(layer, "visible", 1, origin);
             l.editable = byteOf(layer, "editable", 1, origin);
             if (const auto rootId = layer.find("rootId"); rootId != layer.end() && rootId->is_string())
-                document.art(l.root).id = rootId->get<std::string>();
+                document.setId(l.root, rootId->get<std::string>());
             if (const auto art = layer.find("art"); art != layer.end()) readArt(document, l.root, *art, origin);
         }
     } catch (const json::exception& e) {
@@ -249,7 +251,7 @@ std::string documentToJson(const Document& document) {
         out += "\n  {\"name\": " + quoted(layer.name);
         writeByte(out, "visible", layer.visible, 1);
         writeByte(out, "editable", layer.editable, 1);
-        const std::string& rootId = document.art(layer.root).id;
+        const std::string& rootId = document.id(layer.root);
         if (!rootId.empty()) out += ", \"rootId\": " + quoted(rootId);
         out += ", \"art\": [";
         writeArt(out, document, document.art(layer.root).firstChild);

@@ -29,7 +29,7 @@ ASErr runPluginCommand(SelectionCommand command) {
 namespace {
 
 std::string idOf(const Document& document, ArtIndex index) {
-    const std::string& id = document.art(index).id;
+    const std::string& id = document.id(index);
     return id.empty() ? "#" + std::to_string(index) : id;
 }
 

@@ -29,8 +29,13 @@ using ArtIndex = std::int32_t;
 using LayerIndex = std::int32_t;
 constexpr std::int32_t kNone = -1;
 
+// Kept small, with its id apart: commands walk millions of these, and the
+// walk is bound by memory, not by arithmetic.
 struct ArtNode {
     AIArtType type = kGroupArt;
+    // Paths: raw bytes, so values other than 0 and 1 can be tried.
+    ASBoolean closed = 0;
+    ASBoolean guide = 0;
     ai::int32 attributes = 0;  // user attribute bits: 1 selected, 2 locked, 4 hidden
     ArtIndex parent = kNone;
     ArtIndex firstChild = kNone;
@@ -38,9 +43,6 @@ struct ArtNode {
     ArtIndex nextSibling = kNone;
     ArtIndex resultGroup = kNone;  // plugin groups only
     LayerIndex layer = kNone;
-    // Paths: raw bytes, so values other than 0 and 1 can be tried.
-    ASBoolean closed = 0;
-    ASBoolean guide = 0;
     ASBoolean fillPaint = 1;
     ASBoolean strokePaint = 0;
     ai::int16 dashCount = 0;
@@ -49,8 +51,8 @@ struct ArtNode {
     bool reportNoLayer = false;
     bool reportNoParent = false;
     bool listedTwice = false;
-    std::string id;
 };
+static_assert(sizeof(ArtNode) <= 40, "an object's node fits in 40 bytes");
 
 struct Layer {
     std::string name;
@@ -95,7 +97,12 @@ public:
     Layer& layer(LayerIndex index) { return layers_[static_cast<std::size_t>(index)]; }
     const Layer& layer(LayerIndex index) const { return layers_[static_cast<std::size_t>(index)]; }
     bool hasArt(std::int64_t index) const {
-        return index >= 0 && static_cast<std::uint64_t>(index) < nodes_.size();
+        return index >= 0 && static_cast<std::uint64_t>(index) < artCount_;
+    }
+    // The node at `index`, or null past the last one: the host's check of
+    // every handle, so it avoids the division that nodes_.size() costs.
+    const ArtNode* nodeAt(std::uintptr_t index) const {
+        return index < artCount_ ? nodes_.data() + index : nullptr;
     }
     bool hasLayer(std::int64_t index) const {
         return index >= 0 && static_cast<std::uint64_t>(index) < layers_.size();
@@ -103,7 +110,10 @@ public:
     std::size_t artCount() const { return nodes_.size(); }
     std::size_t layerCount() const { return layers_.size(); }
     ArtIndex rootOf(LayerIndex layer) const { return layers_[static_cast<std::size_t>(layer)].root; }
-    void reserve(std::size_t objects) { nodes_.reserve(objects); }
+    void reserve(std::size_t objects) {
+        nodes_.reserve(objects);
+        ids_.reserve(objects);
+    }
 
     // Every object in document order. Cached; rebuilt after the tree changes.
     const std::vector<ArtIndex>& documentOrder() const;
@@ -117,6 +127,9 @@ public:
     // The selected objects, in document order, from the selection index:
     // no walk over the document unless the index had to be rebuilt.
     std::vector<ArtIndex> selected() const;
+    // The object's id, for output; empty when it has none.
+    const std::string& id(ArtIndex index) const { return ids_[static_cast<std::size_t>(index)]; }
+    void setId(ArtIndex index, std::string id) { ids_[static_cast<std::size_t>(index)] = std::move(id); }
     // The object whose id is `id`; kNone when there is none.
     ArtIndex find(const std::string& id) const;
     // A hash of everything except the selected bits: what a selection command
@@ -130,6 +143,8 @@ private:
 
     std::vector<Layer> layers_;
     std::vector<ArtNode> nodes_;
+    std::vector<std::string> ids_;  // beside nodes_, one per object
+    std::size_t artCount_ = 0;      // nodes_.size()
     mutable std::vector<ArtIndex> order_;
     mutable std::vector<std::pair<AIArtType, std::vector<ArtIndex>>> byType_;
     mutable bool orderValid_ = false;
@@ -142,5 +157,15 @@ private:
     mutable bool anyListedTwice_ = false;
     mutable bool listedTwiceKnown_ = false;
 };
+
+inline void Document::setUserAttributes(ArtIndex index, ai::int32 mask, ai::int32 value) {
+    ArtNode& node = nodes_[static_cast<std::size_t>(index)];
+    const ai::int32 before = node.attributes;
+    node.attributes = (before & ~mask) | (value & mask);
+    if (!selectionKnown_ || ((before ^ node.attributes) & kArtSelected) == 0) return;
+    const auto position = static_cast<std::size_t>(positionOf_[static_cast<std::size_t>(index)]);
+    if (position >= order_.size()) return;  // not in the order: no layer holds it
+    selectedBits_[position / 64] ^= std::uint64_t(1) << (position % 64);
+}
 
 }  // namespace simhost

@@ -659,7 +659,7 @@ private:
         const LayerIndex layer =
             doc.addLayer(std::move(name), !rootHidden_ && !style.displayNone, !rootLocked_ && !a.insensitive);
         const ArtIndex root = doc.rootOf(layer);
-        doc.art(root).id = a.id;
+        doc.setId(root, a.id);
         record(root, ordinal, static_cast<std::uint32_t>(Element::kG), position);
         const ElementInfo* parentInfo = &top().info;
         Frame& frame = push(FrameKind::kContainer);
@@ -722,7 +722,7 @@ private:
 
 std::string SvgDocument::idOf(ArtIndex index) const {
     const ArtNode& node = document.art(index);
-    if (!node.id.empty()) return node.id;
+    if (!document.id(index).empty()) return document.id(index);
     auto stepText = [this](ArtIndex i) {
         const Step& s = steps[static_cast<std::size_t>(i)];
         return stepNames[s.name] + "[" + std::to_string(s.position) + "]";
