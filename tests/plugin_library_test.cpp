@@ -18,30 +18,6 @@ std::vector<AIMenuItemHandle> itemsOf(Host& host, PluginId plugin) {
     return items;
 }
 
-TEST(PluginLibrary, LoadsWithItsResourcesAndRunsEveryItemThroughALifetime) {
-    Host host;
-    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    EXPECT_FALSE(host.plugin(plugin).resources.stringList(17000) == nullptr);
-    ASSERT_EQ(host.startup(plugin), kNoErr);
-    EXPECT_EQ(host.plugin(plugin).name, "Wendlow Brindle");
-
-    Document doc;
-    const LayerIndex layer = doc.addLayer("Layer 1");
-    doc.addPath(doc.rootOf(layer), PathProps{}, "open");
-    host.setDocument(std::move(doc));
-
-    const auto items = itemsOf(host, plugin);
-    ASSERT_EQ(items.size(), 20u);  // 18 commands, the group's item and the About item
-    for (AIMenuItemHandle item : items) {
-        const ASErr result = host.chooseMenuItem(item);
-        EXPECT_TRUE(result == kNoErr || result == 1) << result;
-        EXPECT_EQ(host.updateMenuItem(item), kNoErr);
-    }
-    EXPECT_EQ(host.about(plugin), kNoErr);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
-}
-
 TEST(PluginLibrary, SurvivesUnloadingItsCodeBetweenMessages) {
     Host host;
     const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);

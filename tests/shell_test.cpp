@@ -297,13 +297,4 @@ TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
-TEST(Exceptions, AStringCopyFailureInsideTheAboutHelperReleasesItsMenuSuite) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::StringCopy, 1, kRefused));
-    EXPECT_EQ(h.startup(), kRefused);
-    EXPECT_EQ(h.host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}), 0);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
 }  // namespace
