@@ -29,16 +29,6 @@ using namespace simhost;
 
 namespace {
 
-std::string pluginPath() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "plugins/WendlowBrindle.so";
-    self[n] = 0;
-    std::string dir(self);
-    dir.erase(dir.find_last_of('/') + 1);
-    return dir + "plugins/WendlowBrindle.so";
-}
-
 void reportPerObject(benchmark::State& state, std::size_t objects) {
     const auto processed = static_cast<std::int64_t>(objects) * static_cast<std::int64_t>(state.iterations());
     state.SetItemsProcessed(processed);
@@ -52,7 +42,7 @@ void reportPerObject(benchmark::State& state, std::size_t objects) {
 struct World {
     explicit World(Document document) {
         host.setDocument(std::move(document));
-        plugin = host.loadPlugin(pluginPath());
+        plugin = host.loadPlugin(shippedPluginPath());
         if (host.startup(plugin) != kNoErr) throw std::runtime_error("the plug-in did not start");
         // The "SelectObject" items in the order added: text 1 to 18.
         const MenuGroup& group = host.menus().group(host.menus().findGroup("SelectObject"));

@@ -10,21 +10,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "simhost/Host.h"
 #include "simhost/Validate.h"
 
 namespace {
 
 using namespace simhost::validate;
-
-std::string besideExecutable(const char* relative) {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return relative;
-    self[n] = 0;
-    std::string dir(self);
-    dir.erase(dir.find_last_of('/') + 1);
-    return dir + relative;
-}
 
 void usage(FILE* out) {
     std::fprintf(out,
@@ -56,7 +47,7 @@ bool number(const std::string& text, double* value) {
 
 int runValidateCommand(int argc, char** argv) {
     Options options;
-    options.pluginPath = besideExecutable("plugins/WendlowBrindle.so");
+    options.pluginPath = simhost::shippedPluginPath();
     options.seed = static_cast<std::uint64_t>(std::time(nullptr)) % 1000000;
     bool json = false;
     std::string junit;

@@ -62,16 +62,6 @@ const char* const kUsage =
     "exit status: 0 success, 1 the plug-in returned an error code (its error dialog is\n"
     "printed to stderr), 2 bad usage or an unreadable document.\n";
 
-std::string defaultPluginPath() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "plugins/WendlowBrindle.so";
-    self[n] = 0;
-    std::string dir(self);
-    dir.erase(dir.find_last_of('/') + 1);
-    return dir + "plugins/WendlowBrindle.so";
-}
-
 int usageError(const std::string& message) {
     std::fprintf(stderr, "simhost: %s\nTry 'simhost --help'.\n", message.c_str());
     return kBadInput;
@@ -92,7 +82,7 @@ std::string codeText(ASErr code) {
 }
 
 struct Cli {
-    std::string pluginPath = defaultPluginPath();
+    std::string pluginPath = simhost::shippedPluginPath();
     std::vector<std::string> hostFaults;
 };
 
