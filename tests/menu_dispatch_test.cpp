@@ -372,15 +372,7 @@ std::uint64_t trial(const FaultRule& rule, const std::function<ASErr(PluginHarne
     EXPECT_TRUE(allowed.count(result) == 1) << "returned " << result;
     EXPECT_EQ(gAcquireCount, 0);
     EXPECT_EQ(h.host.document().fingerprintBesidesSelection(), fingerprint);
-    for (const DialogRecord& dialog : h.host.dialogs())
-        if (dialog.name == "Error Dialog") {
-            EXPECT_EQ(dialog.items[2].text, "FALT");
-        }
-
-    h.host.gate().clearRules();
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_THAT(unexplainedLeftovers(h.host), IsEmpty());
+    expectFaultTrialEndsCleanly(h);
     return fired;
 }
 

@@ -331,15 +331,7 @@ void checkStartupUnderFault(PluginHarness& h, ASErr result, const FaultRule& rul
         }
     }
     EXPECT_LE(textsOf(h.host, "About").size(), 1u);
-    for (const DialogRecord& dialog : h.host.dialogs())
-        if (dialog.name == "Error Dialog") {
-            EXPECT_EQ(dialog.items[2].text, "FALT");
-        }
-
-    h.host.gate().clearRules();
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_THAT(unexplainedLeftovers(h.host), IsEmpty());
+    expectFaultTrialEndsCleanly(h);
 }
 
 TEST(StartupFaultSweep, EveryHostCallOfStartupFailingOnceOrFromThenOn) {

@@ -1,8 +1,12 @@
 #include "MenuTestSupport.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <map>
 #include <stdexcept>
 
+#include "PluginHarness.h"
 #include "shellMain.h"
 
 namespace wendlow_test {
@@ -108,6 +112,17 @@ std::vector<std::string> unexplainedLeftovers(Host& host) {
                         std::to_string(keptBlocks) + " free(s) refused");
     for (const Violation& v : host.ledger().violations()) lines.push_back("violation [" + v.rule + "] " + v.detail);
     return lines;
+}
+
+void expectFaultTrialEndsCleanly(PluginHarness& h) {
+    for (const DialogRecord& dialog : h.host.dialogs())
+        if (dialog.name == "Error Dialog") {
+            EXPECT_EQ(dialog.items[2].text, "FALT");
+        }
+    h.host.gate().clearRules();
+    EXPECT_EQ(h.shutdown(), kNoErr);
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_THAT(unexplainedLeftovers(h.host), ::testing::IsEmpty());
 }
 
 }  // namespace wendlow_test

@@ -37,4 +37,10 @@ simhost::PluginId loadAboutGroupFirst(simhost::Host& host, const std::string& gr
 // is well.
 std::vector<std::string> unexplainedLeftovers(simhost::Host& host);
 
+class PluginHarness;
+// The end of a trial with the injected fault code: any error dialog shows
+// that code; with the rules cleared the plug-in shuts down, the count is back
+// at 0, and nothing is left that the host's refusals do not explain.
+void expectFaultTrialEndsCleanly(PluginHarness& h);
+
 }  // namespace wendlow_test
