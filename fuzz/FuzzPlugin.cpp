@@ -75,10 +75,34 @@ FaultRule pickRule(FuzzedDataProvider& in) {
     return rule;
 }
 
-[[noreturn]] void broken(const std::vector<Finding>& findings, const std::string& step) {
-    std::fprintf(stderr, "fuzz: a rule broke at %s\n", step.c_str());
+// Prints what broke and the host calls of the step, so a CI log alone
+// shows the failure without replaying the input.
+[[noreturn]] void broken(const std::vector<Finding>& findings, const std::string& step, const Observation& seen) {
+    std::fprintf(stderr, "fuzz: a rule broke at %s (returned %d)\n", step.c_str(), static_cast<int>(seen.result));
     for (const Finding& f : findings) std::fprintf(stderr, "  [%s] %s\n", f.rule.c_str(), f.detail.c_str());
+    std::fprintf(stderr, "host calls of that step:\n");
+    for (const CallRecord& call : seen.log)
+        std::fprintf(stderr, "  %4llu %s %s%s\n", static_cast<unsigned long long>(call.sequence),
+                     opInfo(call.op).label, call.detail.c_str(),
+                     call.injected != kNoErr ? (" -> failed with " + std::to_string(call.injected)).c_str() : "");
+    for (const DialogRecord& d : seen.dialogs) std::fprintf(stderr, "  dialog %d \"%s\" shown\n", static_cast<int>(d.resourceID), d.title.c_str());
     std::abort();
+}
+
+// WENDLOW_FUZZ_TRACE=1 prints every step of a run, to follow a kept input
+// through the messages before the one that broke.
+bool tracing() {
+    static const bool on = std::getenv("WENDLOW_FUZZ_TRACE") != nullptr;
+    return on;
+}
+
+void trace(int step, const MessageSpec& message, const std::vector<FaultRule>& rules, const Observation& seen) {
+    std::fprintf(stderr, "step %d: %s%s -> %d\n", step + 1, message.label().c_str(),
+                 rules.empty() ? "" : " with a fault", static_cast<int>(seen.result));
+    for (const CallRecord& call : seen.log)
+        if (call.injected != kNoErr || call.op == Op::AcquireSuite || call.op == Op::ReleaseSuite)
+            std::fprintf(stderr, "    %s %s%s\n", opInfo(call.op).label, call.detail.c_str(),
+                         call.injected != kNoErr ? (" -> failed with " + std::to_string(call.injected)).c_str() : "");
 }
 
 }  // namespace
@@ -128,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool nullReload = message.is(kSPAccessReloadSelector) &&
                                     (message.nullWord || world.host().plugin(world.plugin()).globals == nullptr);
             const Observation seen = observe(world, message, rules);
+            if (tracing()) trace(step, message, rules, seen);
             if (nullReload && held > lostBlocks) lostBlocks = held;
             Failed here;
             here.add(seen.log);
@@ -135,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::vector<Finding> findings;
             checkMessage(findings, message, seen, here, allowance);
             checkLedger(findings, world, failed, 1 + lostBlocks, "after " + message.label());
-            if (!findings.empty()) broken(findings, "step " + std::to_string(step + 1) + ", " + message.label());
+            if (!findings.empty()) broken(findings, "step " + std::to_string(step + 1) + ", " + message.label(), seen);
             items = static_cast<int>(world.commandItems().size());
         }
         const MessageSpec last = MessageSpec::interface(kSPInterfaceShutdownSelector);
@@ -143,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<Finding> findings;
         checkMessage(findings, last, seen, Failed{}, allowance);
         checkLedger(findings, world, failed, lostBlocks, "after the closing \"Shutdown\"");
-        if (!findings.empty()) broken(findings, "the closing \"Shutdown\"");
+        if (!findings.empty()) broken(findings, "the closing \"Shutdown\"", seen);
     }
     resetPlugin();
     return 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "World.h"
 #include "simhost/Validate.h"
 
 using namespace simhost::validate;
@@ -159,4 +160,43 @@ TEST(Validator, UnloadablePluginIsTheValidatorsOwnFailure) {
     EXPECT_THROW(runValidation(options), std::runtime_error);
     options = quickOptions("mini", "([");
     EXPECT_THROW(runValidation(options), std::runtime_error);
+}
+
+// The fuzzer found it: after a persistent failure that also refused a
+// release, the next message's acquisition was refused at its first row, so
+// it never reached the Item suite and could not show the error dialog; the
+// rule still demanded one.
+TEST(ValidatorRules, NoErrorDialogIsOwedWhenTheAcquisitionStoppedBeforeTheReportSuites) {
+    using simhost::FaultRule;
+    using simhost::Op;
+    World world(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(world.send(MessageSpec::interface(kSPInterfaceStartupSelector)), kNoErr);
+    const MessageSpec command = MessageSpec::menu(kSelectorAIGoMenuItem, 0);
+
+    // The Item suite is refused, and so is everything after it.
+    const Observation first =
+        observe(world, command, {FaultRule::denySuite(kADMItemSuite), FaultRule::failNthOf(Op::ReleaseSuite, 1)});
+    ASSERT_EQ(first.result, simhost::kInjectedFaultErr);
+    const Observation second = observe(world, command, {FaultRule::failNthOf(Op::AcquireSuite, 1)});
+    ASSERT_EQ(second.result, simhost::kInjectedFaultErr);
+    ASSERT_TRUE(second.dialogs.empty());
+
+    Failed failed;
+    failed.add(second.log);
+    std::vector<Finding> findings;
+    checkMessage(findings, command, second, failed, Allowance{});
+    for (const Finding& f : findings) ADD_FAILURE() << "[" << f.rule << "] " << f.detail;
+
+    // A refusal after the report suites were granted still owes the dialog:
+    // the plug-in shows it, and a copy of the observation without it breaks
+    // the rule.
+    Observation late = observe(world, command, {FaultRule::denySuite(kAIUnicodeStringSuite)});
+    ASSERT_EQ(late.result, simhost::kInjectedFaultErr);
+    ASSERT_EQ(late.dialogs.size(), 1u);
+    late.dialogs.clear();
+    Failed lateFailed;
+    lateFailed.add(late.log);
+    findings.clear();
+    checkMessage(findings, command, late, lateFailed, Allowance{});
+    EXPECT_TRUE(std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.rule == "error-dialog"; }));
 }

@@ -350,6 +350,14 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
         bool blocked = allowance.hostileResources || failed.has(Op::GetIndexString) || failed.has(Op::Modal) ||
                        reportSuite(allowance.wrongSuite);
         for (const std::string& s : failed.refusedSuites) blocked = blocked || reportSuite(s);
+        // An acquisition that stopped at a refusal may never have reached the
+        // report suites: the dialog needs all three granted in this message.
+        if (leading != kNoErr) {
+            std::set<std::string> granted;
+            for (const CallRecord& call : seen.log)
+                if (call.op == Op::AcquireSuite && call.injected == kNoErr) granted.insert(suiteOfDetail(call.detail));
+            for (const char* s : kReportSuites) blocked = blocked || granted.count(s) == 0;
+        }
         if (isReported(seen.result) && errorDialogs == 0 && !blocked)
             out.push_back({"error-dialog", what + " returned " + showCode(seen.result) +
                                                " but showed no error dialog, though the host let it"});
