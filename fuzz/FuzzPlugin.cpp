@@ -75,22 +75,28 @@ FaultRule pickRule(FuzzedDataProvider& in) {
     return rule;
 }
 
+void printCall(const CallRecord& call) {
+    std::fprintf(stderr, "  %4llu %s %s", static_cast<unsigned long long>(call.sequence), opInfo(call.op).label,
+                 call.detail.c_str());
+    if (call.injected != kNoErr) std::fprintf(stderr, " -> failed with %d", static_cast<int>(call.injected));
+    std::fputc('\n', stderr);
+}
+
 // Prints what broke and the host calls of the step, so a CI log alone
 // shows the failure without replaying the input.
 [[noreturn]] void broken(const std::vector<Finding>& findings, const std::string& step, const Observation& seen) {
     std::fprintf(stderr, "fuzz: a rule broke at %s (returned %d)\n", step.c_str(), static_cast<int>(seen.result));
     for (const Finding& f : findings) std::fprintf(stderr, "  [%s] %s\n", f.rule.c_str(), f.detail.c_str());
     std::fprintf(stderr, "host calls of that step:\n");
-    for (const CallRecord& call : seen.log)
-        std::fprintf(stderr, "  %4llu %s %s%s\n", static_cast<unsigned long long>(call.sequence),
-                     opInfo(call.op).label, call.detail.c_str(),
-                     call.injected != kNoErr ? (" -> failed with " + std::to_string(call.injected)).c_str() : "");
-    for (const DialogRecord& d : seen.dialogs) std::fprintf(stderr, "  dialog %d \"%s\" shown\n", static_cast<int>(d.resourceID), d.title.c_str());
+    for (const CallRecord& call : seen.log) printCall(call);
+    for (const DialogRecord& d : seen.dialogs)
+        std::fprintf(stderr, "  dialog %d \"%s\" shown\n", static_cast<int>(d.resourceID), d.title.c_str());
     std::abort();
 }
 
-// WENDLOW_FUZZ_TRACE=1 prints every step of a run, to follow a kept input
-// through the messages before the one that broke.
+// WENDLOW_FUZZ_TRACE=1 prints every step of a run (its suite traffic and
+// failed calls), to follow a kept input through the messages before the
+// one that broke.
 bool tracing() {
     static const bool on = std::getenv("WENDLOW_FUZZ_TRACE") != nullptr;
     return on;
@@ -100,9 +106,7 @@ void trace(int step, const MessageSpec& message, const std::vector<FaultRule>& r
     std::fprintf(stderr, "step %d: %s%s -> %d\n", step + 1, message.label().c_str(),
                  rules.empty() ? "" : " with a fault", static_cast<int>(seen.result));
     for (const CallRecord& call : seen.log)
-        if (call.injected != kNoErr || call.op == Op::AcquireSuite || call.op == Op::ReleaseSuite)
-            std::fprintf(stderr, "    %s %s%s\n", opInfo(call.op).label, call.detail.c_str(),
-                         call.injected != kNoErr ? (" -> failed with " + std::to_string(call.injected)).c_str() : "");
+        if (call.injected != kNoErr || call.op == Op::AcquireSuite || call.op == Op::ReleaseSuite) printCall(call);
 }
 
 }  // namespace
