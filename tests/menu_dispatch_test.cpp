@@ -120,6 +120,10 @@ void expectAboutDialogShownAndClosedByOK(const DialogRecord& dialog) {
     EXPECT_THAT(texts, ::testing::Contains(::testing::StartsWith("Version ")));
     EXPECT_EQ(dialog.closedBy, 1);
     EXPECT_TRUE(dialog.closedByUser);
+    // The press reached the plug-in's own procedure, which closed the dialog.
+    ASSERT_EQ(dialog.presses.size(), 1u);
+    EXPECT_EQ(dialog.presses[0].item, 1);
+    EXPECT_EQ(dialog.presses[0].route, PressRoute::kNotifyProc);
 }
 
 // ---- The nineteen items, end to end ----------------------------------------------------
@@ -348,6 +352,48 @@ TEST(AboutDialog, FromTheMenuNoErrorFollowsWhenTheModalCallReturnsZeroOrOne) {
     EXPECT_EQ(host.dialogs()[1].items[2].text, "3");
 
     host.setDialogButton(1);
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// A user who first clicks the dialog's text, then OK: the modal loop keeps
+// asking until a press closes the dialog, and sees the texts the plug-in set.
+class ScriptedUser final : public DialogDriver {
+public:
+    explicit ScriptedUser(std::vector<ai::int32> items) : items_(std::move(items)) {}
+    std::optional<ai::int32> press(const OpenDialogView& dialog) override {
+        seen.push_back(dialog);
+        if (next_ == items_.size()) return std::nullopt;
+        return items_[next_++];
+    }
+    std::vector<OpenDialogView> seen;
+
+private:
+    std::vector<ai::int32> items_;
+    std::size_t next_ = 0;
+};
+
+TEST(AboutDialog, TheModalLoopAsksItsDriverUntilAPressClosesTheDialog) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    ScriptedUser user({3, 1, 1});
+    host.setDialogDriver(&user);
+
+    EXPECT_EQ(host.chooseMenuItem(itemWithText(host, kSharedGroup, "Brindle...")), 1);
+    ASSERT_EQ(host.dialogs().size(), 1u);
+    const DialogRecord& dialog = host.dialogs()[0];
+    ASSERT_EQ(dialog.presses.size(), 2u) << "the press of OK closed the dialog; no third press";
+    EXPECT_EQ(dialog.presses[0].item, 3);
+    EXPECT_EQ(dialog.presses[0].route, PressRoute::kIgnored);
+    EXPECT_EQ(dialog.presses[1].route, PressRoute::kNotifyProc);
+    EXPECT_TRUE(dialog.closedByUser);
+    ASSERT_EQ(user.seen.size(), 2u);
+    EXPECT_EQ(user.seen[1].presses, 1);
+    EXPECT_EQ(user.seen[0].title, dialog.title);
+    EXPECT_TRUE(user.seen[0].items.at(0).hasNotifyProc) << "the init procedure ran before the user was asked";
+
+    host.setDialogDriver(nullptr);
     EXPECT_EQ(host.shutdown(plugin), kNoErr);
     EXPECT_THAT(host.problems(), IsEmpty());
 }

@@ -46,6 +46,11 @@ protected:
         EXPECT_EQ(dialog.resourceID, kErrorDialogID);
         EXPECT_EQ(dialog.closedBy, 1);
         EXPECT_TRUE(dialog.closedByUser) << "item 1 must close the dialog";
+        EXPECT_TRUE(dialog.items.at(0).hasNotifyProc) << "OK carries the plug-in's procedure";
+        EXPECT_EQ(dialog.presses.size(), 1u);
+        if (!dialog.presses.empty()) {
+            EXPECT_EQ(dialog.presses[0].route, PressRoute::kNotifyProc);
+        }
         return Shown{dialog.items.at(1).text, dialog.items.at(2).text};
     }
 

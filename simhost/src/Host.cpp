@@ -319,6 +319,22 @@ void Host::clearDialogsAndAlerts() {
     alerts_.clear();
 }
 
+namespace {
+
+OpenDialogView viewOf(const Host::ActiveDialog& dialog, int presses) {
+    OpenDialogView view;
+    view.plugin = dialog.plugin;
+    view.resourceID = dialog.resourceID;
+    view.name = dialog.name;
+    view.title = dialog.title;
+    view.presses = presses;
+    for (const Host::ActiveDialog::Item& item : dialog.items)
+        view.items.push_back({item.id, item.kind, item.text, item.notify != nullptr});
+    return view;
+}
+
+}  // namespace
+
 ai::int32 Host::runModal(SPPluginRef pluginRef, const char* name, ai::int32 dialogID,
                          ADMDialogInitProc initProc, ADMUserData userData) {
     const auto owner = pluginOf(pluginRef);
@@ -351,22 +367,7 @@ ai::int32 Host::runModal(SPPluginRef pluginRef, const char* name, ai::int32 dial
         closeDialog(dialog, 0);
         result = record.initResult;
     } else {
-        // The simulated user presses one item; its notify procedure, or the
-        // host's standard reaction, should close the dialog.
-        std::size_t position = 0;
-        while (position < dialog.items.size() && dialog.items[position].id != dialogButton_) ++position;
-        if (position < dialog.items.size()) {
-            const ADMItemRef item = itemOf(dialog, dialogButton_);
-            if (dialog.items[position].notify != nullptr) {
-                const auto notifier =
-                    makeHandle<ADMNotifierRef>(HandleKind::kNotifier, static_cast<std::uint32_t>(dialog.index));
-                dialog.items[position].notify(item, notifier);
-            } else if (dialog.items[position].kind == "button") {
-                closeDialog(dialog, dialogButton_);
-            }
-        }
-        record.closedByUser = !dialog.open;
-        if (dialog.open) closeDialog(dialog, dialogButton_);
+        runPresses(dialog, record);
         result = dialog.closedBy;
     }
     record.closedBy = dialog.closedBy;
@@ -374,6 +375,36 @@ ai::int32 Host::runModal(SPPluginRef pluginRef, const char* name, ai::int32 dial
         record.items.push_back({item.id, item.kind, item.text, item.notify != nullptr});
     dialogs_.push_back(std::move(record));
     return result;
+}
+
+// The modal loop: the driver presses items until one closes the dialog or the
+// user walks away, in which case the host closes it as the last item pressed.
+void Host::runPresses(ActiveDialog& dialog, DialogRecord& record) {
+    ai::int32 lastPressed = 0;
+    while (dialog.open) {
+        const std::optional<ai::int32> pressed =
+            dialogDriver_->press(viewOf(dialog, static_cast<int>(record.presses.size())));
+        if (!pressed) break;
+        lastPressed = *pressed;
+        record.presses.push_back({*pressed, pressItem(dialog, *pressed)});
+    }
+    record.closedByUser = !dialog.open;
+    if (dialog.open) closeDialog(dialog, lastPressed);
+}
+
+PressRoute Host::pressItem(ActiveDialog& dialog, ai::int32 itemID) {
+    std::size_t position = 0;
+    while (position < dialog.items.size() && dialog.items[position].id != itemID) ++position;
+    if (position == dialog.items.size()) return PressRoute::kNoSuchItem;
+    if (dialog.items[position].notify != nullptr) {
+        const auto notifier =
+            makeHandle<ADMNotifierRef>(HandleKind::kNotifier, static_cast<std::uint32_t>(dialog.index));
+        dialog.items[position].notify(itemOf(dialog, itemID), notifier);
+        return PressRoute::kNotifyProc;
+    }
+    if (dialog.items[position].kind != "button") return PressRoute::kIgnored;
+    closeDialog(dialog, itemID);
+    return PressRoute::kHostButton;
 }
 
 Host::ActiveDialog* Host::dialogOf(ADMDialogRef dialog) {

@@ -16,6 +16,7 @@
 
 #include "ADMSuites.h"
 #include "AISuites.h"
+#include "simhost/DialogDriver.h"
 #include "simhost/Document.h"
 #include "simhost/Gate.h"
 #include "simhost/Handles.h"
@@ -46,11 +47,17 @@ struct LoadedPlugin {
     bool started = false;
 };
 
-struct DialogItemRecord {
-    ai::int32 id = 0;
-    std::string kind;
-    std::string text;
-    bool hasNotifyProc = false;
+// How one press of a dialog item reached the plug-in.
+enum class PressRoute {
+    kNotifyProc,  // through the notify procedure the plug-in set on the item
+    kHostButton,  // no procedure set: the host's own reaction closed the dialog
+    kIgnored,     // no procedure set and not a button: nothing happened
+    kNoSuchItem,  // the dialog has no item with that id
+};
+
+struct DialogPress {
+    ai::int32 item = 0;
+    PressRoute route = PressRoute::kIgnored;
 };
 
 // A modal dialog as it was shown.
@@ -63,6 +70,7 @@ struct DialogRecord {
     ASErr initResult = kNoErr;
     ai::int32 closedBy = 0;  // the item that closed it; 0 when init refused it
     bool closedByUser = false;  // false when the host had to close it itself
+    std::vector<DialogPress> presses;  // in order; empty when init refused it
 };
 
 // How the host answers matching queries; levers for hostile documents.
@@ -143,7 +151,10 @@ public:
     const std::vector<std::string>& alerts() const { return alerts_; }
     void clearDialogsAndAlerts();
     // The item the simulated user presses in every modal dialog (default 1).
-    void setDialogButton(ai::int32 itemID) { dialogButton_ = itemID; }
+    void setDialogButton(ai::int32 itemID) { simulatedPress_.setItem(itemID); }
+    // Who answers modal dialogs from now on; null restores the simulated
+    // press. The driver must outlive its use.
+    void setDialogDriver(DialogDriver* driver) { dialogDriver_ = driver != nullptr ? driver : &simulatedPress_; }
 
     // Whatever is held beyond each started plug-in's globals block, and
     // every violation recorded: one line each, empty when all is well.
@@ -184,6 +195,8 @@ public:
     // The dialog and item position an item handle names.
     bool resolveItem(ADMItemRef item, ActiveDialog** dialog, std::size_t* position);
     void closeDialog(ActiveDialog& dialog, ai::int32 itemID);
+    // One press of `itemID`, as the modal loop delivers it.
+    PressRoute pressItem(ActiveDialog& dialog, ai::int32 itemID);
     void recordAlert(std::string text) { alerts_.push_back(std::move(text)); }
     std::optional<PluginId> messagePlugin() const { return messagePlugin_; }
 
@@ -192,6 +205,7 @@ private:
     // Inline: every suite function starts here.
     static inline Host* current_ = nullptr;
     [[noreturn]] static void noCurrentHost();
+    void runPresses(ActiveDialog& dialog, DialogRecord& record);
     void badArt(AIArtHandle handle, const char* operation);
     void badLayer(AILayerHandle handle, const char* operation);
     void fillGrant(std::size_t suite);
@@ -208,7 +222,8 @@ private:
     std::vector<std::unique_ptr<ActiveDialog>> activeDialogs_;
     std::vector<std::unique_ptr<GrantTable>> grants_;
     SPBasicSuite basic_;
-    ai::int32 dialogButton_ = 1;
+    SimulatedPress simulatedPress_;
+    DialogDriver* dialogDriver_ = &simulatedPress_;
     std::optional<PluginId> messagePlugin_;
     Host* previous_ = nullptr;
 };
