@@ -166,9 +166,9 @@ TEST(SvgStyle, AttributesStyleAndInheritanceGiveFillStrokeAndDashes) {
     EXPECT_EQ(paint(svg, "inherits"), "0 1 1");
     EXPECT_EQ(paint(svg, "overrides"), "1 0 0");
     EXPECT_EQ(paint(svg, "explicit-inherit"), "0 1 1");
-    // An invalid value is dropped; the weaker declaration applies.
-    EXPECT_EQ(paint(svg, "bad-dash"), "1 1 2");
-    EXPECT_EQ(paint(svg, "dash-zero"), "1 1 1");
+    // A negative entry or a list summing to zero draws solid.
+    EXPECT_EQ(paint(svg, "bad-dash"), "1 1 0");
+    EXPECT_EQ(paint(svg, "dash-zero"), "1 1 0");
 }
 
 TEST(SvgStyle, StyleSheetRulesCascadeBySpecificityOrderAndImportance) {
@@ -299,7 +299,8 @@ TEST(SvgPathData, SubpathsAreCountedByCommandsAndMovetoNumbers) {
     EXPECT_EQ(scan("M0 0 L1 1"), "-");
     EXPECT_EQ(scan("M0,0 1,1"), "-");          // implicit lineto
     EXPECT_EQ(scan("M0-1"), "");               // one pair: nothing drawn
-    EXPECT_EQ(scan("M1.5.5-2"), "-");          // three numbers
+    EXPECT_EQ(scan("M1.5.5-2 3"), "-");        // four numbers
+    EXPECT_EQ(scan("M1.5.5-2"), "");           // three: the lineto misses a number
     EXPECT_EQ(scan("M1e-5,2"), "");            // an exponent is no new number
     EXPECT_EQ(scan("M0 0z"), "z");
     EXPECT_EQ(scan("M0 0 h1 z m 2 2 v 1 m 0 0"), "z-");
@@ -327,14 +328,15 @@ TEST(SvgCss, DeclarationsAndRulesParseAsBrowsersParseThem) {
 
     svg::Stylesheet sheet;
     sheet.add("/* c */ @media print { rect { fill: red } } @import 'x.css'; <!-- rect, .a { fill: none } --> "
-              "p::after, rect { stroke: red } g ~ rect { stroke: blue }");
-    EXPECT_EQ(sheet.size(), 2u);  // the selector list with a pseudo-element and the ~ rule are dropped
+              "p::after, rect { stroke: red } g ! rect { stroke: blue } rect:nth-of-type(1) { fill: red }");
+    EXPECT_EQ(sheet.size(), 4u);  // a pseudo-element matches nothing; the rules with "!" and :nth-of-type are dropped
     svg::ElementInfo rect;
     rect.name = "rect";
     std::vector<svg::Stylesheet::Match> matches;
     sheet.match(rect, matches);
-    ASSERT_EQ(matches.size(), 1u);
+    ASSERT_EQ(matches.size(), 2u);
     EXPECT_EQ(matches[0].value, "none");
+    EXPECT_EQ(matches[1].value, "red");
 }
 
 // ---- Bad input ------------------------------------------------------------------------------------

@@ -51,6 +51,9 @@ public:
     std::string marked(const std::vector<ArtIndex>&) override {
         throw DocumentError("a JSON document is no drawing: -o and --png need an SVG document");
     }
+    void picture(const std::vector<ArtIndex>& selected, const PictureOptions&, const std::string&) override {
+        marked(selected);
+    }
 
 private:
     Document document_;
@@ -83,12 +86,17 @@ public:
     SvgOpen(SvgDocument svg, std::string path) : svg_(std::move(svg)), path_(std::move(path)) {}
     Document& document() override { return svg_.document; }
     std::string idOf(ArtIndex index) override { return svg_.idOf(index); }
-    std::string marked(const std::vector<ArtIndex>& selected) override {
-        const std::string text = path_.empty() ? std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize) : readDocumentBytes(path_);
-        return markedSvg(svg_, text, selected);
+    std::string marked(const std::vector<ArtIndex>& selected) override { return markedSvg(svg_, text(), selected); }
+    void picture(const std::vector<ArtIndex>& selected, const PictureOptions& options, const std::string& png) override {
+        writeSelectionPng(svg_, text(), path_, selected, options, png);
     }
 
 private:
+    std::string text() const {
+        return path_.empty() ? std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize)
+                             : readDocumentBytes(path_);
+    }
+
     SvgDocument svg_;
     std::string path_;
 };

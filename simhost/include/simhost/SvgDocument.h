@@ -82,9 +82,10 @@ struct SvgDocument {
 };
 
 // Reads the file whole, inflating gzip data (recognised by its magic bytes,
-// whatever the file is called). Throws DocumentError for a missing,
-// unreadable, empty or too large (over kMaxSvgBytes) file, or broken
-// compressed data.
+// whatever the file is called). "-" is standard input; pipes and devices are
+// read as streams, the size limit checked as the bytes come. Throws
+// DocumentError for a missing, unreadable, empty or too large (over
+// kMaxSvgBytes) file, or broken (or truncated) compressed data.
 std::string readDocumentBytes(const std::string& path);
 
 // Throws DocumentError naming `origin` and, for malformed XML, the line.
@@ -96,5 +97,41 @@ SvgDocument loadSvgDocument(const std::string& path);
 // top as the last child of the root element. Outlines carry the class
 // "simhost-outline" and the object's id in data-simhost-id.
 std::string markedSvg(const SvgDocument& svg, const std::string& text, const std::vector<ArtIndex>& objects);
+
+// A picture of the selection.
+struct PictureOptions {
+    enum class Area {
+        kPage,       // the page (the root's view box or size)
+        kDrawing,    // everything drawn, on the page or off it
+        kSelection,  // the selected objects
+    };
+    Area area = Area::kDrawing;
+    int width = 1024;                // pixels; the height follows the area
+    std::string background = "white";  // a CSS colour; "none" keeps it transparent
+    bool dim = true;                 // veil what is not selected
+};
+
+// The drawing to render for the picture: marked as markedSvg() marks it,
+// its outlines two pixels wide at the picture's size whatever the drawing's
+// scale, each object's bounding box drawn, the rest veiled, and the root's
+// viewport framing the area. `height`, when given, receives the picture's
+// height in pixels.
+std::string selectionPictureSvg(const SvgDocument& svg, const std::string& text, const std::vector<ArtIndex>& objects,
+                                const PictureOptions& options, int* height = nullptr);
+
+// Renders that picture to `pngPath` with rsvg-convert (Debian's
+// librsvg2-bin). Linked files resolve against the folder of `sourcePath`
+// (the file the drawing was read from; empty for none). Throws DocumentError.
+void writeSelectionPng(const SvgDocument& svg, const std::string& text, const std::string& sourcePath,
+                       const std::vector<ArtIndex>& objects, const PictureOptions& options, const std::string& pngPath);
+
+// Reads an option value: "page", "drawing" or "selection".
+inline bool parsePictureArea(const std::string& text, PictureOptions::Area& area) {
+    if (text == "page") area = PictureOptions::Area::kPage;
+    else if (text == "drawing") area = PictureOptions::Area::kDrawing;
+    else if (text == "selection") area = PictureOptions::Area::kSelection;
+    else return false;
+    return true;
+}
 
 }  // namespace simhost
