@@ -417,9 +417,14 @@ std::optional<Prop> propertyNamed(std::string_view name) {
 }
 
 void parseDeclarations(std::string_view text, std::vector<Declaration>& out) {
+    // Most style attributes hold no quote, parenthesis or bracket: their
+    // declarations end at the next semicolon.
+    bool plain = true;
+    for (const char c : text) plain = plain && c != '"' && c != '\'' && c != '(' && c != '[';
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t end = findTopLevel(text, i, ";");
+        std::size_t end = plain ? text.find(';', i) : findTopLevel(text, i, ";");
+        if (end == std::string_view::npos) end = text.size();
         const std::string_view item = text.substr(i, end - i);
         i = end + 1;
         const std::size_t colon = item.find(':');

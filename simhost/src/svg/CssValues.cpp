@@ -87,7 +87,9 @@ bool isHexColor(std::string_view v) {
     if (v.size() < 2 || v[0] != '#') return false;
     const std::size_t n = v.size() - 1;
     if (n != 3 && n != 4 && n != 6 && n != 8) return false;
-    return std::all_of(v.begin() + 1, v.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+    return std::all_of(v.begin() + 1, v.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    });
 }
 
 // rgb(), hsl() and the other colour functions: numbers, percentages, angles
@@ -126,6 +128,7 @@ bool isColor(std::string_view v) {
 }
 
 bool isPaint(std::string_view v) {
+    if (!v.empty() && v[0] == '#' && isHexColor(v)) return true;  // the usual case, first
     if (isOneOf(v, {"none", "context-fill", "context-stroke"})) return true;
     if (v.size() >= 4 && equalsIgnoringCase(v.substr(0, 4), "url(")) {
         const std::size_t close = v.find(')');

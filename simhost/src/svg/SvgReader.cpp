@@ -209,7 +209,8 @@ int XMLCALL singleByteEncoding(void*, const XML_Char* name, XML_Encoding* info) 
 
 class Reader {
 public:
-    using Source = std::function<void(const std::function<void(const char*, std::size_t)>&)>;
+    // Opens the document's bytes anew for each pass.
+    using Source = std::function<std::unique_ptr<ByteSource>()>;
 
     // `bytes`: about how long the text is, to reserve room for its objects
     // (as address space; only what is used becomes memory).
@@ -329,20 +330,19 @@ private:
         XML_SetElementHandler(parser_, onStart, onEnd);
         XML_SetUnknownEncodingHandler(parser_, singleByteEncoding, nullptr);
 
-        auto feed = [&](const char* data, std::size_t size, bool last) {
-            while (size > 0 || last) {
-                const int piece = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
-                if (XML_Parse(parser_, data, piece, last && piece == static_cast<int>(size)) != XML_STATUS_OK) {
-                    if (failure_) std::rethrow_exception(failure_);
-                    fail(std::string("malformed XML: ") + XML_ErrorString(XML_GetErrorCode(parser_)));
-                }
-                data += piece;
-                size -= static_cast<std::size_t>(piece);
-                if (last) break;
+        // The bytes are read straight into expat's buffer: no copy between.
+        const std::unique_ptr<ByteSource> input = source();
+        constexpr int kChunk = 1 << 20;
+        for (;;) {
+            void* buffer = XML_GetBuffer(parser_, kChunk);
+            if (buffer == nullptr) throw std::bad_alloc();
+            const std::size_t got = input->read(static_cast<char*>(buffer), kChunk);
+            if (XML_ParseBuffer(parser_, static_cast<int>(got), got == 0) != XML_STATUS_OK) {
+                if (failure_) std::rethrow_exception(failure_);
+                fail(std::string("malformed XML: ") + XML_ErrorString(XML_GetErrorCode(parser_)));
             }
-        };
-        source([&](const char* data, std::size_t size) { feed(data, size, false); });
-        feed("", 0, true);
+            if (got == 0) break;
+        }
         if (ordinal_ == 0) fail("no root element");
         addGuides();
         const std::size_t count = out_.document.artCount();
@@ -614,7 +614,13 @@ private:
     void record(ArtIndex index, std::uint32_t ordinal, std::uint32_t step, std::uint32_t position,
                 std::uint32_t subpath = 0) {
         const auto i = static_cast<std::size_t>(index);
-        if (out_.elementOrdinal.size() <= i) {
+        if (out_.elementOrdinal.size() == i) {  // the usual case: the newest object
+            out_.elementOrdinal.push_back(ordinal);
+            out_.subpath.push_back(subpath);
+            out_.steps.push_back({step, position});
+            return;
+        }
+        if (out_.elementOrdinal.size() < i) {
             out_.elementOrdinal.resize(i + 1, SvgDocument::kNoElement);
             out_.subpath.resize(i + 1, 0);
             out_.steps.resize(i + 1, {kNoStep, 0});
@@ -834,9 +840,7 @@ std::string SvgDocument::idOf(ArtIndex index) const {
 SvgDocument svgDocumentFromText(std::string text, const std::string& origin) {
     if (text.empty()) throw DocumentError(origin + ": the document is empty");
     SvgDocument svg;
-    Reader(origin, svg, text.size()).read([&text](const std::function<void(const char*, std::size_t)>& sink) {
-        sink(text.data(), text.size());
-    });
+    Reader(origin, svg, text.size()).read([&text] { return std::make_unique<TextSource>(text); });
     return svg;
 }
 
@@ -846,9 +850,7 @@ SvgDocument loadSvgDocument(const std::string& path) {
     std::uint64_t bytes = stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     if (path.size() > 5 && path.compare(path.size() - 5, 5, ".svgz") == 0) bytes *= 5;
     SvgDocument svg;
-    Reader(path, svg, bytes).read([&path](const std::function<void(const char*, std::size_t)>& sink) {
-        readDocumentChunks(path, sink);
-    });
+    Reader(path, svg, bytes).read([&path] { return std::make_unique<DocumentStream>(path); });
     return svg;
 }
 
