@@ -417,14 +417,15 @@ std::optional<Prop> propertyNamed(std::string_view name) {
 }
 
 void parseDeclarations(std::string_view text, std::vector<Declaration>& out) {
-    // Most style attributes hold no quote, parenthesis or bracket: their
-    // declarations end at the next semicolon.
-    bool plain = true;
-    for (const char c : text) plain = plain && c != '"' && c != '\'' && c != '(' && c != '[';
     std::size_t i = 0;
     while (i < text.size()) {
-        std::size_t end = plain ? text.find(';', i) : findTopLevel(text, i, ";");
-        if (end == std::string_view::npos) end = text.size();
+        // Most declarations hold no quote, parenthesis or bracket: they end
+        // at the next semicolon.
+        std::size_t end = i;
+        while (end < text.size() && text[end] != ';' && text[end] != '"' && text[end] != '\'' && text[end] != '(' &&
+               text[end] != '[')
+            ++end;
+        if (end < text.size() && text[end] != ';') end = findTopLevel(text, i, ";");
         const std::string_view item = text.substr(i, end - i);
         i = end + 1;
         const std::size_t colon = item.find(':');

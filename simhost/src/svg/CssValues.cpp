@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 
 #include "Css.h"
 
@@ -71,7 +72,8 @@ bool readDimension(std::string_view text, std::size_t& i, bool& negative, double
         i += 2;
         while (i < text.size() && isDigit(text[i])) ++i;
     }
-    value = std::strtod(std::string(text.substr(start, i - start)).c_str(), nullptr);
+    const char* from = text.data() + start + (text[start] == '+' ? 1 : 0);  // from_chars takes no plus sign
+    std::from_chars(from, text.data() + i, value);
     if (i < text.size() && text[i] == '%') {
         ++i;
         return true;
