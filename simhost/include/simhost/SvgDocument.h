@@ -17,22 +17,30 @@
 //     foreignObject is an object of a kind no command selects. Nothing in
 //     defs, symbol, clipPath, mask, pattern, marker or any element the reader
 //     does not know is art;
-//   - style: presentation attributes, <style> rules, the style attribute and
-//     inheritance give each shape its fill and stroke flags (on unless the
-//     computed paint is none) and its dash count (entries of
-//     stroke-dasharray);
+//   - style: presentation attributes, <style> rules (which reach the root
+//     too), the style attribute and inheritance give each shape its fill and
+//     stroke flags (on unless the computed paint is none, or a paint server
+//     that paints nothing) and its dash count (entries of stroke-dasharray,
+//     0 when they sum to zero or one is negative); a declaration whose value
+//     does not parse is dropped;
 //   - hidden (attribute bit 4): display:none on the object or an ancestor
 //     below the layer, computed visibility hidden or collapse, or a child of
-//     a switch that the switch does not render; locked (bit 2):
+//     a switch that the switch does not render, or with conditions
+//     (systemLanguage, requiredExtensions, requiredFeatures) that fail;
+//     locked (bit 2):
 //     sodipodi:insensitive on the object or an ancestor below the layer;
 //   - guides: each sodipodi:guide of the named view is a guide path on a
 //     layer "Guides" of its own, after the drawing's layers; locked when the
 //     named view locks guides or the guide is locked, hidden when the named
-//     view hides guides.
+//     view hides guides. The sodipodi namespace is read under its current
+//     name and the one Inkscape wrote before 0.47.
+//   - path data ends at its first error, as a viewer draws it.
 //
 // Ids are the element's id, else a path from the root such as
 // /svg/g[2]/path[5] (the fifth path child of the second g child); a subpath
 // of a compound path adds /subpath[k] to its path's id.
+//
+// Single-byte encodings that expat does not know are read through iconv.
 //
 // The reader streams the file through expat, holding only the document it
 // builds, never the text or a tree of it. It follows no external reference
