@@ -846,6 +846,10 @@ SvgDocument svgDocumentFromText(std::string text, const std::string& origin) {
 
 SvgDocument loadSvgDocument(const std::string& path) {
     struct stat info {};
+    // A stream (standard input, a pipe) cannot be read twice, and a drawing
+    // may need a second pass: it is kept as it comes.
+    if (path == "-" || (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)))
+        return svgDocumentFromText(readDocumentBytes(path), path);
     // Compressed drawings are guessed to be about five times as long.
     std::uint64_t bytes = stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     if (path.size() > 5 && path.compare(path.size() - 5, 5, ".svgz") == 0) bytes *= 5;
