@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -169,6 +170,33 @@ TEST(SvgPicture, TheAreaIsTheDrawingThePageOrTheSelection) {
     const unsigned char* blue = drawing.at(350, 50);  // the object off the page is seen
     EXPECT_LT(blue[0], 60);
     EXPECT_GT(blue[2], 200);
+}
+
+TEST(SvgPicture, LinkedImagesAreDrawnFromTheDrawingsFolder) {
+    const std::string folder = ::testing::TempDir() + "linked-picture";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/blue.svg") << "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'>"
+                                           "<rect width='10' height='10' fill='#00f'/></svg>";
+    const std::string text = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                             "width='100' height='100'><image id='i' xlink:href='blue.svg' width='100' height='100'/>"
+                             "</svg>";
+    const std::string drawingPath = folder + "/drawing.svg";
+    std::ofstream(drawingPath) << text;
+    const SvgDocument svg = svgDocumentFromText(text, drawingPath);
+    PictureOptions options;
+    options.width = 100;
+    options.area = PictureOptions::Area::kPage;
+    const std::string png = folder + "/picture.png";
+    writeSelectionPng(svg, text, drawingPath, {svg.document.find("i")}, options, png);
+    const Image image = decodePng(readAll(png));
+    const unsigned char* middle = image.at(50, 50);
+    EXPECT_LT(middle[0], 60);
+    EXPECT_GT(middle[2], 200);
+    // The temporary drawing beside the input is gone.
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) files += entry.is_regular_file();
+    EXPECT_EQ(files, 3u);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
