@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace simhost::svg {
 
@@ -49,147 +50,181 @@ struct Span {
 };
 
 // The path data grammar, read the way viewers read it. `kValues` also
-// follows the current point, which only splitting needs; scanning a large
-// drawing reads no number's value.
+// follows the current point, which only splitting and bounds need; scanning
+// a large drawing reads no number's value.
 template <bool kValues, typename OnSpan, typename OnPoint>
-std::size_t parse(std::string_view d, OnSpan&& onSpan, OnPoint&& onPoint) {
-    const char* const begin = d.data();
-    const char* const end = begin + d.size();
-    const char* p = begin;
-    std::size_t drawnEnd = 0;
-    double cx = 0, cy = 0;
-    Span span;
-    bool open = false;
-    auto skipSpaces = [&] {
-        while (p < end && classOf(*p) == kSpace) ++p;
-    };
-    auto finish = [&](std::size_t at) {
-        if (!open) return;
-        span.end = at;
-        if (span.drawn) onSpan(span, d);
-        open = false;
-    };
-    auto number = [&](double& value) {
-        const char* start = p;
-        if (p < end && (*p == '+' || *p == '-')) ++p;
-        const char* digits = p;
-        while (p < end && classOf(*p) == kDigit) ++p;
-        bool any = p > digits;
-        if (p < end && *p == '.') {
-            const char* fraction = ++p;
-            while (p < end && classOf(*p) == kDigit) ++p;
-            any = any || p > fraction;
+class Parser {
+public:
+    Parser(std::string_view d, OnSpan& onSpan, OnPoint& onPoint)
+        : d_(d), begin_(d.data()), end_(d.data() + d.size()), p_(begin_), onSpan_(onSpan), onPoint_(onPoint) {}
+
+    // Reads the data; returns how many bytes of it are drawn.
+    std::size_t run() {
+        skipSpaces();
+        while (p_ < end_ && classOf(*p_) == kCommand) {
+            const char command = *p_;
+            const std::size_t at = offset();
+            ++p_;
+            if (!command_(command, at)) return finish(drawnEnd_), drawnEnd_;
+        }
+        const std::size_t drawn = p_ >= end_ ? d_.size() : drawnEnd_;
+        finish(drawn);
+        return drawn;
+    }
+
+private:
+    std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
+
+    void skipSpaces() {
+        while (p_ < end_ && classOf(*p_) == kSpace) ++p_;
+    }
+
+    // Optional whitespace with at most one comma in it.
+    bool commaSpace() {
+        skipSpaces();
+        if (p_ >= end_ || *p_ != ',') return false;
+        ++p_;
+        skipSpaces();
+        return true;
+    }
+
+    void finish(std::size_t at) {
+        if (!open_) return;
+        span_.end = at;
+        if (span_.drawn) onSpan_(span_, d_);
+        open_ = false;
+    }
+
+    bool number(double& value) {
+        const char* start = p_;
+        if (p_ < end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+        const char* digits = p_;
+        while (p_ < end_ && classOf(*p_) == kDigit) ++p_;
+        bool any = p_ > digits;
+        if (p_ < end_ && *p_ == '.') {
+            const char* fraction = ++p_;
+            while (p_ < end_ && classOf(*p_) == kDigit) ++p_;
+            any = any || p_ > fraction;
         }
         if (!any) return false;
-        if (p < end && (*p == 'e' || *p == 'E')) {
-            const char* mark = p++;
-            if (p < end && (*p == '+' || *p == '-')) ++p;
-            const char* exponent = p;
-            while (p < end && classOf(*p) == kDigit) ++p;
-            if (p == exponent) p = mark;  // no exponent: the 'e' is an error of its own
+        if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
+            const char* mark = p_++;
+            if (p_ < end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+            const char* exponent = p_;
+            while (p_ < end_ && classOf(*p_) == kDigit) ++p_;
+            if (p_ == exponent) p_ = mark;  // no exponent: the 'e' is an error of its own
         }
         if constexpr (kValues) {
             if (*start == '+') ++start;  // from_chars takes no plus sign
-            std::from_chars(start, p, value);
+            std::from_chars(start, p_, value);
         }
         return true;
-    };
-    // Optional whitespace with at most one comma in it.
-    auto commaSpace = [&] {
-        skipSpaces();
-        if (p < end && *p == ',') {
-            ++p;
-            skipSpaces();
-            return true;
-        }
-        return false;
-    };
+    }
 
-    skipSpaces();
-    while (p < end) {
-        const char command = *p;
-        if (classOf(command) != kCommand) break;
-        const std::size_t at = static_cast<std::size_t>(p - begin);
-        ++p;
+    // One command with all its argument groups; false at an error.
+    bool command_(char command, std::size_t at) {
         if (command == 'Z' || command == 'z') {
-            if (!open) break;  // data must begin with a moveto
-            span.closed = span.drawn = true;
-            cx = span.x;
-            cy = span.y;
-            drawnEnd = static_cast<std::size_t>(p - begin);
+            if (!open_) return false;  // data must begin with a moveto
+            span_.closed = span_.drawn = true;
+            cx_ = span_.x;
+            cy_ = span_.y;
+            drawnEnd_ = offset();
             skipSpaces();
-            continue;  // a number or a comma after it is an error, found as no command
+            return true;  // a number or a comma after it is an error, found as no command
         }
         const bool moveto = command == 'M' || command == 'm';
-        const bool relative = command >= 'a';
-        if (!moveto && !open) break;  // data must begin with a moveto
-        if (!moveto && span.closed) {
+        if (!moveto && !open_) return false;  // data must begin with a moveto
+        if (!moveto && span_.closed) {
             // A drawing command right after a closepath starts a subpath
             // where the last one started.
-            const double x = span.x, y = span.y;
+            const double x = span_.x, y = span_.y;
             finish(at);
-            span = Span{at, at, 0, false, false, false, false, x, y};
-            open = true;
+            span_ = Span{at, at, 0, false, false, false, false, x, y};
+            open_ = true;
         }
-        const int count = argumentCount(command);
-        bool firstGroup = true;
         skipSpaces();
-        for (;;) {
+        for (bool first = true;; first = false) {
             double v[7] = {0, 0, 0, 0, 0, 0, 0};
-            for (int k = 0; k < count; ++k) {
-                if (k > 0) commaSpace();
-                if ((command == 'A' || command == 'a') && (k == 3 || k == 4)) {
-                    if (p >= end || (*p != '0' && *p != '1')) return finish(drawnEnd), drawnEnd;
-                    v[k] = *p++ - '0';
-                } else if (!number(v[k])) {
-                    return finish(drawnEnd), drawnEnd;
-                }
-            }
-            double x = cx, y = cy;
-            switch (command) {
-                case 'H': x = v[0]; break;
-                case 'h': x += v[0]; break;
-                case 'V': y = v[0]; break;
-                case 'v': y += v[0]; break;
-                default:
-                    x = relative ? cx + v[count - 2] : v[count - 2];
-                    y = relative ? cy + v[count - 1] : v[count - 1];
-            }
-            if constexpr (kValues) {
-                // The segment's control points, whose hull holds the curve;
-                // an arc may bulge out to its radius past its ends.
-                const double ox = relative ? cx : 0, oy = relative ? cy : 0;
-                if (command == 'C' || command == 'c' || command == 'S' || command == 's' || command == 'Q' ||
-                    command == 'q')
-                    for (int k = 0; k + 2 < count; k += 2) onPoint(ox + v[k], oy + v[k + 1]);
-                if (command == 'A' || command == 'a') {
-                    const double r = std::max(std::abs(v[0]), std::abs(v[1]));
-                    onPoint((cx + x) / 2 - r, (cy + y) / 2 - r);
-                    onPoint((cx + x) / 2 + r, (cy + y) / 2 + r);
-                }
-                onPoint(x, y);
-            }
-            cx = x;
-            cy = y;
-            if (moveto && firstGroup) {
-                finish(at);
-                span = Span{at, static_cast<std::size_t>(p - begin), 0, false, false, true, relative, x, y};
-                open = true;
-            } else {
-                span.drawn = true;
-                span.closed = false;
-            }
-            firstGroup = false;
-            drawnEnd = static_cast<std::size_t>(p - begin);
+            if (!arguments(command, v)) return false;
+            segment(command, v, moveto && first, at);
+            drawnEnd_ = offset();
             const bool comma = commaSpace();
-            if (p >= end || classOf(*p) == kCommand) {
-                if (comma) return finish(drawnEnd), drawnEnd;  // a comma before a command or the end
-                break;
-            }
+            if (p_ >= end_ || classOf(*p_) == kCommand) return !comma;  // no comma before a command or the end
         }
     }
-    finish(p >= end ? d.size() : drawnEnd);
-    return p >= end ? d.size() : drawnEnd;
+
+    bool arguments(char command, double* v) {
+        const int count = argumentCount(command);
+        for (int k = 0; k < count; ++k) {
+            if (k > 0) commaSpace();
+            if ((command == 'A' || command == 'a') && (k == 3 || k == 4)) {
+                if (p_ >= end_ || (*p_ != '0' && *p_ != '1')) return false;
+                v[k] = *p_++ - '0';
+            } else if (!number(v[k])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A complete argument group: the current point moves, a subpath opens.
+    void segment(char command, const double* v, bool opensSubpath, std::size_t at) {
+        const bool relative = command >= 'a';
+        const int count = argumentCount(command);
+        double x = cx_, y = cy_;
+        switch (command) {
+            case 'H': x = v[0]; break;
+            case 'h': x += v[0]; break;
+            case 'V': y = v[0]; break;
+            case 'v': y += v[0]; break;
+            default:
+                x = relative ? cx_ + v[count - 2] : v[count - 2];
+                y = relative ? cy_ + v[count - 1] : v[count - 1];
+        }
+        if constexpr (kValues) bounds(command, v, x, y);
+        cx_ = x;
+        cy_ = y;
+        if (opensSubpath) {
+            finish(at);
+            span_ = Span{at, offset(), 0, false, false, true, relative, x, y};
+            open_ = true;
+        } else {
+            span_.drawn = true;
+            span_.closed = false;
+        }
+    }
+
+    // The segment's control points, whose hull holds the curve; an arc may
+    // bulge out to its radius past its ends.
+    void bounds(char command, const double* v, double x, double y) {
+        const bool relative = command >= 'a';
+        const int count = argumentCount(command);
+        const double ox = relative ? cx_ : 0, oy = relative ? cy_ : 0;
+        if (command == 'C' || command == 'c' || command == 'S' || command == 's' || command == 'Q' || command == 'q')
+            for (int k = 0; k + 2 < count; k += 2) onPoint_(ox + v[k], oy + v[k + 1]);
+        if (command == 'A' || command == 'a') {
+            const double r = std::max(std::abs(v[0]), std::abs(v[1]));
+            onPoint_((cx_ + x) / 2 - r, (cy_ + y) / 2 - r);
+            onPoint_((cx_ + x) / 2 + r, (cy_ + y) / 2 + r);
+        }
+        onPoint_(x, y);
+    }
+
+    std::string_view d_;
+    const char* const begin_;
+    const char* const end_;
+    const char* p_;
+    OnSpan& onSpan_;
+    OnPoint& onPoint_;
+    std::size_t drawnEnd_ = 0;
+    double cx_ = 0, cy_ = 0;
+    Span span_;
+    bool open_ = false;
+};
+
+template <bool kValues, typename OnSpan, typename OnPoint>
+std::size_t parse(std::string_view d, OnSpan&& onSpan, OnPoint&& onPoint) {
+    return Parser<kValues, std::remove_reference_t<OnSpan>, std::remove_reference_t<OnPoint>>(d, onSpan, onPoint).run();
 }
 
 std::string formatPoint(double x, double y) {
