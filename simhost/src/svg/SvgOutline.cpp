@@ -246,6 +246,8 @@ public:
         shapes_ = 0;
         box_ = Box();
     }
+    // The shape count alone: the cap holds per outline, the box goes on.
+    void resetCount() { shapes_ = 0; }
 
 private:
     using Attrs = std::vector<std::pair<std::string, std::string>>;
@@ -579,8 +581,12 @@ Box pageBox(pugi::xml_node root) {
 Box drawingBox(Outliner& outliner, pugi::xml_node root) {
     outliner.reset();
     std::string scratch;
-    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling())
-        if (child.type() == pugi::node_element) outliner.outline(scratch, child, 1, Matrix());
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element) continue;
+        outliner.resetCount();
+        outliner.outline(scratch, child, 1, Matrix());
+        scratch.clear();
+    }
     return outliner.box();
 }
 
