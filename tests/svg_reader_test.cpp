@@ -377,6 +377,7 @@ TEST(SvgVisibility, UnparsedDisplayKeepsTheCascadeAndFailedConditionsHideAnyElem
         {"<rect id='r' requiredFeatures=''/>", true},
         {"<rect id='r' requiredFeatures='http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
         {"<rect id='r' requiredFeatures='http://example.org/feature'/>", true},
+        {"<rect id='r' requiredFeatures='org.w3c.svg.static http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
         {"<g><g systemLanguage='de'><rect id='r'/></g></g>", true},
     };
     for (const Case& c : cases)

@@ -127,7 +127,7 @@ bool isKeyword(std::string_view value, std::initializer_list<std::string_view> k
 }
 
 // Do the element's conditions hold? The drawing is read as an English viewer
-// that supports the features of SVG 1.1 and no extension reads it. An element
+// that supports the features of SVG 1.0 and 1.1 and no extension reads it. An element
 // whose conditions fail is not rendered, and a switch renders its first child
 // whose conditions hold.
 bool conditionsHold(const Attributes& a) {
@@ -138,7 +138,11 @@ bool conditionsHold(const Attributes& a) {
         while (!list.empty()) {
             std::size_t end = 0;
             while (end < list.size() && list[end] != ' ' && list[end] != '\t' && list[end] != '\n' && list[end] != '\r') ++end;
-            if (!startsWithIgnoringCase(list.substr(0, end), "http://www.w3.org/TR/SVG11/feature#")) return false;
+            // SVG 1.1 features, and SVG 1.0's "org.w3c.svg..." names.
+            const std::string_view feature = list.substr(0, end);
+            if (!startsWithIgnoringCase(feature, "http://www.w3.org/TR/SVG11/feature#") &&
+                !startsWithIgnoringCase(feature, "org.w3c.svg"))
+                return false;
             list = trim(list.substr(end));
         }
     }
