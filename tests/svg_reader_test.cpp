@@ -1,10 +1,14 @@
 // The SVG reader: one fixture per mapping rule (tests/data/svg), the path
 // data and style sheet parts on their own, bad input, and the marked drawing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,6 +27,14 @@ namespace {
 std::string fixture(const std::string& name) { return std::string(WENDLOW_SVG_FIXTURES) + "/" + name; }
 
 SvgDocument load(const std::string& name) { return loadSvgDocument(fixture(name)); }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 
 const ArtNode& art(const SvgDocument& svg, const std::string& id) {
     const ArtIndex index = svg.document.find(id);
@@ -64,6 +76,13 @@ std::string errorOf(const std::function<void()>& f) {
         return e.what();
     }
     return "no error";
+}
+
+// A drawing of `body` (with `rootAttributes` on its root), read from text.
+SvgDocument drawing(const std::string& body, const std::string& rootAttributes = "") {
+    return svgDocumentFromText("<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' " +
+                                   rootAttributes + ">" + body + "</svg>",
+                               "inline");
 }
 
 // ---- Layers --------------------------------------------------------------
@@ -166,9 +185,9 @@ TEST(SvgStyle, AttributesStyleAndInheritanceGiveFillStrokeAndDashes) {
     EXPECT_EQ(paint(svg, "inherits"), "0 1 1");
     EXPECT_EQ(paint(svg, "overrides"), "1 0 0");
     EXPECT_EQ(paint(svg, "explicit-inherit"), "0 1 1");
-    // An invalid value is dropped; the weaker declaration applies.
-    EXPECT_EQ(paint(svg, "bad-dash"), "1 1 2");
-    EXPECT_EQ(paint(svg, "dash-zero"), "1 1 1");
+    // A negative entry or a list summing to zero draws solid.
+    EXPECT_EQ(paint(svg, "bad-dash"), "1 1 0");
+    EXPECT_EQ(paint(svg, "dash-zero"), "1 1 0");
 }
 
 TEST(SvgStyle, StyleSheetRulesCascadeBySpecificityOrderAndImportance) {
@@ -245,6 +264,160 @@ TEST(SvgGuides, GuidesOfTheNamedViewAreGuidePathsOnALayerOfTheirOwn) {
     EXPECT_EQ(art(locked, "g1").attributes, kArtLocked | kArtHidden);
 }
 
+// ---- Drawings read as their authors saw them ---------------------------------------------
+
+TEST(SvgOldInkscape, TheOldSodipodiNamespaceLocksAndHasGuidesOfBothForms) {
+    const SvgDocument svg = load("old-inkscape.svg");
+    EXPECT_THAT(layerNames(svg), ElementsAre("Locked", "Open", "Guides"));
+    EXPECT_EQ(svg.document.layer(0).editable, 0);
+    EXPECT_EQ(art(svg, "locked-object").attributes, kArtLocked);
+    EXPECT_EQ(art(svg, "free-object").attributes, 0);
+    for (const char* id : {"across", "down", "today"}) EXPECT_EQ(art(svg, id).guide, 1) << id;
+
+    // Each guide is drawn where Inkscape shows it: y measured up from the
+    // bottom of the 100-unit-high page.
+    const std::string text = readFile(fixture("old-inkscape.svg"));
+    const std::vector<ArtIndex> guides = {svg.document.find("across"), svg.document.find("down"),
+                                          svg.document.find("today")};
+    pugi::xml_document xml;
+    ASSERT_TRUE(xml.load_string(markedSvg(svg, text, guides).c_str()));
+    auto line = [&](const char* id) {
+        const pugi::xml_node l = xml.select_node(("//g[@data-simhost-id='" + std::string(id) + "']/line").c_str()).node();
+        return std::string(l.attribute("y1").value()) + "," + l.attribute("y2").value() + " " +
+               l.attribute("x1").value() + "," + l.attribute("x2").value();
+    };
+    EXPECT_EQ(line("across"), "70,70 -1e+06,1e+06");
+    EXPECT_EQ(line("down"), "-999900,1000100 50,50");
+    EXPECT_EQ(line("today"), "30,30 -1e+06,1e+06");
+}
+
+TEST(SvgPaint, DeclarationsThatDoNotParseAreDroppedAndPaintThatPaintsNothingIsNone) {
+    struct Case {
+        const char* body;
+        const char* expected;  // fill stroke dashes of #r
+    };
+    const Case cases[] = {
+        {"<g fill='none'><rect id='r' fill='#qqq'/></g>", "0 0 0"},
+        {"<rect id='r' stroke='#000' style='stroke:qwe'/>", "1 1 0"},
+        {"<style>#r{fill:none}</style><rect id='r' style='fill:rgb(1,2)'/>", "0 0 0"},
+        {"<rect id='r' fill='none' style='fill:RED'/>", "1 0 0"},
+        {"<rect id='r' fill='#12345'/>", "1 0 0"},  // invalid: the initial black stays
+        {"<rect id='r' fill='context-fill' stroke='context-stroke'/>", "0 0 0"},
+        {"<linearGradient id='g'/><rect id='r' fill='url(#g)'/>", "0 0 0"},
+        {"<linearGradient id='g'/><rect id='r' fill='url(#g) red'/>", "0 0 0"},
+        {"<linearGradient id='s'><stop/></linearGradient><linearGradient id='g' xlink:href='#s'/>"
+         "<rect id='r' fill='url(#g)'/>", "1 0 0"},
+        {"<rect id='r' fill='url(#late)'/><radialGradient id='late'/>", "0 0 0"},
+        {"<pattern id='p'/><rect id='r' fill='url(#p)'/>", "1 0 0"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(paint(drawing(c.body), "r"), c.expected) << c.body;
+}
+
+TEST(SvgPaint, DashCountsFollowTheRenderingRules) {
+    struct Case {
+        const char* value;
+        int count;  // -1: ignored, the attribute's "4 4 4" stays
+    };
+    const Case cases[] = {
+        {"5", 1},        {"5 10%", 2},     {"1mm,2px 3em", 3}, {"0", 0},      {"0 0", 0},       {"0, 0.0", 0},
+        {"-5 5", 0},     {"5 -0", 2},      {"none", 0},        {"5qq 5", -1}, {"5,,5", -1},     {"5,5,", -1},
+        {". 5", -1},     {",5", -1},       {"5 5 ,", -1},      {"1e1 2E-1", 2}, {"5px5", -1},   {"", -1},
+    };
+    for (const Case& c : cases) {
+        const SvgDocument svg =
+            drawing("<rect id='r' stroke='#000' stroke-dasharray='4 4 4' style='stroke-dasharray:" + std::string(c.value) + "'/>");
+        EXPECT_EQ(art(svg, "r").dashCount, c.count < 0 ? 3 : c.count) << c.value;
+    }
+}
+
+TEST(SvgCascade, RulesReachTheRootAndSelectorsMatchAsInBrowsers) {
+    struct Case {
+        const char* style;
+        const char* expected;  // fill stroke of a, b, c, d: "10 10 01 00"
+    };
+    const char* body = "<g><rect id='a' class='x'/><rect id='b'/><title/><rect id='c' class='x'/><rect id='d'/></g>";
+    const Case cases[] = {
+        {"svg { fill: none }", "00 00 00 00"},
+        {"#root { stroke: red }", "11 11 11 11"},
+        {"rect ~ rect { stroke: red }", "10 11 11 11"},
+        {"#a ~ .x { fill: none }", "10 10 00 10"},
+        {".x + rect { fill: none }", "10 00 10 00"},
+        {"rect:first-child { fill: none }", "00 10 10 10"},
+        {"rect:last-child { fill: none }", "10 10 10 00"},
+        {"rect:nth-child(2n) { fill: none }", "10 00 00 10"},  // the title counts
+        {"rect:nth-child(-n+2) { fill: none }", "00 00 10 10"},
+        {"rect:not(.x) { fill: none }", "10 00 10 00"},
+        {"rect:hover, #b { fill: none }", "10 00 10 10"},
+        {"rect::before, #c { fill: none }", "10 10 00 10"},
+        {"rect:nth-of-type(1), #d { fill: none }", "10 10 10 10"},  // unsupported: the whole rule goes
+    };
+    for (const Case& c : cases) {
+        const SvgDocument svg = drawing("<style>" + std::string(c.style) + "</style>" + body, "id='root'");
+        std::string got;
+        for (const char* id : {"a", "b", "c", "d"}) {
+            if (!got.empty()) got += ' ';
+            got += std::to_string(art(svg, id).fillPaint) + std::to_string(art(svg, id).strokePaint);
+        }
+        EXPECT_EQ(got, c.expected) << c.style;
+    }
+}
+
+TEST(SvgVisibility, UnparsedDisplayKeepsTheCascadeAndFailedConditionsHideAnyElement) {
+    struct Case {
+        const char* body;
+        bool hidden;
+    };
+    const Case cases[] = {
+        {"<rect id='r' display='none' style='display:qwe'/>", true},
+        {"<style>rect{display:none}</style><rect id='r' style='display:qwe'/>", true},
+        {"<rect id='r' display='none' style='display:inline'/>", false},
+        {"<g><rect id='r' systemLanguage='fr'/></g>", true},
+        {"<g><rect id='r' systemLanguage='fr, en-GB'/></g>", false},
+        {"<rect id='r' requiredExtensions='http://example.org/x'/>", true},
+        {"<rect id='r' requiredFeatures=''/>", true},
+        {"<rect id='r' requiredFeatures='http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
+        {"<rect id='r' requiredFeatures='http://example.org/feature'/>", true},
+        {"<rect id='r' requiredFeatures='org.w3c.svg.static http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
+        {"<g><g systemLanguage='de'><rect id='r'/></g></g>", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ((art(drawing(c.body), "r").attributes & kArtHidden) != 0, c.hidden) << c.body;
+
+    const SvgDocument hiddenRoot = drawing("<style>:root { display: none }</style><rect id='r'/>");
+    EXPECT_EQ(hiddenRoot.document.layer(0).visible, 0);
+    const SvgDocument foreign = drawing("<g inkscape:groupmode='layer' systemLanguage='fr' "
+                                        "xmlns:inkscape='http://www.inkscape.org/namespaces/inkscape'><rect/></g>");
+    EXPECT_EQ(foreign.document.layer(0).visible, 0);
+}
+
+TEST(SvgObjects, ObjectsThatDrawNothingStayObjects) {
+    const SvgDocument svg = drawing("<rect id='zero' width='0' height='5'/><use id='loop' xlink:href='#loop'/>"
+                                    "<path id='moveto' d='M 10 10'/><path id='broken' d='L 5 5'/>");
+    EXPECT_EQ(art(svg, "zero").type, kPathArt);
+    EXPECT_EQ(art(svg, "loop").type, kSymbolArt);
+    EXPECT_EQ(art(svg, "moveto").type, kPathArt);
+    EXPECT_EQ(art(svg, "moveto").closed, 0);
+    EXPECT_EQ(art(svg, "broken").type, kPathArt);
+}
+
+TEST(SvgEncodings, SingleByteEncodingsAreReadAndMarkedAsUtf8) {
+    const SvgDocument svg = load("windows-1252.svg");
+    EXPECT_TRUE(has(svg, "caf\xC3\xA9"));
+    const std::string marked = markedSvg(svg, readFile(fixture("windows-1252.svg")), {svg.document.find("caf\xC3\xA9")});
+    EXPECT_THAT(marked, HasSubstr("encoding=\"UTF-8\""));
+    EXPECT_THAT(marked, HasSubstr("Caf\xC3\xA9 \xE2\x82\xAC"));
+    EXPECT_EQ(marked.find('\xE9'), std::string::npos);  // no byte of the old encoding is left
+    EXPECT_THAT(errorOf([] { svgDocumentFromText("<?xml version='1.0' encoding='Shift_JIS'?><svg/>", "sjis"); }),
+                HasSubstr("unknown encoding"));
+
+    // An outline added to an svg:-prefixed drawing is in the SVG namespace.
+    const SvgDocument prefixed = load("prefixed-marked.svg");
+    pugi::xml_document xml;
+    ASSERT_TRUE(xml.load_string(markedSvg(prefixed, readFile(fixture("prefixed-marked.svg")), {prefixed.document.find("r")}).c_str()));
+    EXPECT_STREQ(xml.select_node("//g[@id='simhost-selection']").node().attribute("xmlns").value(),
+                 "http://www.w3.org/2000/svg");
+}
+
 // ---- Ids -------------------------------------------------------------------------------
 
 TEST(SvgIds, ElementsWithoutAnIdAreNamedByTheirPathFromTheRoot) {
@@ -299,13 +472,26 @@ TEST(SvgPathData, SubpathsAreCountedByCommandsAndMovetoNumbers) {
     EXPECT_EQ(scan("M0 0 L1 1"), "-");
     EXPECT_EQ(scan("M0,0 1,1"), "-");          // implicit lineto
     EXPECT_EQ(scan("M0-1"), "");               // one pair: nothing drawn
-    EXPECT_EQ(scan("M1.5.5-2"), "-");          // three numbers
+    EXPECT_EQ(scan("M1.5.5-2 3"), "-");        // four numbers
+    EXPECT_EQ(scan("M1.5.5-2"), "");           // three: the lineto misses a number
     EXPECT_EQ(scan("M1e-5,2"), "");            // an exponent is no new number
     EXPECT_EQ(scan("M0 0z"), "z");
     EXPECT_EQ(scan("M0 0 h1 z m 2 2 v 1 m 0 0"), "z-");
     EXPECT_EQ(scan("L1 1 M0 0 h1"), "");       // must begin with a moveto
     EXPECT_EQ(scan("M0 0 h1 X M 2 2 h 1"), "-");  // drawing stops at an error
     EXPECT_EQ(scan(""), "");
+    // The first error ends the data, for the kind as for the outline.
+    EXPECT_EQ(scan("M 100 100 h 25 a 25 25 0 1 7 -25 -25 z"), "-");  // a flag of 7
+    EXPECT_EQ(scan("M 10 10 L 50 10 L 50 Z M 100 100 L 120 120"), "-");  // a missing coordinate
+    EXPECT_EQ(scan("M 10,,10 L 20 20"), "");
+    EXPECT_EQ(scan("M 10 10, L 20 20"), "");
+    EXPECT_EQ(scan("M 0 0 L 20 20,"), "-");
+    EXPECT_EQ(scan("M 0 0 L - 5 h 1"), "");
+    EXPECT_EQ(scan("M 0 0 L . 5 h 1"), "");
+    EXPECT_EQ(scan("M 0 0 h 1 z 5 M 2 2 h 1"), "z");
+    EXPECT_EQ(scan("M 0 0 a 5 5 0 1 0 10 0 m 1 1 a5 5 0 0110 0"), "--");  // flags run into what follows
+    EXPECT_EQ(svg::drawnPathData("M 10 10 L 50 10 L 50 Z M 100 100 L 120 120"), "M 10 10 L 50 10");
+    EXPECT_EQ(svg::drawnPathData("M 0 0 h 1 z 5"), "M 0 0 h 1 z");
 }
 
 TEST(SvgPathData, EachSubpathStandsAloneWithAnAbsoluteStart) {
@@ -327,14 +513,15 @@ TEST(SvgCss, DeclarationsAndRulesParseAsBrowsersParseThem) {
 
     svg::Stylesheet sheet;
     sheet.add("/* c */ @media print { rect { fill: red } } @import 'x.css'; <!-- rect, .a { fill: none } --> "
-              "p::after, rect { stroke: red } g ~ rect { stroke: blue }");
-    EXPECT_EQ(sheet.size(), 2u);  // the selector list with a pseudo-element and the ~ rule are dropped
+              "p::after, rect { stroke: red } g ! rect { stroke: blue } rect:nth-of-type(1) { fill: red }");
+    EXPECT_EQ(sheet.size(), 4u);  // a pseudo-element matches nothing; the rules with "!" and :nth-of-type are dropped
     svg::ElementInfo rect;
     rect.name = "rect";
     std::vector<svg::Stylesheet::Match> matches;
     sheet.match(rect, matches);
-    ASSERT_EQ(matches.size(), 1u);
+    ASSERT_EQ(matches.size(), 2u);
     EXPECT_EQ(matches[0].value, "none");
+    EXPECT_EQ(matches[1].value, "red");
 }
 
 // ---- Bad input ------------------------------------------------------------------------------------
@@ -374,12 +561,6 @@ TEST(SvgBadInput, DeepNestingIsRefusedWithoutRecursionAndModerateNestingIsRead) 
 
 // ---- Compressed drawings ----------------------------------------------------------------------------
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST(SvgCompressed, GzipDataIsInflatedWhateverTheName) {
     const std::string plain = readFile(fixture("objects.svg"));
@@ -396,9 +577,43 @@ TEST(SvgCompressed, GzipDataIsInflatedWhateverTheName) {
     const std::string compressed = readFile(path);
     const std::string cut = ::testing::TempDir() + "cut.svgz";
     std::ofstream(cut, std::ios::binary) << compressed.substr(0, compressed.size() / 2);
-    EXPECT_THAT(errorOf([&] { loadSvgDocument(cut); }), HasSubstr("cut.svgz"));
+    EXPECT_THAT(errorOf([&] { loadSvgDocument(cut); }), HasSubstr("cut.svgz: broken gzip data: truncated"));
+    std::ofstream(cut, std::ios::binary) << compressed.substr(0, 12);
+    EXPECT_THAT(errorOf([&] { loadSvgDocument(cut); }), HasSubstr("broken gzip data: truncated"));
     std::remove(path.c_str());
     std::remove(cut.c_str());
+}
+
+
+TEST(SvgStreams, StandardInputAndNamedPipesAreReadAsStreams) {
+    // Its style sheet comes after the art it styles: read twice.
+    const std::string text = "<svg xmlns='http://www.w3.org/2000/svg'><rect id='r'/><style>rect{fill:none}</style></svg>";
+    auto feed = [&text](int fd) {
+        return std::thread([fd, &text] {
+            EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+            close(fd);
+        });
+    };
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const int saved = dup(STDIN_FILENO);
+    dup2(fds[0], STDIN_FILENO);
+    close(fds[0]);
+    std::thread writer = feed(fds[1]);
+    const std::string error = errorOf([] { EXPECT_EQ(paint(loadSvgDocument("-"), "r"), "0 0 0"); });
+    writer.join();
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    EXPECT_EQ(error, "no error");
+
+    const std::string fifo = ::testing::TempDir() + "drawing-fifo.svg";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread opener([&] { writer = feed(open(fifo.c_str(), O_WRONLY)); });
+    EXPECT_EQ(readDocumentBytes(fifo), text);
+    opener.join();
+    writer.join();
+    std::remove(fifo.c_str());
 }
 
 // ---- Marked drawings -------------------------------------------------------------------------------------

@@ -51,6 +51,9 @@ public:
     std::string marked(const std::vector<ArtIndex>&) override {
         throw DocumentError("a JSON document is no drawing: -o and --png need an SVG document");
     }
+    void picture(const std::vector<ArtIndex>& selected, const PictureOptions&, const std::string&) override {
+        marked(selected);
+    }
 
 private:
     Document document_;
@@ -80,17 +83,26 @@ bool looksLikeJson(const std::string& bytes) {
 class SvgOpen : public OpenDocument {
 public:
     // `path` is read again when the drawing is marked; empty for the sample.
-    SvgOpen(SvgDocument svg, std::string path) : svg_(std::move(svg)), path_(std::move(path)) {}
+    // A stream cannot be read again: its text is kept in `kept`.
+    SvgOpen(SvgDocument svg, std::string path, std::string kept = {})
+        : svg_(std::move(svg)), path_(std::move(path)), kept_(std::move(kept)) {}
     Document& document() override { return svg_.document; }
     std::string idOf(ArtIndex index) override { return svg_.idOf(index); }
-    std::string marked(const std::vector<ArtIndex>& selected) override {
-        const std::string text = path_.empty() ? std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize) : readDocumentBytes(path_);
-        return markedSvg(svg_, text, selected);
+    std::string marked(const std::vector<ArtIndex>& selected) override { return markedSvg(svg_, text(), selected); }
+    void picture(const std::vector<ArtIndex>& selected, const PictureOptions& options, const std::string& png) override {
+        writeSelectionPng(svg_, text(), path_, selected, options, png);
     }
 
 private:
+    std::string text() const {
+        if (!kept_.empty()) return kept_;
+        return path_.empty() ? std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize)
+                             : readDocumentBytes(path_);
+    }
+
     SvgDocument svg_;
     std::string path_;
+    std::string kept_;
 };
 #endif
 
@@ -120,6 +132,14 @@ std::unique_ptr<OpenDocument> openDocument(const std::string& path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) throw DocumentError(path + ": is a directory");
 #if WENDLOW_BUILD_SVG
+    // Standard input ("-") and pipes are read once, their text kept.
+    const bool stream = path == "-" || (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error));
+    if (stream) {
+        std::string bytes = readDocumentBytes(path);
+        if (looksLikeJson(bytes)) return openJson(bytes, path);
+        SvgDocument svg = svgDocumentFromText(bytes, path);
+        return std::make_unique<SvgOpen>(std::move(svg), path, std::move(bytes));
+    }
     if (ext == ".svg" || ext == ".svgz") return std::make_unique<SvgOpen>(loadSvgDocument(path), path);
     if (ext == ".json") return openJsonFile(path);
     std::string bytes = readDocumentBytes(path);

@@ -8,6 +8,7 @@
 
 #include "simhost/Document.h"
 #include "simhost/DocumentJson.h"
+#include "simhost/SvgDocument.h"
 
 namespace simhost_cli {
 
@@ -20,6 +21,11 @@ public:
     // The drawing with `selected` outlined, as SVG text. Throws
     // simhost::DocumentError when the document is not a drawing.
     virtual std::string marked(const std::vector<simhost::ArtIndex>& selected) = 0;
+    // The picture of `selected` as PNG at `png`. Throws
+    // simhost::DocumentError when the document is not a drawing or the
+    // picture cannot be made.
+    virtual void picture(const std::vector<simhost::ArtIndex>& selected, const simhost::PictureOptions& options,
+                         const std::string& png) = 0;
 
     std::string layerOf(simhost::ArtIndex index) {
         const simhost::ArtNode& node = document().art(index);

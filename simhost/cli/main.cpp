@@ -27,6 +27,7 @@ namespace {
 using namespace simhost_cli;
 using simhost::ArtIndex;
 using simhost::DocumentError;
+using simhost::PictureOptions;
 
 // Exit codes.
 constexpr int kOk = 0;
@@ -51,7 +52,11 @@ const char* const kUsage =
     "select options:\n"
     "  --json           print JSON instead of text\n"
     "  -o OUT.svg       write the drawing with an outline over each selected object\n"
-    "  --png OUT.png    render that drawing to PNG with rsvg-convert\n"
+    "  --png OUT.png    a picture of the selection: outlines, bounding boxes, the rest dimmed\n"
+    "  --png-area page|drawing|selection   what the picture shows (default: drawing)\n"
+    "  --png-width N    the picture's width in pixels (default: 1024)\n"
+    "  --png-background COLOR   a CSS colour, or none (default: white)\n"
+    "  --no-dim         do not dim what is not selected\n"
     "\n"
     "options:\n"
     "  --plugin PATH    load this build of the plug-in (default: plugins/ beside simhost)\n"
@@ -154,23 +159,6 @@ bool writeFile(const std::string& path, const std::string& text) {
     return std::fclose(file) == 0 && ok;
 }
 
-// Runs rsvg-convert on `svg`; empty on success, else what went wrong.
-std::string renderPng(const std::string& svg, const std::string& png) {
-    std::vector<std::string> args = {"rsvg-convert", "--width", "1024", "--keep-aspect-ratio", "-o", png, svg};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, "rsvg-convert", nullptr, nullptr, argv.data(), environ);
-    if (spawned != 0)
-        return "cannot run rsvg-convert (" + std::string(std::strerror(spawned)) + "; Debian package librsvg2-bin)";
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "rsvg-convert could not render " + svg;
-    return {};
-}
-
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa {}, sb {};
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -178,44 +166,34 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 // -o and --png: the drawing with its selection outlined.
 int writeMarked(OpenDocument& document, const std::vector<ArtIndex>& selected, const std::string& svgOut,
-                const std::string& pngOut) {
-    std::string text;
+                const std::string& pngOut, const PictureOptions& picture) {
     try {
-        text = document.marked(selected);
+        if (!svgOut.empty() && !writeFile(svgOut, document.marked(selected)))
+            throw DocumentError("cannot write " + svgOut + ": " + std::strerror(errno));
+        if (!pngOut.empty()) document.picture(selected, picture, pngOut);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "simhost: %s\n", e.what());
         return kBadInput;
     }
-    std::string svgPath = svgOut;
-    if (svgPath.empty()) {
-        char temp[] = "/tmp/simhost-XXXXXX.svg";
-        const int fd = mkstemps(temp, 4);
-        if (fd < 0) {
-            std::fprintf(stderr, "simhost: cannot make a temporary file: %s\n", std::strerror(errno));
-            return kBadInput;
-        }
-        close(fd);
-        svgPath = temp;
-    }
-    int code = kOk;
-    if (!writeFile(svgPath, text)) {
-        std::fprintf(stderr, "simhost: cannot write %s: %s\n", svgPath.c_str(), std::strerror(errno));
-        code = kBadInput;
-    } else if (!pngOut.empty()) {
-        const std::string failure = renderPng(svgPath, pngOut);
-        if (!failure.empty()) {
-            std::fprintf(stderr, "simhost: %s\n", failure.c_str());
-            code = kBadInput;
-        }
-    }
-    if (svgOut.empty()) std::remove(svgPath.c_str());
-    return code;
+    return kOk;
+}
+
+// --png-area, --png-width, --png-background; false for a bad value or option.
+bool pictureOption(const std::string& option, const std::string& value, PictureOptions& picture) {
+    if (option == "--png-area") return simhost::parsePictureArea(value, picture.area);
+    if (option == "--png-background") return !(picture.background = value).empty();
+    if (option != "--png-width") return false;
+    char* end = nullptr;
+    const long width = std::strtol(value.c_str(), &end, 10);
+    picture.width = static_cast<int>(width);
+    return end != value.c_str() && *end == 0 && width >= 16 && width <= 16384;
 }
 
 struct SelectOptions {
     bool json = false;
     bool all = false;
     std::string svgOut, pngOut;
+    PictureOptions picture;
     std::vector<std::string> positional;
 };
 
@@ -227,6 +205,10 @@ int runSelect(const Cli& cli, const std::vector<std::string>& args) {
         else if (a == "--all") o.all = true;
         else if ((a == "-o" || a == "--png") && i + 1 < args.size()) (a == "-o" ? o.svgOut : o.pngOut) = args[++i];
         else if (a == "-o" || a == "--png") return usageError(a + " needs a file name");
+        else if (a == "--no-dim") o.picture.dim = false;
+        else if (a.rfind("--png-", 0) == 0 && i + 1 < args.size()) {
+            if (!pictureOption(a, args[++i], o.picture)) return usageError("bad value for " + a + ": " + args[i]);
+        }
         else if (a.size() > 1 && a[0] == '-') return usageError("unknown option " + a);
         else o.positional.push_back(a);
     }
@@ -315,7 +297,7 @@ int runSelect(const Cli& cli, const std::vector<std::string>& args) {
             print(out);
         }
         if (marking) {
-            const int written = writeMarked(*document, runs.front().selected, o.svgOut, o.pngOut);
+            const int written = writeMarked(*document, runs.front().selected, o.svgOut, o.pngOut, o.picture);
             code = std::max(code, written);
         }
     }

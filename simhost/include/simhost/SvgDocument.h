@@ -17,22 +17,30 @@
 //     foreignObject is an object of a kind no command selects. Nothing in
 //     defs, symbol, clipPath, mask, pattern, marker or any element the reader
 //     does not know is art;
-//   - style: presentation attributes, <style> rules, the style attribute and
-//     inheritance give each shape its fill and stroke flags (on unless the
-//     computed paint is none) and its dash count (entries of
-//     stroke-dasharray);
+//   - style: presentation attributes, <style> rules (which reach the root
+//     too), the style attribute and inheritance give each shape its fill and
+//     stroke flags (on unless the computed paint is none, or a paint server
+//     that paints nothing) and its dash count (entries of stroke-dasharray,
+//     0 when they sum to zero or one is negative); a declaration whose value
+//     does not parse is dropped;
 //   - hidden (attribute bit 4): display:none on the object or an ancestor
 //     below the layer, computed visibility hidden or collapse, or a child of
-//     a switch that the switch does not render; locked (bit 2):
+//     a switch that the switch does not render, or with conditions
+//     (systemLanguage, requiredExtensions, requiredFeatures) that fail;
+//     locked (bit 2):
 //     sodipodi:insensitive on the object or an ancestor below the layer;
 //   - guides: each sodipodi:guide of the named view is a guide path on a
 //     layer "Guides" of its own, after the drawing's layers; locked when the
 //     named view locks guides or the guide is locked, hidden when the named
-//     view hides guides.
+//     view hides guides. The sodipodi namespace is read under its current
+//     name and the one Inkscape wrote before 0.47.
+//   - path data ends at its first error, as a viewer draws it.
 //
 // Ids are the element's id, else a path from the root such as
 // /svg/g[2]/path[5] (the fifth path child of the second g child); a subpath
 // of a compound path adds /subpath[k] to its path's id.
+//
+// Single-byte encodings that expat does not know are read through iconv.
 //
 // The reader streams the file through expat, holding only the document it
 // builds, never the text or a tree of it. It follows no external reference
@@ -82,9 +90,10 @@ struct SvgDocument {
 };
 
 // Reads the file whole, inflating gzip data (recognised by its magic bytes,
-// whatever the file is called). Throws DocumentError for a missing,
-// unreadable, empty or too large (over kMaxSvgBytes) file, or broken
-// compressed data.
+// whatever the file is called). "-" is standard input; pipes and devices are
+// read as streams, the size limit checked as the bytes come. Throws
+// DocumentError for a missing, unreadable, empty or too large (over
+// kMaxSvgBytes) file, or broken (or truncated) compressed data.
 std::string readDocumentBytes(const std::string& path);
 
 // Throws DocumentError naming `origin` and, for malformed XML, the line.
@@ -96,5 +105,41 @@ SvgDocument loadSvgDocument(const std::string& path);
 // top as the last child of the root element. Outlines carry the class
 // "simhost-outline" and the object's id in data-simhost-id.
 std::string markedSvg(const SvgDocument& svg, const std::string& text, const std::vector<ArtIndex>& objects);
+
+// A picture of the selection.
+struct PictureOptions {
+    enum class Area {
+        kPage,       // the page (the root's view box or size)
+        kDrawing,    // everything drawn, on the page or off it
+        kSelection,  // the selected objects
+    };
+    Area area = Area::kDrawing;
+    int width = 1024;                // pixels; the height follows the area
+    std::string background = "white";  // a CSS colour; "none" keeps it transparent
+    bool dim = true;                 // veil what is not selected
+};
+
+// The drawing to render for the picture: marked as markedSvg() marks it,
+// its outlines two pixels wide at the picture's size whatever the drawing's
+// scale, each object's bounding box drawn, the rest veiled, and the root's
+// viewport framing the area. `height`, when given, receives the picture's
+// height in pixels.
+std::string selectionPictureSvg(const SvgDocument& svg, const std::string& text, const std::vector<ArtIndex>& objects,
+                                const PictureOptions& options, int* height = nullptr);
+
+// Renders that picture to `pngPath` with rsvg-convert (Debian's
+// librsvg2-bin). Linked files resolve against the folder of `sourcePath`
+// (the file the drawing was read from; empty for none). Throws DocumentError.
+void writeSelectionPng(const SvgDocument& svg, const std::string& text, const std::string& sourcePath,
+                       const std::vector<ArtIndex>& objects, const PictureOptions& options, const std::string& pngPath);
+
+// Reads an option value: "page", "drawing" or "selection".
+inline bool parsePictureArea(const std::string& text, PictureOptions::Area& area) {
+    if (text == "page") area = PictureOptions::Area::kPage;
+    else if (text == "drawing") area = PictureOptions::Area::kDrawing;
+    else if (text == "selection") area = PictureOptions::Area::kSelection;
+    else return false;
+    return true;
+}
 
 }  // namespace simhost

@@ -64,12 +64,22 @@ struct AttributeTest {
     std::string value;
 };
 
+// :nth-child(an+b) and its kin: matches positions a*n+b for n >= 0.
+struct Nth {
+    int a = 0;
+    int b = 0;
+    bool fromEnd = false;  // :nth-last-child, :last-child
+};
+
 struct Compound {
     std::string tag;  // empty: any element
     std::string id;
     std::vector<std::string> classes;
     std::vector<AttributeTest> attributes;
+    std::vector<Nth> positions;
+    std::vector<Compound> nots;  // :not(A, B): none of them
     bool root = false;
+    bool never = false;          // a dynamic pseudo-class or a pseudo-element
 };
 
 struct Selector {
@@ -118,6 +128,108 @@ bool parseAttributeTest(std::string_view text, std::size_t& i, AttributeTest& te
     return !test.name.empty();
 }
 
+bool parseSelector(std::string_view text, Selector& selector);
+
+// "odd", "even", "3", "2n+1", "-n + 3": the argument of :nth-child().
+bool parseNth(std::string_view text, Nth& nth) {
+    std::string t;
+    for (const char c : text)
+        if (!isSpace(c)) t += lower(c);
+    if (t == "odd") return nth = {2, 1, nth.fromEnd}, true;
+    if (t == "even") return nth = {2, 0, nth.fromEnd}, true;
+    const std::size_t n = t.find('n');
+    auto integer = [](std::string_view s, int& out) {
+        if (s.empty()) return false;
+        std::size_t i = s[0] == '+' || s[0] == '-' ? 1 : 0;
+        if (i == s.size()) return false;
+        long value = 0;
+        for (; i < s.size(); ++i) {
+            if (s[i] < '0' || s[i] > '9') return false;
+            value = std::min(value * 10 + (s[i] - '0'), 1000000L);
+        }
+        out = static_cast<int>(s[0] == '-' ? -value : value);
+        return true;
+    };
+    if (n == std::string::npos) return nth.a = 0, integer(t, nth.b);
+    const std::string_view a = std::string_view(t).substr(0, n);
+    if (a.empty() || a == "+") nth.a = 1;
+    else if (a == "-") nth.a = -1;
+    else if (!integer(a, nth.a)) return false;
+    const std::string_view b = std::string_view(t).substr(n + 1);
+    nth.b = 0;
+    return b.empty() || ((b[0] == '+' || b[0] == '-') && integer(b, nth.b));
+}
+
+// The text inside the parentheses that open at `i`; advances past them.
+bool readArgument(std::string_view text, std::size_t& i, std::string_view& argument) {
+    if (i >= text.size() || text[i] != '(') return false;
+    const std::size_t close = findTopLevel(text, i + 1, ")");
+    if (close >= text.size()) return false;
+    argument = text.substr(i + 1, close - i - 1);
+    i = close + 1;
+    return true;
+}
+
+// A pseudo-class or pseudo-element at text[i] (a ':').
+bool parsePseudo(std::string_view text, std::size_t& i, Compound& compound, std::uint32_t& ids,
+                 std::uint32_t& classes, std::uint32_t& tags) {
+    ++i;
+    const bool element = i < text.size() && text[i] == ':';
+    if (element) ++i;
+    const std::string name = readIdent(text, i);
+    auto is = [&](std::initializer_list<std::string_view> names) {
+        for (std::string_view n : names)
+            if (equalsIgnoringCase(name, n)) return true;
+        return false;
+    };
+    // Parts of an element (::before) and states nobody puts a static
+    // drawing in: valid, matching nothing.
+    if (is({"before", "after", "first-line", "first-letter"}) ||
+        (element && is({"marker", "selection", "placeholder", "backdrop"}))) {
+        compound.never = true;
+        ++tags;
+        return true;
+    }
+    if (element) return false;
+    ++classes;
+    if (is({"hover", "active", "focus", "focus-within", "focus-visible", "visited", "target", "target-within"})) {
+        compound.never = true;
+    } else if (is({"root"})) {
+        compound.root = true;
+    } else if (is({"first-child"})) {
+        compound.positions.push_back({0, 1, false});
+    } else if (is({"last-child"})) {
+        compound.positions.push_back({0, 1, true});
+    } else if (is({"only-child"})) {
+        compound.positions.push_back({0, 1, false});
+        compound.positions.push_back({0, 1, true});
+    } else if (is({"nth-child"})) {
+        std::string_view argument;
+        Nth nth;
+        if (!readArgument(text, i, argument) || !parseNth(argument, nth)) return false;
+        compound.positions.push_back(nth);
+    } else if (is({"not"})) {
+        std::string_view argument;
+        if (!readArgument(text, i, argument)) return false;
+        std::uint32_t most = 0;
+        for (std::size_t s = 0; s <= argument.size();) {
+            const std::size_t comma = findTopLevel(argument, s, ",");
+            Selector inner;
+            if (!parseSelector(argument.substr(s, comma - s), inner) || inner.compounds.size() != 1) return false;
+            most = std::max(most, inner.specificity);
+            compound.nots.push_back(std::move(inner.compounds.front()));
+            s = comma + 1;
+        }
+        --classes;  // :not() counts as its most specific argument
+        ids += most >> 16;
+        classes += (most >> 8) & 0xFF;
+        tags += most & 0xFF;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Parses one selector of a list; false when it is not one this reader can
 // match (it then matches nothing).
 bool parseSelector(std::string_view text, Selector& selector) {
@@ -133,7 +245,7 @@ bool parseSelector(std::string_view text, Selector& selector) {
             continue;
         }
         if (text[i] == '>' || text[i] == '+' || text[i] == '~') {
-            if (selector.compounds.empty() || text[i] == '~') return false;
+            if (selector.compounds.empty()) return false;
             pending = text[i++];
             continue;
         }
@@ -176,12 +288,7 @@ bool parseSelector(std::string_view text, Selector& selector) {
                 ++classes;
                 any = true;
             } else if (c == ':') {
-                ++i;
-                if (i < text.size() && text[i] == ':') return false;  // pseudo-element
-                const std::string name = readIdent(text, i);
-                if (!equalsIgnoringCase(name, "root")) return false;   // a state, not the drawing
-                compound.root = true;
-                ++classes;
+                if (!parsePseudo(text, i, compound, ids, classes, tags)) return false;
                 any = true;
             } else {
                 return false;
@@ -227,6 +334,12 @@ bool attributeMatches(const ElementInfo& element, const AttributeTest& test) {
     return false;
 }
 
+bool nthMatches(const Nth& nth, long position) {
+    const long offset = position - nth.b;
+    if (nth.a == 0) return offset == 0;
+    return offset % nth.a == 0 && offset / nth.a >= 0;
+}
+
 bool compoundMatches(const Compound& compound, const ElementInfo& element) {
     if (!compound.tag.empty() && element.name != compound.tag) return false;
     if (!compound.id.empty() && compound.id != element.id) return false;
@@ -235,6 +348,17 @@ bool compoundMatches(const Compound& compound, const ElementInfo& element) {
     for (const AttributeTest& test : compound.attributes)
         if (!attributeMatches(element, test)) return false;
     if (compound.root && !element.root) return false;
+    if (compound.never) return false;
+    for (const Nth& nth : compound.positions) {
+        // From the end, the stream knows only whether the element is last.
+        if (nth.fromEnd) {
+            if (!element.last || element.root) return false;
+        } else if (element.root || !nthMatches(nth, static_cast<long>(element.position))) {
+            return false;
+        }
+    }
+    for (const Compound& inner : compound.nots)
+        if (compoundMatches(inner, element)) return false;
     return true;
 }
 
@@ -246,6 +370,10 @@ bool selectorMatches(const Selector& selector, std::size_t k, const ElementInfo*
     switch (selector.combinators[k - 1]) {
         case '>': return selectorMatches(selector, k - 1, element->parent);
         case '+': return selectorMatches(selector, k - 1, element->previous);
+        case '~':
+            for (const ElementInfo* n = element->previous; n != nullptr; n = n->previous)
+                if (selectorMatches(selector, k - 1, n)) return true;
+            return false;
         default:
             for (const ElementInfo* n = element->parent; n != nullptr; n = n->parent)
                 if (selectorMatches(selector, k - 1, n)) return true;
@@ -291,7 +419,13 @@ std::optional<Prop> propertyNamed(std::string_view name) {
 void parseDeclarations(std::string_view text, std::vector<Declaration>& out) {
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t end = findTopLevel(text, i, ";");
+        // Most declarations hold no quote, parenthesis or bracket: they end
+        // at the next semicolon.
+        std::size_t end = i;
+        while (end < text.size() && text[end] != ';' && text[end] != '"' && text[end] != '\'' && text[end] != '(' &&
+               text[end] != '[')
+            ++end;
+        if (end < text.size() && text[end] != ';') end = findTopLevel(text, i, ";");
         const std::string_view item = text.substr(i, end - i);
         i = end + 1;
         const std::size_t colon = item.find(':');
@@ -338,11 +472,28 @@ struct Stylesheet::Rules {
     std::vector<std::uint32_t> universal;
     bool attributes = false;
     bool siblings = false;
+    bool lastChild = false;
+
+    static bool testsAttributes(const Compound& c) {
+        if (!c.attributes.empty()) return true;
+        for (const Compound& inner : c.nots)
+            if (testsAttributes(inner)) return true;
+        return false;
+    }
+
+    static bool usesEnd(const Compound& c) {
+        for (const Nth& nth : c.positions)
+            if (nth.fromEnd) return true;
+        for (const Compound& inner : c.nots)
+            if (usesEnd(inner)) return true;
+        return false;
+    }
 
     void addRule(Selector selector, std::uint32_t block) {
         const auto index = static_cast<std::uint32_t>(rules.size());
-        for (const Compound& c : selector.compounds) attributes = attributes || !c.attributes.empty();
-        for (const char c : selector.combinators) siblings = siblings || c == '+';
+        for (const Compound& c : selector.compounds) attributes = attributes || testsAttributes(c);
+        for (const char c : selector.combinators) siblings = siblings || c == '+' || c == '~';
+        for (const Compound& c : selector.compounds) lastChild = lastChild || usesEnd(c);
         const Compound& key = selector.compounds.back();
         if (!key.id.empty()) byId[key.id].push_back(index);
         else if (!key.classes.empty()) byClass[key.classes.front()].push_back(index);
@@ -359,6 +510,7 @@ bool Stylesheet::empty() const { return rules_->rules.empty(); }
 std::size_t Stylesheet::size() const { return rules_->rules.size(); }
 bool Stylesheet::testsAttributes() const { return rules_->attributes; }
 bool Stylesheet::testsSiblings() const { return rules_->siblings; }
+bool Stylesheet::testsLastChild() const { return rules_->lastChild; }
 
 void Stylesheet::add(std::string_view source) {
     const std::string css = withoutComments(source);

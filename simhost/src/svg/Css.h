@@ -4,11 +4,12 @@
 //
 // Selectors: type (path, svg|path matches by local name), universal, #id,
 // .class, attribute tests ([a], [a=v], [a~=v], [a^=v], [a$=v], [a*=v],
-// [a|=v]), :root, and the combinators descendant, > and +, in selector
-// lists. A selector with any other pseudo-class, a pseudo-element or the ~
-// combinator matches nothing: the first two describe states (:hover) or
-// parts a static drawing does not show, and the reader, which sees the
-// drawing as a stream, keeps only the previous sibling of an element. At-rules
+// [a|=v]), :root, :first-child, :last-child, :only-child, :nth-child(),
+// :not() of compound selectors, and the combinators
+// descendant, >, + and ~, in selector lists. Dynamic pseudo-classes (:hover,
+// :focus, :visited...) and pseudo-elements are valid and match nothing in a
+// drawing nobody points at. A selector this code does not know drops its
+// whole rule, as a browser drops a rule with an invalid selector. At-rules
 // (@media, @font-face, @import, ...) are passed over.
 #pragma once
 
@@ -28,6 +29,20 @@ constexpr int kPropCount = 5;
 std::optional<Prop> propertyNamed(std::string_view name);
 
 std::string_view trim(std::string_view text);
+
+// Is `value` one the property can take? A declaration whose value does not
+// parse is dropped, so the cascaded or inherited value stays.
+bool isValidValue(Prop prop, std::string_view value);
+
+// The dash count of a stroke-dasharray value: the number of entries as
+// written (an odd list is drawn twice over, but the count is the author's);
+// 0 for none, for a list whose entries sum to zero (drawn solid) and for one
+// with a negative entry (an error in the list, drawn solid); -1 when the value
+// is no list at all (junk, stray commas), which drops the declaration.
+int dashCount(std::string_view value);
+
+// CSS-wide keywords.
+bool isCssWideKeyword(std::string_view value);
 // ASCII case-insensitive equality, as CSS compares keywords.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
@@ -64,8 +79,10 @@ struct ElementInfo {
     std::string classes;
     std::vector<std::pair<std::string, std::string>> attributes;  // kept when the sheet tests attributes
     bool root = false;
+    bool last = false;             // the last element child of its parent, when known
+    std::uint32_t position = 0;    // among its parent's element children, from 1
     const ElementInfo* parent = nullptr;
-    const ElementInfo* previous = nullptr;  // kept when the sheet has + combinators
+    const ElementInfo* previous = nullptr;  // kept when the sheet has + or ~ combinators
 
     std::string_view attribute(std::string_view name) const;
     bool hasAttribute(std::string_view name) const;
@@ -83,6 +100,9 @@ public:
     // What an ElementInfo must carry for this sheet.
     bool testsAttributes() const;
     bool testsSiblings() const;
+    // Does a rule need to know which element is its parent's last child?
+    // A stream learns that only at the parent's end.
+    bool testsLastChild() const;
 
     struct Match {
         Prop prop;

@@ -6,13 +6,20 @@
 // shapes), stroked thin in a colour of its own and filled with nothing, so
 // it shows the object's shape whatever its own style. It is placed in the
 // object's coordinate system by the transforms of the object's ancestors.
+#include <iconv.h>
+
+#include <cctype>
+#include <cerrno>
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
 #include <pugixml.hpp>
 
 #include "Css.h"
+#include "Geometry.h"
 #include "PathData.h"
 #include "simhost/SvgDocument.h"
 
@@ -60,6 +67,21 @@ std::string number(double value) {
     char buffer[32];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
     return std::string(buffer, end);
+}
+
+bool isListSpace(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\r'; }
+
+// `text` past its first `count` numbers.
+std::string_view skipNumbers(std::string_view text, int count) {
+    for (int k = 0; k < count; ++k) {
+        while (!text.empty() && isListSpace(text.front())) text.remove_prefix(1);
+        if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+        double value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec != std::errc()) return {};
+        text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+    }
+    return text;
 }
 
 bool parseNumbers(std::string_view text, double* values, int count) {
@@ -122,6 +144,19 @@ std::string nestedSvgTransform(pugi::xml_node element) {
     return viewportTransform(element, width, height, sized);
 }
 
+// How outlines are stroked: for -o, a fixed style that viewers keep at one
+// width on screen; for a picture, a width in the root's units, divided by
+// each shape's own scale (the renderer has no non-scaling strokes).
+struct Pen {
+    std::string style = kShapeStyle;  // with no stroke-width when `width` is set
+    double width = 0;                 // in the root's user units; 0: `style` says it all
+};
+
+std::string withWidth(const Pen& pen, double scale) {
+    if (pen.width <= 0) return pen.style;
+    return pen.style + ";stroke-width:" + number(scale > 0 ? pen.width / scale : pen.width);
+}
+
 class Outliner {
 public:
     // Numbers the elements as the reader does: in document order, the root
@@ -146,6 +181,14 @@ public:
         return ordinal < byOrdinal_.size() ? byOrdinal_[ordinal] : pugi::xml_node();
     }
 
+    void setPen(Pen pen) { pen_ = std::move(pen); }
+    // The box of every shape outlined since the last reset, in the root's
+    // user units.
+    const Box& box() const { return box_; }
+
+    // The transform from `element`'s parent's coordinates to the root's.
+    Matrix ancestorMatrix(pugi::xml_node element) const { return parseTransform(ancestorTransform(element)); }
+
     // The transforms from the root's coordinates to those of `element`'s
     // parent, outermost first.
     std::string ancestorTransform(pugi::xml_node element) const {
@@ -163,45 +206,47 @@ public:
         return out;
     }
 
-    // The geometry of `element` as outline markup.
-    void outline(std::string& out, pugi::xml_node element, int depth) {
+    // The geometry of `element` as outline markup; `ctm` maps the
+    // coordinates `element` is in to the root's.
+    void outline(std::string& out, pugi::xml_node element, int depth, const Matrix& ctm) {
         if (depth > kMaxDepth || shapes_ > kMaxShapesPerOutline) return;
         const std::string_view name = localName(element.name());
         const std::string transform = element.attribute("transform").value();
         if (name == "path") {
-            shape(out, "path", {{"d", element.attribute("d").value()}}, transform);
+            // What a viewer draws of the data, as the reader counted it.
+            shape(out, "path", {{"d", std::string(drawnPathData(element.attribute("d").value()))}}, transform, ctm);
         } else if (name == "rect" || name == "image") {
-            shape(out, "rect", copied(element, {"x", "y", "width", "height", name == "rect" ? "rx" : "", name == "rect" ? "ry" : ""}), transform);
+            shape(out, "rect", copied(element, {"x", "y", "width", "height", name == "rect" ? "rx" : "", name == "rect" ? "ry" : ""}), transform, ctm);
         } else if (name == "circle") {
-            shape(out, "circle", copied(element, {"cx", "cy", "r"}), transform);
+            shape(out, "circle", copied(element, {"cx", "cy", "r"}), transform, ctm);
         } else if (name == "ellipse") {
-            shape(out, "ellipse", copied(element, {"cx", "cy", "rx", "ry"}), transform);
+            shape(out, "ellipse", copied(element, {"cx", "cy", "rx", "ry"}), transform, ctm);
         } else if (name == "line") {
-            shape(out, "line", copied(element, {"x1", "y1", "x2", "y2"}), transform);
+            shape(out, "line", copied(element, {"x1", "y1", "x2", "y2"}), transform, ctm);
         } else if (name == "polyline" || name == "polygon") {
-            shape(out, std::string(name), copied(element, {"points"}), transform);
+            shape(out, std::string(name), copied(element, {"points"}), transform, ctm);
         } else if (name == "use") {
-            useOutline(out, element, depth);
+            useOutline(out, element, depth, ctm);
         } else if (name == "g" || name == "a" || name == "switch" || name == "svg" || name == "symbol") {
             std::string inner = transform;
             if (name == "svg" && depth > 0) inner = joined(transform, nestedSvgTransform(element));
-            out += "<g";
-            if (!inner.empty()) out += " transform=\"" + escaped(inner) + "\"";
-            out += ">";
-            for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
-                if (child.type() == pugi::node_element) outline(out, child, depth + 1);
-            out += "</g>";
+            children(out, element, inner, depth, ctm);
         }
         // Text and anything else: no geometry this outline can repeat.
     }
 
     // A subpath of a compound path on its own.
-    void subpathOutline(std::string& out, pugi::xml_node path, std::uint32_t subpath) {
+    void subpathOutline(std::string& out, pugi::xml_node path, std::uint32_t subpath, const Matrix& ctm) {
         const std::vector<std::string> parts = splitSubpaths(path.attribute("d").value());
         if (subpath == 0 || subpath > parts.size()) return;
-        shape(out, "path", {{"d", parts[subpath - 1]}}, path.attribute("transform").value());
+        shape(out, "path", {{"d", parts[subpath - 1]}}, path.attribute("transform").value(), ctm);
     }
 
+    void reset() {
+        shapes_ = 0;
+        box_ = Box();
+    }
+    // The shape count alone: the cap holds per outline, the box goes on.
     void resetCount() { shapes_ = 0; }
 
 private:
@@ -221,17 +266,61 @@ private:
         return attrs;
     }
 
-    void shape(std::string& out, const std::string& tag, const Attrs& attrs, const std::string& transform) {
+    // A group of `element`'s children's outlines under `transform`.
+    void children(std::string& out, pugi::xml_node element, const std::string& transform, int depth,
+                  const Matrix& ctm) {
+        out += "<g";
+        if (!transform.empty()) out += " transform=\"" + escaped(transform) + "\"";
+        out += ">";
+        const Matrix inner = ctm.then(parseTransform(transform));
+        for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element) outline(out, child, depth + 1, inner);
+        out += "</g>";
+    }
+
+    void shape(std::string& out, const std::string& tag, const Attrs& attrs, const std::string& transform,
+               const Matrix& ctm) {
         ++shapes_;
+        const Matrix full = ctm.then(parseTransform(transform));
+        box_.add(shapeBox(tag, attrs), full);
         out += "<" + tag;
         for (const auto& [name, value] : attrs) out += " " + name + "=\"" + escaped(value) + "\"";
         if (!transform.empty()) out += " transform=\"" + escaped(transform) + "\"";
-        out += " style=\"";
-        out += kShapeStyle;
-        out += "\"/>";
+        out += " style=\"" + withWidth(pen_, full.scale()) + "\"/>";
     }
 
-    void useOutline(std::string& out, pugi::xml_node use, int depth) {
+    static Box shapeBox(const std::string& tag, const Attrs& attrs) {
+        auto get = [&](const char* name) {
+            double value = 0;
+            for (const auto& [key, text] : attrs)
+                if (key == name) parseLength(text.c_str(), value);
+            return value;
+        };
+        Box box;
+        if (tag == "path") {
+            for (const auto& [key, text] : attrs) pathPoints(text, [&box](double x, double y) { box.add(x, y); });
+        } else if (tag == "rect") {
+            box.add(get("x"), get("y"));
+            box.add(get("x") + get("width"), get("y") + get("height"));
+        } else if (tag == "circle" || tag == "ellipse") {
+            const double rx = tag == "circle" ? get("r") : get("rx"), ry = tag == "circle" ? get("r") : get("ry");
+            box.add(get("cx") - rx, get("cy") - ry);
+            box.add(get("cx") + rx, get("cy") + ry);
+        } else if (tag == "line") {
+            box.add(get("x1"), get("y1"));
+            box.add(get("x2"), get("y2"));
+        } else if (!attrs.empty()) {  // polyline, polygon: pairs of numbers
+            std::string_view points = attrs.front().second;
+            double xy[2];
+            while (parseNumbers(points, xy, 2)) {
+                box.add(xy[0], xy[1]);
+                points = skipNumbers(points, 2);
+            }
+        }
+        return box;
+    }
+
+    void useOutline(std::string& out, pugi::xml_node use, int depth, const Matrix& ctm) {
         const char* href = use.attribute("href").value();
         if (*href == 0) href = use.attribute(xlinkHref_.c_str()).value();
         const std::string_view ref = trim(href);
@@ -243,6 +332,7 @@ private:
         out += "<g";
         if (!transform.empty()) out += " transform=\"" + escaped(transform) + "\"";
         out += ">";
+        const Matrix inner = ctm.then(parseTransform(transform));
         if (ref.size() > 1 && ref.front() == '#') {
             const auto it = byId_.find(std::string(ref.substr(1)));
             if (it != byId_.end()) {
@@ -252,15 +342,9 @@ private:
                     double width = 0, height = 0;
                     const bool sized = parseLength(use.attribute("width").value(), width) &&
                                        parseLength(use.attribute("height").value(), height);
-                    const std::string viewport = viewportTransform(target, width, height, sized);
-                    out += "<g";
-                    if (!viewport.empty()) out += " transform=\"" + escaped(viewport) + "\"";
-                    out += ">";
-                    for (pugi::xml_node child = target.first_child(); child; child = child.next_sibling())
-                        if (child.type() == pugi::node_element) outline(out, child, depth + 1);
-                    out += "</g>";
+                    children(out, target, viewportTransform(target, width, height, sized), depth, inner);
                 } else {
-                    outline(out, target, depth + 1);
+                    outline(out, target, depth + 1, inner);
                 }
             }
         }
@@ -272,22 +356,35 @@ private:
     std::vector<pugi::xml_node> byOrdinal_;
     std::unordered_map<std::string, pugi::xml_node> byId_;
     std::size_t shapes_ = 0;
+    Pen pen_;
+    Box box_;
 };
 
 // A guide of the named view: a line through its position, across the
 // drawing. The named view keeps guide positions with the y axis pointing up
-// from the bottom of the view box.
-std::string guideOutline(pugi::xml_node guide, pugi::xml_node root) {
-    double position[2], normal[2] = {0, 1}, box[4] = {0, 0, 0, 0};
-    if (!parseNumbers(guide.attribute("position").value(), position, 2)) return {};
-    parseNumbers(guide.attribute("orientation").value(), normal, 2);
+// from the bottom of the view box. Inkscape writes "x,y" with the line's
+// normal in `orientation`; before 0.47 it wrote one number, a y for a
+// "horizontal" guide and an x for a "vertical" one.
+std::string guideOutline(pugi::xml_node guide, pugi::xml_node root, const Pen& pen) {
+    double position[2] = {0, 0}, normal[2] = {0, 1}, box[4] = {0, 0, 0, 0};
+    const char* orientation = guide.attribute("orientation").value();
+    const std::string_view word = trim(orientation);
+    if (equalsIgnoringCase(word, "horizontal") || equalsIgnoringCase(word, "vertical")) {
+        const bool horizontal = equalsIgnoringCase(word, "horizontal");
+        if (!parseNumbers(guide.attribute("position").value(), &position[horizontal ? 1 : 0], 1)) return {};
+        normal[0] = horizontal ? 0 : 1;
+        normal[1] = horizontal ? 1 : 0;
+    } else {
+        if (!parseNumbers(guide.attribute("position").value(), position, 2)) return {};
+        parseNumbers(orientation, normal, 2);
+    }
     if (!parseNumbers(root.attribute("viewBox").value(), box, 4)) parseLength(root.attribute("height").value(), box[3]);
-    const double x = position[0], y = box[3] - position[1];
+    const double x = position[0], y = box[1] + box[3] - position[1];
     // Along the line: perpendicular to its normal, whose y flips too.
     const double dx = normal[1], dy = normal[0];
     const double reach = 1e6;
     return "<line x1=\"" + number(x - dx * reach) + "\" y1=\"" + number(y - dy * reach) + "\" x2=\"" +
-           number(x + dx * reach) + "\" y2=\"" + number(y + dy * reach) + "\" style=\"" + kShapeStyle + "\"/>";
+           number(x + dx * reach) + "\" y2=\"" + number(y + dy * reach) + "\" style=\"" + withWidth(pen, 1) + "\"/>";
 }
 
 std::string xlinkHrefName(pugi::xml_node root) {
@@ -307,84 +404,288 @@ struct Insertion {
     bool selfClosing;
 };
 
-Insertion insertionPoint(const std::string& text, pugi::xml_node root) {
-    const std::string endTag = std::string("</") + root.name();
-    const std::size_t end = text.rfind(endTag);
-    if (end != std::string::npos && end > static_cast<std::size_t>(root.offset_debug())) return {end, 0, false};
-    // No end tag: the start tag closes itself. Find its end outside quotes.
+// The end of the start tag that begins at `from`: its '>'.
+std::size_t startTagEnd(const std::string& text, std::size_t from) {
     char quote = 0;
-    for (std::size_t i = static_cast<std::size_t>(root.offset_debug()); i < text.size(); ++i) {
+    for (std::size_t i = from; i < text.size(); ++i) {
         const char c = text[i];
         if (quote != 0) {
             if (c == quote) quote = 0;
         } else if (c == '"' || c == '\'') {
             quote = c;
         } else if (c == '>') {
-            if (i > 0 && text[i - 1] == '/') return {i - 1, 2, true};
-            break;
+            return i;
         }
     }
     throw DocumentError("cannot find where the drawing's root element ends");
 }
 
-}  // namespace
+Insertion insertionPoint(const std::string& text, pugi::xml_node root) {
+    const std::string endTag = std::string("</") + root.name();
+    const std::size_t end = text.rfind(endTag);
+    if (end != std::string::npos && end > static_cast<std::size_t>(root.offset_debug())) return {end, 0, false};
+    // No end tag: the start tag closes itself.
+    const std::size_t close = startTagEnd(text, static_cast<std::size_t>(root.offset_debug()));
+    if (close > 0 && text[close - 1] == '/') return {close - 1, 2, true};
+    throw DocumentError("cannot find where the drawing's root element ends");
+}
 
-std::string markedSvg(const SvgDocument& svg, const std::string& text, const std::vector<ArtIndex>& objects) {
-    if (text.size() >= 2 && (static_cast<unsigned char>(text[0]) == 0xFE || static_cast<unsigned char>(text[0]) == 0xFF ||
-                             text[0] == 0 || text[1] == 0))
-        throw DocumentError("marking a drawing is supported for UTF-8 files only");
-    pugi::xml_document xml;
-    if (!xml.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8))
-        throw DocumentError("the drawing cannot be read again");
-    const pugi::xml_node root = xml.document_element();
-    Outliner outliner(root, xlinkHrefName(root));
+std::string withOverlay(const std::string& text, pugi::xml_node root, const std::string& overlay) {
+    const Insertion insertion = insertionPoint(text, root);
+    std::string out;
+    out.reserve(text.size() + overlay.size() + 16);
+    out.append(text, 0, insertion.at);
+    if (insertion.selfClosing) out += ">" + overlay + "</" + std::string(root.name()) + ">";
+    else out += overlay;
+    out.append(text, insertion.at + insertion.replace, std::string::npos);
+    return out;
+}
 
-    std::string overlay = "\n<g id=\"simhost-selection\" class=\"simhost-selection\">";
+// ---- Encodings ---------------------------------------------------------------
+
+// The encoding the text declares (or its byte order mark says), lower case;
+// "utf-8" when it says none.
+std::string declaredEncoding(const std::string& text) {
+    if (text.size() >= 2) {
+        const auto b0 = static_cast<unsigned char>(text[0]), b1 = static_cast<unsigned char>(text[1]);
+        if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0 && b1 == '<')) return "utf-16be";
+        if ((b0 == 0xFF && b1 == 0xFE) || (b0 == '<' && b1 == 0)) return "utf-16le";
+    }
+    if (text.compare(0, 5, "<?xml") != 0) return "utf-8";
+    const std::size_t end = text.find("?>");
+    const std::size_t at = text.find("encoding", 0);
+    if (at == std::string::npos || at > end) return "utf-8";
+    const std::size_t open = text.find_first_of("\"'", at);
+    const std::size_t close = open == std::string::npos ? open : text.find(text[open], open + 1);
+    if (close == std::string::npos || close > end) return "utf-8";
+    std::string name = text.substr(open + 1, close - open - 1);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+std::string transcoded(const std::string& text, const std::string& from) {
+    const iconv_t cd = iconv_open("UTF-8", from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw DocumentError("cannot convert the drawing from " + from);
+    std::string out(text.size() * 2 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size(), done = 0;
+    while (inLeft > 0) {
+        char* at = out.data() + done;
+        std::size_t outLeft = out.size() - done;
+        const std::size_t r = iconv(cd, &in, &inLeft, &at, &outLeft);
+        done = static_cast<std::size_t>(at - out.data());
+        if (r != static_cast<std::size_t>(-1)) break;
+        if (errno != E2BIG) {
+            iconv_close(cd);
+            throw DocumentError("the drawing is not valid " + from);
+        }
+        out.resize(out.size() * 2);
+    }
+    iconv_close(cd);
+    out.resize(done);
+    if (out.compare(0, 3, "\xEF\xBB\xBF") == 0) out.erase(0, 3);
+    return out;
+}
+
+// The text in UTF-8, its declaration saying so: an outline added to a
+// drawing in another encoding would otherwise mix two encodings in one file.
+std::string asUtf8(const std::string& text) {
+    const std::string encoding = declaredEncoding(text);
+    if (encoding == "utf-8" || encoding == "utf8" || encoding == "us-ascii" || encoding == "ascii") return text;
+    std::string out = transcoded(text, encoding == "utf-16" ? "UTF-16" : encoding);
+    const std::size_t end = out.compare(0, 5, "<?xml") == 0 ? out.find("?>") : std::string::npos;
+    const std::size_t at = end == std::string::npos ? end : out.find("encoding", 0);
+    if (at == std::string::npos || at > end) return out;
+    const std::size_t open = out.find_first_of("\"'", at);
+    const std::size_t close = open == std::string::npos ? open : out.find(out[open], open + 1);
+    if (close != std::string::npos && close < end) out.replace(open + 1, close - open - 1, "UTF-8");
+    return out;
+}
+
+// ---- Overlays -------------------------------------------------------------------
+
+struct Pens {
+    Pen shape, container;
+};
+
+// One outline group per object, each in its object's coordinates; the
+// box of each object's shapes goes to `boxes` when it is given.
+std::string outlines(const SvgDocument& svg, Outliner& outliner, pugi::xml_node root,
+                     const std::vector<ArtIndex>& objects, const Pens& pens, std::vector<Box>* boxes) {
+    std::string overlay;
     for (const ArtIndex index : objects) {
         const auto i = static_cast<std::size_t>(index);
         const std::uint32_t ordinal =
             i < svg.elementOrdinal.size() ? svg.elementOrdinal[i] : SvgDocument::kNoElement;
         const pugi::xml_node element = ordinal == SvgDocument::kNoElement ? pugi::xml_node() : outliner.at(ordinal);
         const ArtNode& node = svg.document.art(index);
-        const bool container =
-            node.type == kGroupArt || node.type == kCompoundPathArt || node.type == kSymbolArt;
+        // Containers are drawn dashed: their shapes, not one shape.
+        const bool container = node.type == kGroupArt || node.type == kCompoundPathArt || node.type == kSymbolArt;
         overlay += "\n<g class=\"simhost-outline\" data-simhost-id=\"" + escaped(svg.idOf(index)) + "\"";
+        Matrix ctm;
         if (element) {
             const std::string transform = outliner.ancestorTransform(element);
             if (!transform.empty()) overlay += " transform=\"" + escaped(transform) + "\"";
+            ctm = parseTransform(transform);
         }
         overlay += container ? " data-simhost-kind=\"container\">" : ">";
-        outliner.resetCount();
-        if (element && node.guide != 0) {
-            overlay += guideOutline(element, root);
-        } else if (element && svg.subpath[i] != 0) {
-            outliner.subpathOutline(overlay, element, svg.subpath[i]);
-        } else if (element) {
-            std::string inner;
-            outliner.outline(inner, element, 0);
-            // Containers are drawn dashed: their shapes, not one shape.
-            if (container) {
-                const std::string shapeStyle = kShapeStyle;
-                for (std::size_t at = inner.find(shapeStyle); at != std::string::npos;
-                     at = inner.find(shapeStyle, at + 1))
-                    inner.replace(at, shapeStyle.size(), kContainerStyle);
-            }
-            overlay += inner;
-        }
+        outliner.reset();
+        outliner.setPen(container ? pens.container : pens.shape);
+        if (element && node.guide != 0) overlay += guideOutline(element, root, pens.shape);
+        else if (element && svg.subpath[i] != 0) outliner.subpathOutline(overlay, element, svg.subpath[i], ctm);
+        else if (element) outliner.outline(overlay, element, 0, ctm);
         overlay += "</g>";
+        if (boxes != nullptr && node.guide == 0) boxes->push_back(outliner.box());
     }
-    overlay += "\n</g>\n";
+    return overlay;
+}
 
-    const Insertion insertion = insertionPoint(text, root);
-    std::string out;
-    out.reserve(text.size() + overlay.size() + 16);
-    out.append(text, 0, insertion.at);
-    if (insertion.selfClosing) {
-        out += ">" + overlay + "</" + std::string(root.name()) + ">";
+struct Parsed {
+    std::string text;  // in UTF-8
+    pugi::xml_document xml;
+    pugi::xml_node root;
+};
+
+void parseDrawing(const std::string& text, Parsed& parsed) {
+    parsed.text = asUtf8(text);
+    if (!parsed.xml.load_buffer(parsed.text.data(), parsed.text.size(), pugi::parse_default, pugi::encoding_utf8))
+        throw DocumentError("the drawing cannot be read again");
+    parsed.root = parsed.xml.document_element();
+}
+
+// The overlay's outer group; in the SVG namespace whatever prefix the
+// drawing gives it.
+const char* const kOverlayStart =
+    "\n<g xmlns=\"http://www.w3.org/2000/svg\" id=\"simhost-selection\" class=\"simhost-selection\">";
+
+// ---- The selection picture -------------------------------------------------------
+
+// The page: the root's view box, else its size.
+Box pageBox(pugi::xml_node root) {
+    Box page;
+    double box[4];
+    if (parseNumbers(root.attribute("viewBox").value(), box, 4) && box[2] > 0 && box[3] > 0) {
+        page.add(box[0], box[1]);
+        page.add(box[0] + box[2], box[1] + box[3]);
     } else {
-        out += overlay;
+        double width = 0, height = 0;
+        if (parseLength(root.attribute("width").value(), width) && parseLength(root.attribute("height").value(), height)) {
+            page.add(0, 0);
+            page.add(width, height);
+        }
     }
-    out.append(text, insertion.at + insertion.replace, std::string::npos);
+    return page;
+}
+
+// Everything the drawing draws, in the root's user units.
+Box drawingBox(Outliner& outliner, pugi::xml_node root) {
+    outliner.reset();
+    std::string scratch;
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element) continue;
+        outliner.resetCount();
+        outliner.outline(scratch, child, 1, Matrix());
+        scratch.clear();
+    }
+    return outliner.box();
+}
+
+// The part of the drawing the picture shows, with a margin about it.
+Box pictureArea(PictureOptions::Area kind, Outliner& outliner, pugi::xml_node root, const std::vector<Box>& selected) {
+    Box area;
+    if (kind == PictureOptions::Area::kSelection)
+        for (const Box& box : selected) area.add(box);
+    if (area.empty() && kind != PictureOptions::Area::kPage) area = drawingBox(outliner, root);
+    if (area.empty()) area = pageBox(root);
+    if (area.empty()) area.add(0, 0), area.add(100, 100);
+    double margin = std::max(area.width(), area.height()) * 0.03;
+    if (margin <= 0) margin = 1;
+    area.add(area.x0 - margin, area.y0 - margin);
+    area.add(area.x1 + margin, area.y1 + margin);
+    return area;
+}
+
+std::string rectMarkup(const Box& box, const std::string& style, const std::string& extra = {}) {
+    return "<rect x=\"" + number(box.x0) + "\" y=\"" + number(box.y0) + "\" width=\"" + number(box.width()) +
+           "\" height=\"" + number(box.height()) + "\" style=\"" + style + "\"" + extra + "/>";
+}
+
+bool isTransparent(const std::string& color) {
+    return color.empty() || equalsIgnoringCase(color, "none") || equalsIgnoringCase(color, "transparent");
+}
+
+// The root's start tag framing `area` at `width` by `height` pixels.
+std::string framedRoot(pugi::xml_node root, const Box& area, int width, int height) {
+    std::string tag = "<" + std::string(root.name());
+    for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute()) {
+        const std::string_view name = a.name();
+        if (name == "width" || name == "height" || name == "viewBox" || name == "preserveAspectRatio" || name == "x" ||
+            name == "y")
+            continue;
+        tag += " " + std::string(name) + "=\"" + escaped(a.value()) + "\"";
+    }
+    return tag + " width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"" +
+           number(area.x0) + " " + number(area.y0) + " " + number(area.width()) + " " + number(area.height()) +
+           "\" preserveAspectRatio=\"none\">";
+}
+
+// Unselected art seen through a veil; the selected objects' shapes are
+// holes in it.
+std::string veil(const SvgDocument& svg, Outliner& outliner, pugi::xml_node root, const std::vector<ArtIndex>& objects,
+                 const Box& area, double unit, const std::string& color) {
+    const Pen hole{"fill:#000;stroke:#000;stroke-dasharray:none;opacity:1;display:inline;visibility:visible", 4 * unit};
+    return "<mask id=\"simhost-holes\" maskUnits=\"userSpaceOnUse\" x=\"" + number(area.x0) + "\" y=\"" +
+           number(area.y0) + "\" width=\"" + number(area.width()) + "\" height=\"" + number(area.height()) + "\">" +
+           rectMarkup(area, "fill:#fff;stroke:none") + outlines(svg, outliner, root, objects, {hole, hole}, nullptr) +
+           "</mask>" + rectMarkup(area, "fill:" + color + ";fill-opacity:0.72;stroke:none", " mask=\"url(#simhost-holes)\"");
+}
+
+}  // namespace
+
+std::string markedSvg(const SvgDocument& svg, const std::string& text, const std::vector<ArtIndex>& objects) {
+    Parsed parsed;
+    parseDrawing(text, parsed);
+    Outliner outliner(parsed.root, xlinkHrefName(parsed.root));
+    const std::string overlay = kOverlayStart +
+                                outlines(svg, outliner, parsed.root, objects, {Pen(), Pen{kContainerStyle, 0}}, nullptr) +
+                                "\n</g>\n";
+    return withOverlay(parsed.text, parsed.root, overlay);
+}
+
+std::string selectionPictureSvg(const SvgDocument& svg, const std::string& text, const std::vector<ArtIndex>& objects,
+                                const PictureOptions& options, int* height) {
+    Parsed parsed;
+    parseDrawing(text, parsed);
+    Outliner outliner(parsed.root, xlinkHrefName(parsed.root));
+    std::vector<Box> boxes;
+    outlines(svg, outliner, parsed.root, objects, {}, &boxes);
+    const Box area = pictureArea(options.area, outliner, parsed.root, boxes);
+    const int width = std::clamp(options.width, 1, 32768);
+    const int pixelsHigh =
+        static_cast<int>(std::clamp(std::lround(width * area.height() / area.width()), 1L, 32768L));
+    // The outlines' width: two pixels of the picture, in the root's units.
+    const double unit = area.width() / width;
+    const std::string shapeStyle = "fill:none;stroke:#ff00c8;stroke-dasharray:none;opacity:1;display:inline;visibility:visible";
+    const std::string containerStyle = "fill:none;stroke:#00a0ff;stroke-dasharray:" + number(8 * unit) + "," +
+                                       number(6 * unit) + ";opacity:1;display:inline;visibility:visible";
+    std::string overlay = kOverlayStart;
+    if (options.dim)
+        overlay += veil(svg, outliner, parsed.root, objects, area, unit,
+                        isTransparent(options.background) ? std::string("#fff") : options.background);
+    overlay += outlines(svg, outliner, parsed.root, objects, {Pen{shapeStyle, 2 * unit}, Pen{containerStyle, 2 * unit}},
+                        nullptr);
+    // Each object's bounding box, thinner and dashed.
+    const std::string boxStyle = "fill:none;stroke:#ff7a00;stroke-width:" + number(unit) +
+                                 ";stroke-dasharray:" + number(4 * unit) + "," + number(4 * unit);
+    for (const Box& box : boxes)
+        if (!box.empty()) overlay += "\n" + rectMarkup(box, boxStyle, " class=\"simhost-box\"");
+    overlay += "\n</g>\n";
+    std::string out = withOverlay(parsed.text, parsed.root, overlay);
+    std::size_t start = static_cast<std::size_t>(parsed.root.offset_debug());
+    while (start > 0 && out[start] != '<') --start;
+    const std::size_t end = startTagEnd(out, start);
+    out.replace(start, end + 1 - start, framedRoot(parsed.root, area, width, pixelsHigh));
+    if (height != nullptr) *height = pixelsHigh;
     return out;
 }
 

@@ -2,9 +2,14 @@
 // of expat events.
 #include <sys/stat.h>
 
+#include <iconv.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
+#include <deque>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <expat.h>
@@ -28,6 +33,8 @@ constexpr std::size_t kMaxNesting = 1024;
 constexpr std::string_view kSvgNs = "http://www.w3.org/2000/svg";
 constexpr std::string_view kInkscapeNs = "http://www.inkscape.org/namespaces/inkscape";
 constexpr std::string_view kSodipodiNs = "http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd";
+// What Inkscape before 0.47 wrote for the same namespace.
+constexpr std::string_view kOldSodipodiNs = "http://inkscape.sourceforge.net/DTD/sodipodi-0.dtd";
 constexpr std::string_view kXlinkNs = "http://www.w3.org/1999/xlink";
 // Separates a namespace from a local name in the names expat reports.
 constexpr char kNsSeparator = '\x01';
@@ -69,6 +76,8 @@ Name splitName(const char* name) {
     return {std::string_view(name, static_cast<std::size_t>(separator - name)), separator + 1};
 }
 
+bool isSodipodi(std::string_view ns) { return ns == kSodipodiNs || ns == kOldSodipodiNs; }
+
 // An element of SVG: in its namespace, or in none for drawings that
 // declare none.
 bool inSvg(const Name& name) { return name.ns.empty() || name.ns == kSvgNs; }
@@ -106,26 +115,10 @@ struct Attributes {
     const char* groupmode = nullptr;
     const char* label = nullptr;
     const char* requiredExtensions = nullptr;
+    const char* requiredFeatures = nullptr;
     const char* systemLanguage = nullptr;
     bool insensitive = false;
 };
-
-// The number of entries of a stroke-dasharray value; -1 when the value is
-// not a valid list (a negative entry, something that is no length).
-int dashEntries(std::string_view value) {
-    auto separator = [](char c) { return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    int count = 0;
-    std::size_t i = 0;
-    while (i < value.size()) {
-        while (i < value.size() && separator(value[i])) ++i;
-        if (i >= value.size()) break;
-        const char c = value[i];
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '+')) return -1;
-        while (i < value.size() && !separator(value[i])) ++i;
-        ++count;
-    }
-    return count > 0 ? count : -1;
-}
 
 bool isKeyword(std::string_view value, std::initializer_list<std::string_view> keywords) {
     for (std::string_view k : keywords)
@@ -133,10 +126,26 @@ bool isKeyword(std::string_view value, std::initializer_list<std::string_view> k
     return false;
 }
 
-// Does a switch render this child, were it the first to qualify? The
-// drawing is read as an English viewer without extensions reads it.
-bool chosenBySwitch(const Attributes& a) {
+// Do the element's conditions hold? The drawing is read as an English viewer
+// that supports the features of SVG 1.0 and 1.1 and no extension reads it. An element
+// whose conditions fail is not rendered, and a switch renders its first child
+// whose conditions hold.
+bool conditionsHold(const Attributes& a) {
     if (a.requiredExtensions != nullptr) return false;
+    if (a.requiredFeatures != nullptr) {
+        std::string_view list = trim(a.requiredFeatures);
+        if (list.empty()) return false;
+        while (!list.empty()) {
+            std::size_t end = 0;
+            while (end < list.size() && list[end] != ' ' && list[end] != '\t' && list[end] != '\n' && list[end] != '\r') ++end;
+            // SVG 1.1 features, and SVG 1.0's "org.w3c.svg..." names.
+            const std::string_view feature = list.substr(0, end);
+            if (!startsWithIgnoringCase(feature, "http://www.w3.org/TR/SVG11/feature#") &&
+                !startsWithIgnoringCase(feature, "org.w3c.svg"))
+                return false;
+            list = trim(list.substr(end));
+        }
+    }
     if (a.systemLanguage == nullptr) return true;
     std::string_view list = a.systemLanguage;
     while (!list.empty()) {
@@ -153,7 +162,16 @@ bool chosenBySwitch(const Attributes& a) {
 struct Knowledge {
     Stylesheet sheet;
     std::unordered_set<std::string> meshes;        // ids of mesh gradients
-    std::unordered_set<std::string> paintServers;  // ids of other paint servers
+    // Other paint servers by id. A gradient with no stops of its own takes
+    // those of the gradient its href names; with none at all it paints
+    // nothing.
+    struct Server {
+        bool gradient = false;
+        bool stops = false;
+        std::string href;
+    };
+    std::unordered_map<std::string, Server> paintServers;
+    std::vector<bool> lastChild;  // by element ordinal: the last element child of its parent
     bool layersByMode = false;  // the drawing has <g inkscape:groupmode="layer">
 };
 
@@ -163,9 +181,40 @@ struct Guide {
     bool locked;
 };
 
+// Tells expat how to read a single-byte character set it does not know
+// itself (windows-1252, ISO-8859-2, KOI8-R...): the character of each byte,
+// asked of iconv. Multi-byte sets are refused.
+int XMLCALL singleByteEncoding(void*, const XML_Char* name, XML_Encoding* info) {
+    const iconv_t cd = iconv_open("UTF-32LE", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return XML_STATUS_ERROR;
+    int status = XML_STATUS_OK;
+    for (int b = 0; b < 256 && status == XML_STATUS_OK; ++b) {
+        char in = static_cast<char>(b);
+        unsigned char out[8] = {};
+        char* inAt = &in;
+        char* outAt = reinterpret_cast<char*>(out);
+        std::size_t inLeft = 1, outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &inAt, &inLeft, &outAt, &outLeft) == static_cast<std::size_t>(-1)) {
+            if (errno == EINVAL) status = XML_STATUS_ERROR;  // the start of a longer sequence
+            info->map[b] = -1;
+        } else if (outLeft != sizeof out - 4) {
+            info->map[b] = -1;
+        } else {
+            info->map[b] = out[0] | (out[1] << 8) | (out[2] << 16);
+        }
+    }
+    iconv_close(cd);
+    info->data = nullptr;
+    info->convert = nullptr;
+    info->release = nullptr;
+    return status;
+}
+
 class Reader {
 public:
-    using Source = std::function<void(const std::function<void(const char*, std::size_t)>&)>;
+    // Opens the document's bytes anew for each pass.
+    using Source = std::function<std::unique_ptr<ByteSource>()>;
 
     // `bytes`: about how long the text is, to reserve room for its objects
     // (as address space; only what is used becomes memory).
@@ -174,7 +223,8 @@ public:
 
     void read(const Source& source) {
         pass(source, true);
-        if (!stale_) return;
+        // Which element is its parent's last child is known only now.
+        if (!stale_ && !(artCreated_ && k_.sheet.testsLastChild())) return;
         // Something came after content it applies to: read again, knowing.
         out_ = SvgDocument();
         pass(source, false);
@@ -198,8 +248,11 @@ private:
         bool isSwitch = false;
         bool switchChosen = false;
         std::uint32_t counts[kElementCount] = {};  // same-named art children so far, for path ids
-        ElementInfo info;          // for selectors; containers only
-        ElementInfo lastChild;     // for + selectors
+        std::uint32_t children = 0;                // element children so far
+        std::uint32_t lastChildOrdinal = SvgDocument::kNoElement;
+        Knowledge::Server* gradient = nullptr;     // a gradient: its stops are noted
+        ElementInfo info;                          // for selectors; containers only
+        std::deque<ElementInfo> siblings;          // art children so far, for + and ~ selectors
     };
 
     struct Computed {
@@ -246,8 +299,11 @@ private:
         frame.attributes = 0;
         frame.isSwitch = frame.switchChosen = false;
         std::fill(std::begin(frame.counts), std::end(frame.counts), 0);
+        frame.children = 0;
+        frame.lastChildOrdinal = SvgDocument::kNoElement;
+        frame.gradient = nullptr;
         frame.info.parent = frame.info.previous = nullptr;
-        frame.lastChild.name.clear();
+        if (!frame.siblings.empty()) frame.siblings.clear();
         return frame;
     }
 
@@ -276,21 +332,21 @@ private:
         std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> guard(parser_, XML_ParserFree);
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, onStart, onEnd);
+        XML_SetUnknownEncodingHandler(parser_, singleByteEncoding, nullptr);
 
-        auto feed = [&](const char* data, std::size_t size, bool last) {
-            while (size > 0 || last) {
-                const int piece = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
-                if (XML_Parse(parser_, data, piece, last && piece == static_cast<int>(size)) != XML_STATUS_OK) {
-                    if (failure_) std::rethrow_exception(failure_);
-                    fail(std::string("malformed XML: ") + XML_ErrorString(XML_GetErrorCode(parser_)));
-                }
-                data += piece;
-                size -= static_cast<std::size_t>(piece);
-                if (last) break;
+        // The bytes are read straight into expat's buffer: no copy between.
+        const std::unique_ptr<ByteSource> input = source();
+        constexpr int kChunk = 1 << 20;
+        for (;;) {
+            void* buffer = XML_GetBuffer(parser_, kChunk);
+            if (buffer == nullptr) throw std::bad_alloc();
+            const std::size_t got = input->read(static_cast<char*>(buffer), kChunk);
+            if (XML_ParseBuffer(parser_, static_cast<int>(got), got == 0) != XML_STATUS_OK) {
+                if (failure_) std::rethrow_exception(failure_);
+                fail(std::string("malformed XML: ") + XML_ErrorString(XML_GetErrorCode(parser_)));
             }
-        };
-        source([&](const char* data, std::size_t size) { feed(data, size, false); });
-        feed("", 0, true);
+            if (got == 0) break;
+        }
         if (ordinal_ == 0) fail("no root element");
         addGuides();
         const std::size_t count = out_.document.artCount();
@@ -304,17 +360,19 @@ private:
         const Name name = splitName(qualified);
         if (depth_ == 0) return startRoot(name, attrs);
         Frame& parent = top();
+        ++parent.children;
+        parent.lastChildOrdinal = ordinal;
         switch (parent.kind) {
             case FrameKind::kRoot:
             case FrameKind::kContainer:
                 break;
             case FrameKind::kNamedView:
-                if (name.ns == kSodipodiNs && name.local == "guide") addGuide(ordinal, attrs);
+                if (isSodipodi(name.ns) && name.local == "guide") addGuide(ordinal, attrs);
                 [[fallthrough]];
             default:
                 return startOther(name, attrs);
         }
-        if (name.ns == kSodipodiNs && name.local == "namedview") return startNamedView(attrs);
+        if (isSodipodi(name.ns) && name.local == "namedview") return startNamedView(attrs);
         const Element element = inSvg(name) ? elementOf(name.local) : Element::kNotArt;
         if (element == Element::kNotArt) return startOther(name, attrs);
         startArt(element, name, attrs, ordinal);
@@ -322,19 +380,31 @@ private:
 
     void end() {
         Frame& frame = top();
+        if (collecting_ && frame.lastChildOrdinal != SvgDocument::kNoElement) {
+            if (k_.lastChild.size() <= frame.lastChildOrdinal) k_.lastChild.resize(frame.lastChildOrdinal + 1u);
+            k_.lastChild[frame.lastChildOrdinal] = true;
+        }
         if (frame.kind == FrameKind::kStyle && collecting_) {
             XML_SetCharacterDataHandler(parser_, nullptr);
             const std::size_t before = k_.sheet.size();
             k_.sheet.add(styleText_);
-            // Rules that come after art they may apply to: read again.
-            if (artCreated_ && k_.sheet.size() != before) stale_ = true;
+            // Rules that come after art they may apply to, or that apply to
+            // the root, which came before them: read again.
+            if (k_.sheet.size() != before && (artCreated_ || matchesRoot())) stale_ = true;
         }
         --depth_;
+    }
+
+    bool matchesRoot() {
+        matches_.clear();
+        k_.sheet.match(frames_[0].info, matches_);
+        return !matches_.empty();
     }
 
     // Elements that are not art: style sheets and paint servers are noted;
     // nothing below them is art.
     void startOther(const Name& name, const XML_Char** attrs) {
+        if (collecting_ && top().gradient != nullptr && inSvg(name) && name.local == "stop") top().gradient->stops = true;
         if (inSvg(name) && collecting_) {
             if (name.local == "style") {
                 const char* type = "";
@@ -348,12 +418,23 @@ private:
                     return;
                 }
             } else if (isPaintServer(name.local) || isMeshGradient(name.local)) {
+                Knowledge::Server* server = nullptr;
+                const char* href = nullptr;
                 for (const XML_Char** a = attrs; *a != nullptr; a += 2) {
-                    if (std::strcmp(a[0], "id") != 0) continue;
-                    (isMeshGradient(name.local) ? k_.meshes : k_.paintServers).insert(a[1]);
+                    const Name n = splitName(a[0]);
+                    if (n.local == "href" && (n.ns.empty() || n.ns == kXlinkNs)) href = a[1];
+                    if (!n.ns.empty() || n.local != "id") continue;
+                    if (isMeshGradient(name.local)) {
+                        k_.meshes.insert(a[1]);
+                    } else {
+                        server = &k_.paintServers[a[1]];
+                        server->gradient = name.local == "linearGradient" || name.local == "radialGradient";
+                    }
                     // Referred to before it was known: read again.
                     if (unresolved_.count(a[1]) != 0) stale_ = true;
                 }
+                if (server != nullptr && href != nullptr) server->href = trim(href);
+                if (server != nullptr && server->gradient) return void(push(FrameKind::kSkip).gradient = server);
             }
         }
         push(FrameKind::kSkip);
@@ -388,7 +469,7 @@ private:
             if (std::strchr(name, kNsSeparator) != nullptr) {
                 const Name n = splitName(name);
                 if (n.ns == kXlinkNs && n.local == "href") a.xlinkHref = value;
-                else if (n.ns == kSodipodiNs && n.local == "insensitive") a.insensitive = isTrue(value);
+                else if (isSodipodi(n.ns) && n.local == "insensitive") a.insensitive = isTrue(value);
                 else if (n.ns == kInkscapeNs && n.local == "groupmode") a.groupmode = value;
                 else if (n.ns == kInkscapeNs && n.local == "label") a.label = value;
                 continue;
@@ -404,6 +485,7 @@ private:
                     break;
                 case 'r':
                     if (std::strcmp(name, "requiredExtensions") == 0) { a.requiredExtensions = value; continue; }
+                    if (std::strcmp(name, "requiredFeatures") == 0) { a.requiredFeatures = value; continue; }
                     break;
                 default: break;
             }
@@ -424,11 +506,30 @@ private:
         scratch_.root = root;
         scratch_.parent = parent;
         scratch_.previous = previous;
+        scratch_.position = root ? 0 : top().children;
+        const std::uint32_t ordinal = ordinal_ - 1;
+        scratch_.last = !collecting_ && ordinal < k_.lastChild.size() && k_.lastChild[ordinal];
+    }
+
+    // Does the paint server `id` paint? A gradient needs stops, its own or
+    // those of the gradients its href leads to.
+    bool paints(const std::string& id) const {
+        std::string at = id;
+        for (int hops = 0; hops < 64; ++hops) {
+            const auto it = k_.paintServers.find(at);
+            if (it == k_.paintServers.end()) return false;
+            const Knowledge::Server& server = it->second;
+            if (!server.gradient || server.stops) return true;
+            if (server.href.size() < 2 || server.href[0] != '#') return false;
+            at = server.href.substr(1);
+        }
+        return false;
     }
 
     Paint paintOf(std::string_view value, Paint parent, Paint initial) {
-        if (equalsIgnoringCase(value, "none")) return Paint::kNone;
-        if (isKeyword(value, {"inherit", "unset"})) return parent;
+        // No element here gives a context to take context-fill from.
+        if (isKeyword(value, {"none", "context-fill", "context-stroke"})) return Paint::kNone;
+        if (isKeyword(value, {"inherit", "unset", "revert", "revert-layer"})) return parent;
         if (equalsIgnoringCase(value, "initial")) return initial;
         if (!startsWithIgnoringCase(value, "url(")) return Paint::kColor;
         // url(#id) [fallback]: a paint server of this drawing; anything else
@@ -441,7 +542,7 @@ private:
         if (!ref.empty() && ref.front() == '#') {
             std::string id(ref.substr(1));
             if (k_.meshes.count(id) != 0) return Paint::kMesh;
-            if (k_.paintServers.count(id) != 0) return Paint::kColor;
+            if (k_.paintServers.count(id) != 0) return paints(id) ? Paint::kColor : Paint::kNone;
             if (collecting_) unresolved_.insert(std::move(id));
         }
         const std::string_view fallback = trim(value.substr(close + 1));
@@ -460,9 +561,7 @@ private:
         auto consider = [&](Prop prop, std::string_view value, std::uint64_t priority) {
             // A value the property cannot take is dropped, so a weaker
             // declaration of the same property still applies.
-            if (prop == Prop::kDashArray && !isKeyword(value, {"none", "inherit", "initial", "unset"}) &&
-                dashEntries(value) < 0)
-                return;
+            if (!isValidValue(prop, value)) return;
             Winner& w = winners[static_cast<int>(prop)];
             if (!w.set || priority >= w.priority) w = {value, priority, true};
         };
@@ -487,13 +586,14 @@ private:
         if (const Winner& w = winners[int(Prop::kStroke)]; w.set)
             style.stroke = paintOf(w.value, parent.stroke, Paint::kNone);
         if (const Winner& w = winners[int(Prop::kDashArray)]; w.set) {
-            if (isKeyword(w.value, {"none", "initial"})) style.dashCount = 0;
-            else if (!isKeyword(w.value, {"inherit", "unset"}))
-                style.dashCount = static_cast<ai::int16>(std::min(dashEntries(w.value), 32767));
+            if (equalsIgnoringCase(w.value, "initial")) style.dashCount = 0;
+            else if (!isCssWideKeyword(w.value))
+                style.dashCount = static_cast<ai::int16>(std::min(dashCount(w.value), 32767));
         }
         if (const Winner& w = winners[int(Prop::kVisibility)]; w.set) {
             if (isKeyword(w.value, {"hidden", "collapse"})) style.invisible = true;
             else if (isKeyword(w.value, {"visible", "initial"})) style.invisible = false;
+            else if (isKeyword(w.value, {"inherit", "unset", "revert", "revert-layer"})) style.invisible = parent.invisible;
         }
         // display is not inherited; an ancestor's display:none hides the
         // element through the frame's attributes instead.
@@ -508,7 +608,7 @@ private:
         readAttributes(attrs, a);
         describe(name, a, attrs, nullptr, nullptr, true);
         const Computed style = compute(a, Inherited());
-        rootHidden_ = style.displayNone;
+        rootHidden_ = style.displayNone || !conditionsHold(a);
         rootLocked_ = a.insensitive;
         Frame& frame = push(FrameKind::kRoot);
         frame.inherited = style.inherited;
@@ -518,7 +618,13 @@ private:
     void record(ArtIndex index, std::uint32_t ordinal, std::uint32_t step, std::uint32_t position,
                 std::uint32_t subpath = 0) {
         const auto i = static_cast<std::size_t>(index);
-        if (out_.elementOrdinal.size() <= i) {
+        if (out_.elementOrdinal.size() == i) {  // the usual case: the newest object
+            out_.elementOrdinal.push_back(ordinal);
+            out_.subpath.push_back(subpath);
+            out_.steps.push_back({step, position});
+            return;
+        }
+        if (out_.elementOrdinal.size() < i) {
             out_.elementOrdinal.resize(i + 1, SvgDocument::kNoElement);
             out_.subpath.resize(i + 1, 0);
             out_.steps.resize(i + 1, {kNoStep, 0});
@@ -586,17 +692,13 @@ private:
         Attributes a;
         readAttributes(attrs, a);
         const bool described = !k_.sheet.empty();
-        if (described) {
-            describe(name, a, attrs, &parent.info, parent.lastChild.name.empty() ? nullptr : &parent.lastChild, false);
-        }
+        if (described)
+            describe(name, a, attrs, &parent.info, parent.siblings.empty() ? nullptr : &parent.siblings.back(), false);
         const Computed style = compute(a, parent.inherited);
         artCreated_ = true;
-        if (described && k_.sheet.testsSiblings()) {
-            // This element is its parent's last child so far, for + selectors;
-            // one sibling back is all a stream keeps.
-            parent.lastChild = scratch_;
-            parent.lastChild.previous = nullptr;
-        }
+        // The art children so far, for + and ~ selectors (a deque: they
+        // point at each other and must not move).
+        if (described && k_.sheet.testsSiblings()) parent.siblings.push_back(scratch_);
         // Containers keep what selectors may ask of them, for their
         // descendants; leaves need it only while their own style is found.
         if (!described && (isGroupElement(element))) describe(name, a, attrs, &parent.info, nullptr, false);
@@ -612,9 +714,9 @@ private:
             if (modeLayer || !k_.layersByMode) return startLayer(a, style, position, ordinal);
         }
 
-        bool unrendered = false;
+        bool unrendered = !conditionsHold(a);
         if (parent.isSwitch) {
-            unrendered = parent.switchChosen || !chosenBySwitch(a);
+            unrendered = unrendered || parent.switchChosen;
             if (!unrendered) parent.switchChosen = true;
         }
         const ai::int32 below = parent.attributes | (style.displayNone || unrendered ? kArtHidden : 0) |
@@ -656,8 +758,8 @@ private:
         Document& doc = out_.document;
         std::string name = a.label != nullptr ? a.label : a.id;
         if (name.empty()) name = "Layer " + std::to_string(doc.layerCount() + 1);
-        const LayerIndex layer =
-            doc.addLayer(std::move(name), !rootHidden_ && !style.displayNone, !rootLocked_ && !a.insensitive);
+        const LayerIndex layer = doc.addLayer(std::move(name), !rootHidden_ && !style.displayNone && conditionsHold(a),
+                                              !rootLocked_ && !a.insensitive);
         const ArtIndex root = doc.rootOf(layer);
         doc.setId(root, a.id);
         record(root, ordinal, static_cast<std::uint32_t>(Element::kG), position);
@@ -742,21 +844,21 @@ std::string SvgDocument::idOf(ArtIndex index) const {
 SvgDocument svgDocumentFromText(std::string text, const std::string& origin) {
     if (text.empty()) throw DocumentError(origin + ": the document is empty");
     SvgDocument svg;
-    Reader(origin, svg, text.size()).read([&text](const std::function<void(const char*, std::size_t)>& sink) {
-        sink(text.data(), text.size());
-    });
+    Reader(origin, svg, text.size()).read([&text] { return std::make_unique<TextSource>(text); });
     return svg;
 }
 
 SvgDocument loadSvgDocument(const std::string& path) {
     struct stat info {};
+    // A stream (standard input, a pipe) cannot be read twice, and a drawing
+    // may need a second pass: it is kept as it comes.
+    if (path == "-" || (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)))
+        return svgDocumentFromText(readDocumentBytes(path), path);
     // Compressed drawings are guessed to be about five times as long.
     std::uint64_t bytes = stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     if (path.size() > 5 && path.compare(path.size() - 5, 5, ".svgz") == 0) bytes *= 5;
     SvgDocument svg;
-    Reader(path, svg, bytes).read([&path](const std::function<void(const char*, std::size_t)>& sink) {
-        readDocumentChunks(path, sink);
-    });
+    Reader(path, svg, bytes).read([&path] { return std::make_unique<DocumentStream>(path); });
     return svg;
 }
 
