@@ -1,13 +1,6 @@
 // The simhost command line end to end: the built binary run as a user runs
 // it, its output, files and exit codes checked.
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <algorithm>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <fstream>
@@ -24,10 +17,11 @@
 #include <pugixml.hpp>
 #endif
 
-extern char** environ;
+#include "cli_support.h"
 
 namespace {
 
+using namespace cli_test;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -43,79 +37,20 @@ const std::vector<std::string> kCommands = {
     "Compound Paths", "Groups",          "Plugin Groups",  "Meshes",              "Plugin Group Meshes",
     "Symbol Instances", "Rasters",       "Placed Objects"};
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-}
-
-// A scratch directory of the test's own.
-std::string scratch(const std::string& name) {
-    const std::string dir = ::testing::TempDir() + "simhost-cli-" + name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-// Runs the built simhost (under the cross build's emulator, if any) with
-// its output in files, so that no pipe can fill up.
-Outcome simhost(const std::vector<std::string>& args) {
-    std::vector<std::string> command;
-    std::string emulator = WENDLOW_EMULATOR;
-    for (std::size_t start = 0; !emulator.empty() && start <= emulator.size();) {
-        const std::size_t end = std::min(emulator.find('|', start), emulator.size());
-        command.push_back(emulator.substr(start, end - start));
-        start = end + 1;
-    }
-    command.push_back(WENDLOW_SIMHOST);
-    command.insert(command.end(), args.begin(), args.end());
-
-    const std::string out = ::testing::TempDir() + "simhost-cli.out";
-    const std::string err = ::testing::TempDir() + "simhost-cli.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (std::string& a : command) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome run;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = readFile(out);
-    run.err = readFile(err);
-    return run;
-}
-
 // ---- What the plug-in installed ----------------------------------------------
 
 TEST(CliBasics, VersionHelpMenusAndAbout) {
-    const Outcome version = simhost({"--version"});
-    EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.out, "simhost 1.0.0\n");
-
-    const Outcome help = simhost({"--help"});
-    EXPECT_EQ(help.code, 0);
-    EXPECT_THAT(help.out, HasSubstr("simhost select FILE... COMMAND"));
+    for (const char* flag : {"--version", "-V", "version"}) {
+        const Outcome version = simhost({flag});
+        EXPECT_EQ(version.code, 0) << flag;
+        EXPECT_EQ(version.out, "simhost 1.0.0\n") << flag;
+    }
+    for (const char* flag : {"--help", "-h", "help"}) {
+        const Outcome help = simhost({flag});
+        EXPECT_EQ(help.code, 0) << flag;
+        EXPECT_THAT(help.out, HasSubstr("simhost select FILE... COMMAND")) << flag;
+        EXPECT_THAT(help.out, HasSubstr("exit status: 0 success; 1 the plug-in returned an error code")) << flag;
+    }
 
     const Outcome menus = simhost({"menus"});
     EXPECT_EQ(menus.code, 0) << menus.err;
@@ -143,14 +78,22 @@ TEST(CliBasics, BadUsageIsExitCodeTwoWithAReason) {
              {{"select", sample}, "select needs a FILE and a COMMAND"},
              {{"select", "--all"}, "select --all needs a FILE"},
              {{"select", sample, "Groups", "--frobnicate"}, "unknown option --frobnicate"},
-             {{"select", sample, "Groups", "-o"}, "-o needs a file name"},
+             {{"select", sample, "Groups", "-o"}, "-o needs a value"},
              {{"paint"}, "unknown subcommand \"paint\""},
-             {{"menus", "extra"}, "menus takes no arguments"},
+             {{"menus", "extra"}, "menus takes no argument \"extra\""},
+             {{"menus", "--json"}, "--json is an option of select"},
              {{"--plugin"}, "--plugin needs a value"},
              {{"--plugin", sample, "menus"}, "sample.json"},
              {{"--host-fault", "no-such-call", "select", sample, "Groups"}, "unknown host operation"},
-             {{"select", sample, sample, "Groups", "-o", "x.svg"}, "-o and --png take one FILE and one COMMAND"},
-             {{"select", WENDLOW_SOURCE_DIR "/cmake", "Groups"}, "no .svg, .svgz or .json documents found"},
+             {{"select", sample, "Groups", "--jobs", "0"}, "--jobs: Value 0 not in range 1"},
+             {{"select", sample, "Groups", "--type=pdf"}, "--type takes svg, json or svg,json, not \"pdf\""},
+             {{"select", sample, "Groups", "-l", "--json"}, "-l prints file names only"},
+             {{"select", WENDLOW_SOURCE_DIR "/cmake", "Groups"}, "no .svg or .svgz documents found"},
+             {{"select", WENDLOW_SOURCE_DIR "/cmake", "Groups", "--type", "json"}, "no .json documents found"},
+             // What the user meant, said before any work.
+             {{"select", sample, "--all", "Groups"}, "select --all runs every command, so \"Groups\" is no FILE"},
+             {{"select", "open-paths", sample}, "the COMMAND comes after the files: simhost select FILE... \"open-paths\""},
+             {{"select", sample, sample}, "select needs a COMMAND after the files"},
          }) {
         const Outcome run = simhost(c.args);
         EXPECT_EQ(run.code, 2) << c.says;
@@ -159,11 +102,40 @@ TEST(CliBasics, BadUsageIsExitCodeTwoWithAReason) {
     }
 }
 
-TEST(CliBasics, AnUnknownCommandListsTheValidOnes) {
+TEST(CliBasics, AnUnknownCommandNamesTheClosestOrListsAll) {
     const Outcome run = simhost({"select", kExamples + "/sample.json", "All Triangles"});
     EXPECT_EQ(run.code, 2);
     EXPECT_THAT(run.err, HasSubstr("unknown command \"All Triangles\"; the commands are:"));
     for (const std::string& text : kCommands) EXPECT_THAT(run.err, HasSubstr("\n  " + text + "\n"));
+
+    const Outcome typo = simhost({"select", kExamples + "/sample.json", "compund-paths"});
+    EXPECT_EQ(typo.code, 2);
+    EXPECT_EQ(typo.out, "");
+    EXPECT_THAT(typo.err, HasSubstr("unknown command \"compund-paths\"; did you mean:\n  Compound Paths\nTry"));
+}
+
+TEST(CliBasics, ConventionsOfTheArguments) {
+    const std::string sample = kExamples + "/sample.json";
+    const std::string expected = simhost({"select", sample, "Open Paths", "--json"}).out;
+    ASSERT_THAT(expected, HasSubstr("\"command\": \"Open Paths\""));
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"select", sample, "open-paths", "--json"},
+             {"select", sample, "OpenPaths", "--json"},
+             {"select", sample, "OPEN_PATHS ", "--json"},
+             {"--json", "select", sample, "Open Paths"},                       // options before the subcommand
+             {"select", "--json", sample, "Open Paths", "--jobs=1"},           // --opt=value
+             {"--plugin=" WENDLOW_PLUGIN_PATH, "select", sample, "Open Paths", "--json"},
+             {"select", "--json", "--", sample, "Open Paths"},                 // -- ends the options
+         }) {
+        const Outcome run = simhost(args);
+        EXPECT_EQ(run.code, 0) << args[2] << run.err;
+        EXPECT_EQ(run.out, expected) << args[0] << " " << args[1] << " " << args[2];
+    }
+    // After --, a name that looks like an option is a file.
+    const std::string dir = scratch("dash");
+    fs::copy_file(sample, dir + "/-o");
+    const Outcome dash = simhost({"select", "--", dir + "/-o", "Rasters"});
+    EXPECT_EQ(dash.out, "tile-embedded\n") << dash.err;
 }
 
 // ---- Commands on JSON documents ----------------------------------------------------
@@ -184,31 +156,33 @@ TEST(CliSelect, ChoosesTheCommandByItsMenuTextInAnyCase) {
 TEST(CliSelect, JsonOutputOfOneCommandAndOfAll) {
     const Outcome one = simhost({"select", kExamples + "/sample.json", "Guides", "--json"});
     EXPECT_EQ(one.code, 0) << one.err;
-    const json result = json::parse(one.out);
-    EXPECT_EQ(result["file"], kExamples + "/sample.json");
-    EXPECT_EQ(result["command"], "Guides");
-    EXPECT_EQ(result["result"], 0);
-    EXPECT_EQ(result["selected"], json::parse(R"([{"id": "guide-horizon", "type": "path", "layer": "Guides"}])"));
-    EXPECT_EQ(result["dialogs"], json::array());
+    ASSERT_EQ(lines(one.out).size(), 1u);
+    EXPECT_EQ(json::parse(one.out), json::parse(R"({"file": ")" + kExamples + R"(/sample.json", "command": "Guides",
+        "result": "ok", "code": "0", "codeNumber": 0, "count": 1,
+        "selected": [{"id": "guide-horizon", "type": "path", "layer": "Guides", "matched": true}], "dialogs": []})"));
 
+    // --all: one line per command, each the shape of the single one.
     const Outcome all = simhost({"select", kExamples + "/sample.json", "--all", "--json"});
     EXPECT_EQ(all.code, 0) << all.err;
-    const json every = json::parse(all.out);
-    ASSERT_EQ(every["commands"].size(), kCommands.size());
+    std::vector<json> every;
+    for (const std::string& line : lines(all.out)) every.push_back(json::parse(line));
+    ASSERT_EQ(every.size(), kCommands.size());
     for (std::size_t i = 0; i < kCommands.size(); ++i) {
-        EXPECT_EQ(every["commands"][i]["command"], kCommands[i]);
-        EXPECT_EQ(every["commands"][i]["result"], 0);
+        EXPECT_EQ(every[i]["command"], kCommands[i]);
+        EXPECT_EQ(every[i]["result"], "ok");
+        EXPECT_EQ(every[i]["count"], every[i]["selected"].size());
     }
+    EXPECT_EQ(all.out.substr(0, all.out.find('\n') + 1), one.out);
     // Each command runs on the document as it was read: the guide that
     // "Guides" selected (and no command can unselect) is not in "All Paths".
-    for (const json& object : every["commands"][1]["selected"]) EXPECT_NE(object["id"], "guide-horizon");
-    EXPECT_EQ(every["commands"][12]["selected"].size(), 6u);
+    for (const json& object : every[1]["selected"]) EXPECT_NE(object["id"], "guide-horizon");
+    EXPECT_EQ(every[12]["selected"].size(), 6u);
 }
 
 TEST(CliSelect, APlugInErrorIsExitCodeOneWithItsErrorDialog) {
     const Outcome run = simhost({"--host-fault", "get-path-style", "select", kExamples + "/sample.json", "All Paths"});
     EXPECT_EQ(run.code, 1);
-    EXPECT_THAT(run.err, HasSubstr("\"All Paths\" returned error 'FALT'"));
+    EXPECT_THAT(run.err, HasSubstr("\"All Paths\" returned error FALT (1178684500)"));
     EXPECT_THAT(run.err, HasSubstr("| The host could not complete a request (simulated failure)."));
     EXPECT_THAT(run.err, HasSubstr("| FALT"));
 
@@ -216,7 +190,9 @@ TEST(CliSelect, APlugInErrorIsExitCodeOneWithItsErrorDialog) {
                               "--json"});
     EXPECT_EQ(json.code, 1);
     const auto result = json::parse(json.out);
-    EXPECT_EQ(result["result"], 0x46414C54);  // 'FALT'
+    EXPECT_EQ(result["result"], "error");
+    EXPECT_EQ(result["code"], "FALT");
+    EXPECT_EQ(result["codeNumber"], 0x46414C54);
     ASSERT_EQ(result["dialogs"].size(), 1u);
     EXPECT_EQ(result["dialogs"][0]["name"], "Error Dialog");
     EXPECT_EQ(result["dialogs"][0]["items"][2]["text"], "FALT");
@@ -250,25 +226,23 @@ TEST(CliBatch, OneResultPerDocumentInAStableOrderAndASummary) {
     std::ofstream(dir + "/notes.txt") << "not a document";
     std::ofstream(dir + "/c.json") << "[]";
 
-    const Outcome run = simhost({"select", dir, "Rasters"});
+    const Outcome run = simhost({"select", dir, "Rasters", "--type", "json", "--summary"});
     EXPECT_EQ(run.code, 2);  // c.json is unreadable
     EXPECT_EQ(lines(run.out), (std::vector<std::string>{
                                   "== " + dir + "/b.json: 1 selected", "tile-embedded",
                                   "== " + dir + "/c.json: unreadable",
                                   "== " + dir + "/sub/a.JSON: 1 selected", "tile-embedded",
-                                  "Summary: 3 documents, 2 read, 1 unreadable; 2 objects selected"}));
+                                  "Summary: 3 documents, 2 read, 1 unreadable",
+                                  "  Rasters: 2 objects selected in 2 documents"}));
     EXPECT_THAT(run.err, HasSubstr("c.json"));
     EXPECT_THAT(run.err, Not(HasSubstr("\r")));  // no progress line when stderr is no terminal
 
     fs::remove(dir + "/c.json");
-    const Outcome json = simhost({"select", dir + "/b.json", dir + "/sub", "--all", "--json"});
+    const Outcome json = simhost({"select", dir + "/b.json", dir + "/sub", "--all", "--json", "--type=json"});
     EXPECT_EQ(json.code, 0) << json.err;
-    const auto result = json::parse(json.out);
-    ASSERT_EQ(result["files"].size(), 2u);
-    EXPECT_EQ(result["files"][1]["file"], dir + "/sub/a.JSON");
-    EXPECT_EQ(result["files"][1]["commands"].size(), kCommands.size());
-    EXPECT_EQ(result["summary"]["documents"], 2);
-    EXPECT_EQ(result["summary"]["unreadable"], 0);
+    const std::vector<std::string> rows = lines(json.out);
+    ASSERT_EQ(rows.size(), 2 * kCommands.size());  // no summary without --summary
+    EXPECT_EQ(json::parse(rows[kCommands.size()])["file"], dir + "/sub/a.JSON");
 }
 
 #if WENDLOW_BUILD_SVG
@@ -321,8 +295,8 @@ TEST(CliSvg, SelectsWhatTheMappingImpliesOnTheSampleDrawing) {
 
     const Outcome json = simhost({"select", sample, "Symbol Instances", "--json"});
     EXPECT_EQ(json::parse(json.out)["selected"],
-              json::parse(R"([{"id": "tree-big", "type": "symbol", "layer": "Scene"},
-                              {"id": "tree-small", "type": "symbol", "layer": "Scene"}])"));
+              json::parse(R"([{"id": "tree-big", "type": "symbol", "layer": "Scene", "matched": true},
+                              {"id": "tree-small", "type": "symbol", "layer": "Scene", "matched": true}])"));
 }
 
 TEST(CliSvg, WritesTheDrawingWithOneOutlinePerSelectedObject) {
@@ -353,6 +327,37 @@ TEST(CliSvg, WritesTheDrawingWithOneOutlinePerSelectedObject) {
     EXPECT_THAT(readFile(dir + "/guides.svg"), HasSubstr("data-simhost-id=\"guide-middle\"><line"));
 }
 
+// A PNG's width, from its header.
+std::uint32_t pngWidth(const std::string& png) {
+    if (png.size() < 24) return 0;
+    std::uint32_t width = 0;
+    for (int i = 16; i < 20; ++i) width = width << 8 | static_cast<unsigned char>(png[static_cast<std::size_t>(i)]);
+    return width;
+}
+
+TEST(CliSvg, PictureOptionsAndADrawingOnStandardInput) {
+    const std::string dir = scratch("picture-options");
+    const std::string sample = kExamples + "/sample.svg";
+    const Outcome sized = simhost({"select", sample, "Open Paths", "--png", dir + "/a.png", "--png-width=300",
+                                   "--png-area", "selection", "--no-dim", "--png-background", "none"});
+    EXPECT_EQ(sized.code, 0) << sized.err;
+    EXPECT_EQ(pngWidth(readFile(dir + "/a.png")), 300u);
+
+    const Outcome bad = simhost({"select", sample, "Open Paths", "--png", dir + "/b.png", "--png-area", "poster"});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_THAT(bad.err, HasSubstr("\"poster\" is none of page, drawing, selection"));
+    EXPECT_FALSE(fs::exists(dir + "/b.png")) << "a bad option is refused before any work";
+
+    // "-" reads standard input, and the drawing it read can still be marked.
+    const Outcome fromFile = simhost({"select", sample, "Open Paths"});
+    RunOptions piped;
+    piped.prefix = {"sh", "-c", "exec \"$0\" \"$@\" < " + sample};
+    const Outcome fromStdin = simhost({"select", "-", "Open Paths", "-o", dir + "/marked.svg"}, piped);
+    EXPECT_EQ(fromStdin.code, 0) << fromStdin.err;
+    EXPECT_EQ(fromStdin.out, fromFile.out);
+    EXPECT_THAT(readFile(dir + "/marked.svg"), HasSubstr("data-simhost-id=\"garden-path\""));
+}
+
 TEST(CliSvg, RefusesToWriteOverItsInputAndToMarkAJsonDocument) {
     const std::string dir = scratch("overwrite");
     fs::copy_file(kExamples + "/sample.svg", dir + "/drawing.svg");
@@ -368,18 +373,20 @@ TEST(CliSvg, RefusesToWriteOverItsInputAndToMarkAJsonDocument) {
 }
 
 TEST(CliSvg, BatchOverTheFixturesReadsEveryDrawingOrSaysWhyNot) {
-    const Outcome run = simhost({"select", kFixtures, "All Paths", "--json"});
+    const Outcome run = simhost({"select", kFixtures, "All Paths", "--json", "--summary"});
     EXPECT_EQ(run.code, 2);  // the bad/ drawings
-    const auto result = json::parse(run.out);
-    std::vector<std::string> files, unreadable;
-    for (const json& file : result["files"]) {
-        files.push_back(fs::path(file["file"].get<std::string>()).filename().string());
-        if (file.contains("error")) unreadable.push_back(files.back());
-    }
-    EXPECT_TRUE(std::is_sorted(result["files"].begin(), result["files"].end(),
-                               [](const json& a, const json& b) { return a["file"] < b["file"]; }));
+    std::vector<json> rows;
+    for (const std::string& line : lines(run.out)) rows.push_back(json::parse(line));
+    ASSERT_FALSE(rows.empty());
+    const json summary = rows.back();
+    rows.pop_back();
+    std::vector<std::string> unreadable;
+    for (const json& row : rows)
+        if (row.contains("error")) unreadable.push_back(fs::path(row["file"].get<std::string>()).filename().string());
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const json& a, const json& b) { return a["file"] < b["file"]; }));
     EXPECT_THAT(unreadable, ElementsAre("billion-laughs.svg", "blank.svg", "empty.svg", "malformed.svg", "not-svg.svg"));
-    EXPECT_EQ(result["summary"]["unreadable"], 5);
+    EXPECT_EQ(summary["summary"]["unreadable"], 5);
+    EXPECT_EQ(summary["summary"]["documents"], rows.size());
     EXPECT_EQ(lines(run.err).size(), 5u);
 }
 

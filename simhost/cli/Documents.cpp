@@ -1,6 +1,8 @@
 #include "Documents.h"
 
 #include <algorithm>
+#include <fnmatch.h>
+
 #include <cctype>
 #include <filesystem>
 #include <system_error>
@@ -88,6 +90,12 @@ public:
         : svg_(std::move(svg)), path_(std::move(path)), kept_(std::move(kept)) {}
     Document& document() override { return svg_.document; }
     std::string idOf(ArtIndex index) override { return svg_.idOf(index); }
+    std::string elementOf(ArtIndex index) override {
+        const auto i = static_cast<std::size_t>(index);
+        if (i >= svg_.subpath.size() || svg_.subpath[i] == 0) return {};
+        const ArtIndex parent = svg_.document.art(index).parent;
+        return parent == kNone ? std::string() : svg_.idOf(parent);
+    }
     std::string marked(const std::vector<ArtIndex>& selected) override { return markedSvg(svg_, text(), selected); }
     void picture(const std::vector<ArtIndex>& selected, const PictureOptions& options, const std::string& png) override {
         writeSelectionPng(svg_, text(), path_, selected, options, png);
@@ -152,30 +160,68 @@ std::unique_ptr<OpenDocument> openDocument(const std::string& path) {
 #endif
 }
 
-std::vector<std::string> documentFiles(const std::vector<std::string>& names) {
+namespace {
+
+bool excluded(const SearchOptions& options, const std::filesystem::path& path, const std::string& relative) {
+    const std::string base = path.filename().string();
+    for (const std::string& glob : options.excludes)
+        if (fnmatch(glob.c_str(), base.c_str(), 0) == 0 || fnmatch(glob.c_str(), relative.c_str(), 0) == 0) return true;
+    return false;
+}
+
+bool wanted(const SearchOptions& options, const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    return ((ext == ".svg" || ext == ".svgz") && options.svg) || (ext == ".json" && options.json);
+}
+
+// Searches `root` with an explicit stack of directories, so that no tree is
+// too deep for it.
+void searchDirectory(const std::string& root, const SearchOptions& options, DocumentListing& listing) {
     namespace fs = std::filesystem;
-    std::vector<std::string> files;
+    const std::size_t rootLength = root.size() + (root.back() == '/' ? 0 : 1);
+    std::vector<std::string> found;
+    std::vector<fs::path> pending = {fs::path(root)};
+    while (!pending.empty()) {
+        const fs::path dir = std::move(pending.back());
+        pending.pop_back();
+        std::error_code error;
+        fs::directory_iterator it(dir, error), end;
+        for (; !error && it != end; it.increment(error)) {
+            const fs::path& path = it->path();
+            const std::string text = path.string();
+            if (excluded(options, path, text.substr(std::min(rootLength, text.size())))) continue;
+            std::error_code statError;
+            const fs::file_status link = it->symlink_status(statError);
+            if (fs::is_directory(link)) {
+                pending.push_back(path);
+                continue;
+            }
+            if (!wanted(options, text)) continue;
+            const fs::file_status target = it->status(statError);
+            if (fs::is_symlink(link) && !fs::exists(target)) listing.problems.push_back(text + ": broken link");
+            else if (fs::is_regular_file(target)) found.push_back(text);
+        }
+        if (error) listing.problems.push_back(dir.string() + ": cannot read the directory: " + error.message());
+    }
+    std::sort(found.begin(), found.end());
+    for (std::string& path : found) listing.documents.push_back({std::move(path), rootLength});
+}
+
+}  // namespace
+
+DocumentListing documentFiles(const std::vector<std::string>& names, const SearchOptions& options) {
+    DocumentListing listing;
     for (const std::string& name : names) {
         std::error_code error;
-        if (!fs::is_directory(name, error)) {
-            files.push_back(name);  // opening it tells what is wrong with it
+        if (!name.empty() && std::filesystem::is_directory(name, error)) {
+            searchDirectory(name, options, listing);
             continue;
         }
-        std::vector<std::string> found;
-        try {
-            for (fs::recursive_directory_iterator it(name, fs::directory_options::skip_permission_denied), end;
-                 it != end; ++it) {
-                if (!it->is_regular_file(error)) continue;
-                const std::string ext = lowerExtension(it->path().string());
-                if (ext == ".svg" || ext == ".svgz" || ext == ".json") found.push_back(it->path().string());
-            }
-        } catch (const fs::filesystem_error& e) {
-            throw DocumentError(name + ": cannot search the directory: " + e.code().message());
-        }
-        std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
+        // Opening it tells what is wrong with it, if anything is.
+        const std::size_t slash = name.rfind('/');
+        listing.documents.push_back({name, slash == std::string::npos ? 0 : slash + 1});
     }
-    return files;
+    return listing;
 }
 
 }  // namespace simhost_cli

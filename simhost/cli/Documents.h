@@ -27,6 +27,14 @@ public:
     virtual void picture(const std::vector<simhost::ArtIndex>& selected, const simhost::PictureOptions& options,
                          const std::string& png) = 0;
 
+    // For an object that is part of one element of the file (a subpath of
+    // a <path>, a path of a compound path), that element's id; else empty.
+    virtual std::string elementOf(simhost::ArtIndex index) {
+        const simhost::ArtNode& node = document().art(index);
+        if (node.type != kPathArt || node.parent == simhost::kNone) return {};
+        return document().art(node.parent).type == kCompoundPathArt ? idOf(node.parent) : std::string();
+    }
+
     std::string layerOf(simhost::ArtIndex index) {
         const simhost::ArtNode& node = document().art(index);
         return node.layer == simhost::kNone ? std::string() : document().layer(node.layer).name;
@@ -44,10 +52,35 @@ std::unique_ptr<OpenDocument> openDocument(const std::string& path);
 std::unique_ptr<OpenDocument> openSample();
 const char* sampleName();
 
-// The documents named on the command line, directories searched for .svg,
-// .svgz and .json files, in a stable order. Throws simhost::DocumentError
-// for a name that does not exist.
-std::vector<std::string> documentFiles(const std::vector<std::string>& names);
+// One document to read: its path, and how much of it names where it was
+// found (path.substr(rootLength) is its name inside the directory that was
+// searched, or its file name when it was named itself).
+struct DocumentEntry {
+    std::string path;
+    std::size_t rootLength = 0;
+    std::string relative() const { return path.substr(rootLength); }
+};
+
+struct SearchOptions {
+    bool svg = true;    // .svg and .svgz
+    bool json = false;  // .json
+    std::vector<std::string> excludes;  // globs on the names found in a directory
+};
+
+struct DocumentListing {
+    std::vector<DocumentEntry> documents;
+    // What the search could not look at: broken links with a document's
+    // name, directories it could not read. One line each.
+    std::vector<std::string> problems;
+};
+
+// The documents named on the command line, taken as they are, and the
+// documents of the types asked for in the directories named, searched with
+// their subdirectories (links to directories are not followed), each
+// directory's in byte order of their paths. Names matching an exclude glob
+// (their base name, or their path inside the directory) are left out, and
+// directories so named are not searched.
+DocumentListing documentFiles(const std::vector<std::string>& names, const SearchOptions& options);
 
 bool svgSupported();
 

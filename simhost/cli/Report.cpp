@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include <nlohmann/json.hpp>
+#include "JsonLines.h"
 
 namespace simhost_cli {
 
@@ -75,41 +75,10 @@ std::string commandTable(OpenDocument& document, const std::vector<CommandRun>& 
         for (std::size_t i = 0; i < run.selected.size() && i < kFirstIds; ++i)
             out += (i == 0 ? "" : ", ") + document.idOf(run.selected[i]);
         if (run.selected.size() > kFirstIds) out += ", ...";
-        if (run.result != kNoErr) out += (run.selected.empty() ? "" : "  ") + std::string("(error ") +
-                                         std::to_string(run.result) + ")";
+        if (run.result != kNoErr) out += std::string(run.selected.empty() ? "" : "  ") + "(error " + codeName(run.result) + ")";
         out += "\n";
     }
     return out;
-}
-
-std::string quoted(const std::string& text) {
-    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-std::string selectedJson(OpenDocument& document, const std::vector<ArtIndex>& selected) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < selected.size(); ++i) {
-        const ArtIndex index = selected[i];
-        out += i == 0 ? "{" : ", {";
-        out += "\"id\": " + quoted(document.idOf(index));
-        out += ", \"type\": " + quoted(artTypeName(document.document().art(index).type));
-        out += ", \"layer\": " + quoted(document.layerOf(index)) + "}";
-    }
-    return out + "]";
-}
-
-std::string dialogsJson(const std::vector<DialogRecord>& dialogs) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const DialogRecord& dialog : dialogs) {
-        nlohmann::json items = nlohmann::json::array();
-        for (const DialogItemRecord& item : dialog.items)
-            items.push_back({{"id", item.id}, {"kind", item.kind}, {"text", item.text}});
-        list.push_back({{"resource", dialog.resourceID},
-                        {"name", dialog.name},
-                        {"title", dialog.title},
-                        {"items", std::move(items)}});
-    }
-    return list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace simhost_cli

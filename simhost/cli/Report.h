@@ -1,5 +1,5 @@
-// What the command line prints: dialogs as boxes, tables of command
-// results, and the same as JSON.
+// What the command line prints as text: dialogs as boxes, tables of
+// command results (JsonLines.h has the JSON).
 #pragma once
 
 #include <string>
@@ -16,10 +16,5 @@ std::string renderDialog(const simhost::DialogRecord& dialog);
 // One row per command: its menu text, how many objects it selected and the
 // first of their ids.
 std::string commandTable(OpenDocument& document, const std::vector<CommandRun>& runs);
-
-// JSON texts (nlohmann-escaped) of the parts of a result.
-std::string quoted(const std::string& text);
-std::string selectedJson(OpenDocument& document, const std::vector<simhost::ArtIndex>& selected);
-std::string dialogsJson(const std::vector<simhost::DialogRecord>& dialogs);
 
 }  // namespace simhost_cli

@@ -1,23 +1,12 @@
 #include "Session.h"
 
-#include <cctype>
 #include <functional>
+
+#include "CommandNames.h"
 
 namespace simhost_cli {
 
 using namespace simhost;
-
-namespace {
-
-bool sameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-}  // namespace
 
 Session::Session(const std::string& pluginPath) {
     try {
@@ -53,9 +42,7 @@ ASErr Session::shutdown(std::vector<std::string>& problems) {
 }
 
 std::optional<std::size_t> Session::commandNamed(const std::string& text) const {
-    for (std::size_t i = 0; i < texts_.size(); ++i)
-        if (sameText(texts_[i], text)) return i;
-    return std::nullopt;
+    return matchCommand(texts_, text);
 }
 
 CommandRun Session::run(std::size_t index, Document& document) {

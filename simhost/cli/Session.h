@@ -38,7 +38,7 @@ public:
 
     // The texts of the plug-in's selection commands, in menu order.
     const std::vector<std::string>& commands() const { return texts_; }
-    // The command whose menu text is `text`, ignoring case.
+    // The command whose menu text `text` names (see CommandNames.h).
     std::optional<std::size_t> commandNamed(const std::string& text) const;
 
     // Chooses command `index` from the menu with `document` open. The

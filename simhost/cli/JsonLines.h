@@ -1,0 +1,43 @@
+// The JSON objects the command line prints, one per line (JSON Lines), and
+// the web server sends: one for a command run on a document, one for a
+// document that could not be read. Texts are escaped by nlohmann-json;
+// bytes that are not UTF-8 become U+FFFD.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Documents.h"
+#include "Session.h"
+
+namespace simhost_cli {
+
+// An error code as the host's people write it: its four characters when
+// all four bytes are printable ASCII ("FALT"), else its decimal number.
+std::string codeName(ASErr code);
+
+// {"file", "command", "result": "ok"|"error", "code", "codeNumber", "count",
+//  "selected": [{"id", "type", "layer", "matched", "element"?}], "dialogs"}
+// `run.selected` is read from `document`, which must be the document the
+// command ran on. Without `withSelected` the "selected" list is left out.
+std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run,
+                       bool withSelected = true);
+
+// {"file", "error"}
+std::string unreadableJson(const std::string& file, const std::string& message);
+
+// Per object of `selected` (a command's selection on `document`), whether
+// the command chose it itself rather than selecting it with a container it
+// chose. The command's own picks are the objects no selected container
+// holds; their types are what it looks for. An object inside a selected
+// container is its own pick too when it is of such a type and the command
+// would take it on its own: neither locked nor hidden, and no plugin
+// group's result group.
+std::vector<bool> matchedFlags(const simhost::Document& document, const std::vector<simhost::ArtIndex>& selected);
+
+// JSON texts of the parts.
+std::string quoted(const std::string& text);
+std::string selectedJson(OpenDocument& document, const std::vector<simhost::ArtIndex>& selected);
+std::string dialogsJson(const std::vector<simhost::DialogRecord>& dialogs);
+
+}  // namespace simhost_cli

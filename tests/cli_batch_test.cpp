@@ -1,0 +1,314 @@
+// The command line for scripts and batches: JSON Lines, exit codes, failed
+// writes, folders of documents, worker processes and marked outputs.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "cli_support.h"
+
+#if WENDLOW_BUILD_SVG
+
+namespace {
+
+using namespace cli_test;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+// A folder of drawings: paths.svg, sub/images.svg, sub/empty-layer.svg, a
+// stray stray.json, notes.txt and broken.svg, a link to nothing.
+const std::string kFolder = WENDLOW_SOURCE_DIR "/tests/data/cli/batch";
+const std::string kPaths = kFolder + "/paths.svg";
+
+std::vector<json> jsonLines(const std::string& text) {
+    std::vector<json> rows;
+    for (const std::string& line : lines(text)) rows.push_back(json::parse(line));
+    return rows;
+}
+
+// ---- Output a script can trust ------------------------------------------------------
+
+TEST(CliJsonLines, EachSelectedObjectSaysWhyAndWhichElement) {
+    struct Case {
+        const char* command;
+        const char* selected;  // [id, matched, element or ""]...
+    };
+    for (const Case& c : std::vector<Case>{
+             {"Compound Paths",
+              R"([["two-boxes", true, ""], ["two-boxes/subpath[1]", false, "two-boxes"],
+                  ["two-boxes/subpath[2]", false, "two-boxes"]])"},
+             {"All Paths",
+              R"([["open-line", true, ""], ["two-boxes/subpath[1]", true, "two-boxes"],
+                  ["two-boxes/subpath[2]", true, "two-boxes"], ["box", true, ""]])"},
+             {"Groups", R"([["box-group", true, ""], ["box", false, ""]])"},
+         }) {
+        const Outcome run = simhost({"select", kPaths, c.command, "--json"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        const json result = json::parse(run.out);
+        json seen = json::array();
+        for (const json& object : result["selected"])
+            seen.push_back({object["id"], object["matched"], object.value("element", "")});
+        EXPECT_EQ(seen, json::parse(c.selected)) << c.command;
+    }
+}
+
+TEST(CliJsonLines, ABatchStreamsOneLinePerDocumentAndCommand) {
+    const Outcome run = simhost({"select", kFolder, "--all", "--json", "--summary", "--jobs", "1"});
+    EXPECT_EQ(run.code, 2);  // the broken link
+    EXPECT_EQ(lines(run.err), std::vector<std::string>{"simhost: " + kFolder + "/broken.svg: broken link"});
+    std::vector<json> rows = jsonLines(run.out);
+    ASSERT_EQ(rows.size(), 3 * 18 + 1u);
+    const json summary = rows.back()["summary"];
+    rows.pop_back();
+    EXPECT_EQ(rows[0]["file"], kPaths);
+    EXPECT_EQ(rows[18]["file"], kFolder + "/sub/empty-layer.svg");
+    EXPECT_EQ(rows[36]["file"], kFolder + "/sub/images.svg");
+    EXPECT_EQ(summary["documents"], 3);
+    EXPECT_EQ(summary["skipped"], 1);
+    // Totals per command, not one sum.
+    ASSERT_EQ(summary["commands"].size(), 18u);
+    for (std::size_t c = 0; c < 18; ++c) {
+        std::size_t selected = 0, documents = 0;
+        for (std::size_t d = 0; d < 3; ++d) {
+            selected += rows[d * 18 + c]["selected"].size();
+            documents += rows[d * 18 + c]["selected"].empty() ? 0 : 1;
+        }
+        EXPECT_EQ(summary["commands"][c]["command"], rows[c]["command"]);
+        EXPECT_EQ(summary["commands"][c]["selected"], selected) << c;
+        EXPECT_EQ(summary["commands"][c]["documents"], documents) << c;
+    }
+}
+
+TEST(CliJsonLines, AFailedWriteEndsTheRunWithExitCodeTwo) {
+    const std::string dir = scratch("write-fails");
+    for (const Stdout to : {Stdout::kFull, Stdout::kClosedPipe}) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"select", kPaths, "All Paths"},
+                 {"select", kPaths, "All Paths", "--json"},
+                 {"select", kFolder, "--all", "--json", "--jobs", "2"},
+                 {"select", kPaths, "Groups", "-o", "-"},
+                 {"menus"},
+             }) {
+            RunOptions options;
+            options.stdoutTo = to;
+            const Outcome run = simhost(args, options);
+            std::string what = to == Stdout::kFull ? "full:" : "pipe:";
+            for (const std::string& arg : args) what += " " + arg;
+            EXPECT_EQ(run.code, 2) << what;
+            EXPECT_THAT(run.err, HasSubstr(to == Stdout::kFull ? "No space left on device" : "Broken pipe")) << what;
+        }
+    }
+}
+
+TEST(CliJsonLines, CountsFileNamesAndAnEmptySelection) {
+    const std::string images = kFolder + "/sub/images.svg";
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        int code;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"select", kPaths, "All Paths", "--count"}, "4\n", 0},
+             {{"select", kPaths, images, "Placed Objects", "-c"}, kPaths + ": 0\n" + images + ": 1\n", 0},
+             {{"select", kFolder, "Placed Objects", "-l"}, images + "\n", 2},  // the broken link
+             {{"select", kPaths, images, "Symbol Instances", "--files-with-matches"}, images + "\n", 0},
+             {{"select", kPaths, "Rasters", "-l"}, "", 0},
+             {{"select", kPaths, "Rasters", "--require-selection"}, "", 1},
+             {{"select", kPaths, images, "Rasters", "--require-selection", "-c"}, kPaths + ": 0\n" + images + ": 0\n", 1},
+             {{"select", kPaths, images, "Placed Objects", "--require-selection", "-l"}, images + "\n", 0},
+             {{"select", kPaths, "--all", "--require-selection", "-l"}, kPaths + "\n", 0},
+         }) {
+        const Outcome run = simhost(c.args);
+        EXPECT_EQ(run.code, c.code) << c.args[2] << " " << c.args.back() << run.err;
+        EXPECT_EQ(run.out, c.out) << c.args[2] << " " << c.args.back();
+    }
+    const std::vector<std::string> all = lines(simhost({"select", kPaths, "--all", "-c"}).out);
+    ASSERT_EQ(all.size(), 18u);
+    EXPECT_EQ(all[1], "All Paths: 4");
+    EXPECT_EQ(all[10], "Compound Paths: 3");
+    const json counted = json::parse(simhost({"select", kPaths, "Groups", "--json", "--count"}).out);
+    EXPECT_EQ(counted["count"], 2);
+    EXPECT_FALSE(counted.contains("selected"));
+}
+
+TEST(CliJsonLines, TheSummaryCountsEachCommandInWordsThatAgree) {
+    const Outcome one = simhost({"select", kPaths, "Open Paths", "--summary"});
+    EXPECT_EQ(lines(one.out), (std::vector<std::string>{"open-line", "Summary: 1 document, 1 read, 0 unreadable",
+                                                        "  Open Paths: 1 object selected in 1 document"}));
+    const Outcome all = simhost({"select", kFolder, "--all", "--summary"});
+    const std::vector<std::string> rows = lines(all.out);
+    ASSERT_GE(rows.size(), 19u);
+    const std::vector<std::string> summary(rows.end() - 19, rows.end());
+    EXPECT_EQ(summary[0], "Summary: 3 documents, 3 read, 0 unreadable; 1 entry skipped");
+    EXPECT_EQ(summary[1], "  Guides: 0 objects selected in 0 documents");
+    EXPECT_EQ(summary[2], "  All Paths: 4 objects selected in 1 document");
+    EXPECT_EQ(summary[16], "  Symbol Instances: 1 object selected in 1 document");
+    EXPECT_EQ(summary[17], "  Rasters: 0 objects selected in 0 documents");
+    EXPECT_EQ(summary[18], "  Placed Objects: 1 object selected in 1 document");
+}
+
+// ---- Batches -------------------------------------------------------------------------
+
+TEST(CliBatchFolder, SearchesDrawingsOnlyAndReportsWhatItCannotRead) {
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::string> files;  // in the folder, in order
+        bool brokenLink;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{}, {"paths.svg", "sub/empty-layer.svg", "sub/images.svg"}, true},
+             {{"--type", "svg,json"}, {"paths.svg", "stray.json", "sub/empty-layer.svg", "sub/images.svg"}, true},
+             {{"--type=json"}, {"stray.json"}, false},
+             {{"--exclude", "sub"}, {"paths.svg"}, true},
+             {{"--exclude", "*.svg", "--type", "svg,json"}, {"stray.json"}, false},
+             {{"--exclude=broken*", "--exclude", "sub/images*"}, {"paths.svg", "sub/empty-layer.svg"}, false},
+         }) {
+        std::vector<std::string> args = {"select", kFolder, "Groups", "--json"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome run = simhost(args);
+        std::vector<std::string> files;
+        for (const json& row : jsonLines(run.out)) files.push_back(row["file"].get<std::string>().substr(kFolder.size() + 1));
+        const std::string what = c.options.empty() ? "default" : c.options.back();
+        EXPECT_EQ(files, c.files) << what;
+        EXPECT_EQ(run.code, c.brokenLink ? 2 : 0) << what;
+        EXPECT_EQ(run.err.find("broken.svg: broken link") != std::string::npos, c.brokenLink) << what;
+    }
+    // A named .json is read whatever --type says.
+    EXPECT_EQ(simhost({"select", kFolder + "/stray.json", "Rasters"}).out, "tile-embedded\n");
+}
+
+TEST(CliBatchFolder, AnUnreadableDirectoryIsReportedNotSkipped) {
+    const std::string dir = scratch("unreadable-dir");
+    fs::create_directories(dir + "/closed");
+    fs::copy_file(kPaths, dir + "/open.svg");
+    fs::permissions(dir + "/closed", fs::perms::none);
+    RunOptions options;
+    if (geteuid() == 0) {  // root reads every directory: run as nobody
+        if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "needs setpriv (util-linux) to run as nobody";
+        options.prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    const Outcome run = simhost({"select", dir, "Groups", "--summary"}, options);
+    fs::permissions(dir + "/closed", fs::perms::owner_all);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_THAT(run.err, HasSubstr("closed: cannot read the directory"));
+    EXPECT_THAT(run.out, HasSubstr("; 1 entry skipped"));
+}
+
+TEST(CliBatchFolder, WorkersGiveTheSameLinesInTheSameOrder) {
+    // Varied drawings: the SVG fixtures (the unreadable ones too), the
+    // examples, this folder with its JSON document and broken link.
+    const std::vector<std::string> base = {"select",  WENDLOW_SOURCE_DIR "/tests/data/svg", WENDLOW_SOURCE_DIR "/examples",
+                                           kFolder,   "--all", "--json", "--summary", "--type", "svg,json"};
+    auto run = [&](const char* jobs) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), {"--jobs", jobs});
+        return simhost(args);
+    };
+    const Outcome one = run("1"), two = run("2"), many = run("7");
+    ASSERT_GT(lines(one.out).size(), 18u * 20);
+    EXPECT_EQ(one.code, 2);
+    for (const Outcome* other : {&two, &many}) {
+        EXPECT_EQ(other->code, one.code);
+        EXPECT_EQ(other->out, one.out);
+        EXPECT_EQ(other->err, one.err);
+    }
+}
+
+TEST(CliBatchFolder, AWorkerThatDiesCostsOnlyItsDocument) {
+    // The plug-in crashes on a path the host says has no layer.
+    const std::string dir = scratch("crash");
+    const std::string fine = R"({"layers": [{"name": "L", "art": [{"type": "path", "id": "p"}]}]})";
+    const std::string fatal = R"({"layers": [{"name": "L", "art": [{"type": "path", "id": "p", "noLayer": true}]}]})";
+    for (const char* name : {"a", "c", "d", "f"}) std::ofstream(dir + "/" + name + ".json") << fine;
+    for (const char* name : {"b", "e"}) std::ofstream(dir + "/" + name + ".json") << fatal;
+    const Outcome run = simhost({"--plugin", WENDLOW_CRASHING_PLUGIN, "select", dir, "Mini Select", "--type=json",
+                                 "--json", "--jobs", "2"});
+    EXPECT_EQ(run.code, 2);
+    std::vector<std::string> outcome;
+    for (const json& row : jsonLines(run.out))
+        outcome.push_back(fs::path(row["file"].get<std::string>()).stem().string() + " " +
+                          (row.contains("error") ? row["error"].get<std::string>().substr(dir.size() + 1)
+                                                 : row["selected"][0]["id"].get<std::string>()));
+    EXPECT_EQ(outcome, (std::vector<std::string>{"a p", "b b.json: the worker running it ended (signal 11)", "c p", "d p",
+                                                 "e e.json: the worker running it ended (signal 11)", "f p"}))
+        << run.err;
+}
+
+TEST(CliBatchFolder, ProgressOnlyOnATerminalClearedBeforeEachMessage) {
+    RunOptions terminal;
+    terminal.stderrOnTerminal = true;
+    const Outcome run = simhost({"select", WENDLOW_SOURCE_DIR "/tests/data/svg", "Groups", "--jobs", "2"}, terminal);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_THAT(run.err, HasSubstr("\r\033[K["));
+    // Every progress line is cleared before the next message, and at the end.
+    EXPECT_FALSE(std::regex_search(run.err, std::regex("\\[[0-9]+/[0-9]+\\] documents([^\r]|$)"))) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("simhost: " WENDLOW_SOURCE_DIR "/tests/data/svg/bad/malformed.svg"));
+    // Not on a file.
+    EXPECT_THAT(simhost({"select", WENDLOW_SOURCE_DIR "/tests/data/svg", "Groups"}).err, Not(HasSubstr("\r")));
+}
+
+TEST(CliBatchFolder, MarksOneDrawingAndOnePicturePerDocument) {
+    const std::string dir = scratch("marked-batch");
+    fs::create_directories(dir + "/svg");
+    fs::create_directories(dir + "/png");
+    const Outcome run = simhost({"select", kFolder, "All Paths", "-o", dir + "/svg", "--png-dir", dir + "/png"});
+    EXPECT_EQ(run.code, 2) << run.err;  // the broken link, only
+    for (const char* name : {"paths", "sub/empty-layer", "sub/images"}) {
+        const std::string svg = readFile(dir + "/svg/" + name + ".svg");
+        EXPECT_THAT(svg, HasSubstr("id=\"simhost-selection\"")) << name;
+        EXPECT_EQ(readFile(dir + "/png/" + name + ".png").substr(0, 8), "\x89PNG\r\n\x1a\n") << name;
+    }
+    const std::string paths = readFile(dir + "/svg/paths.svg");
+    for (const char* id : {"open-line", "two-boxes/subpath[1]", "two-boxes/subpath[2]", "box"})
+        EXPECT_THAT(paths, HasSubstr(std::string("data-simhost-id=\"") + id + "\"")) << id;
+}
+
+TEST(CliBatchFolder, OutputsAreCheckedBeforeAnyWork) {
+    const std::string dir = scratch("prechecks");
+    fs::copy_file(kPaths, dir + "/paths.svg");
+    fs::copy_file(kPaths, dir + "/paths.svgz");  // the same name once marked
+    fs::create_directories(dir + "/out");
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> env;
+        std::string says;
+    };
+    const std::string input = dir + "/paths.svg";
+    for (const Case& c : std::vector<Case>{
+             {{"select", input, "Groups", "-o", dir + "/missing/x.svg"}, {}, "no directory " + dir + "/missing"},
+             {{"select", input, "Groups", "--png", dir + "/missing/x.png"}, {}, "no directory"},
+             {{"select", input, "Groups", "--png", dir + "/out/x.png"}, {"PATH=/nonexistent"}, "--png needs rsvg-convert"},
+             {{"select", kFolder, "Groups", "--png-dir", dir + "/out"}, {"PATH=/nonexistent"}, "--png needs rsvg-convert"},
+             {{"select", kFolder, "Groups", "-o", dir + "/missing"}, {}, "no such directory (a batch writes one"},
+             {{"select", kFolder, "Groups", "--png-dir", dir + "/missing"}, {}, "--png-dir " + dir + "/missing: no such"},
+             {{"select", input, "Groups", "-o", dir + "/./paths.svg"}, {}, "refusing to overwrite the input"},
+             {{"select", input, "Groups", "-o", dir}, {}, "refusing to overwrite the input " + dir + "/paths.svg"},
+             {{"select", kFolder, "Groups", "-o", kFolder}, {}, "refusing to overwrite the input " + kPaths},
+             {{"select", dir + "/paths.svg", dir + "/paths.svgz", "Groups", "-o", dir + "/out"}, {},
+              "two documents would be written to " + dir + "/out/paths.svg"},
+             {{"select", kFolder, "Groups", "--png", dir + "/out/x.png"}, {}, "a batch takes --png-dir DIR"},
+             {{"select", kFolder, "Groups", "-o", "-"}, {}, "-o - writes one drawing to standard output, alone"},
+             {{"select", input, "--all", "-o", dir + "/out"}, {}, "mark one command's selection, not --all"},
+         }) {
+        RunOptions options;
+        options.env = c.env;
+        const Outcome run = simhost(c.args, options);
+        EXPECT_EQ(run.code, 2) << c.says;
+        EXPECT_THAT(run.err, HasSubstr(c.says));
+        EXPECT_EQ(run.out, "") << c.says;
+    }
+    EXPECT_TRUE(fs::is_empty(dir + "/out"));
+    EXPECT_EQ(readFile(dir + "/paths.svg"), readFile(kPaths));
+}
+
+}  // namespace
+
+#endif  // WENDLOW_BUILD_SVG
