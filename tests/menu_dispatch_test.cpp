@@ -9,9 +9,11 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "MenuTestSupport.h"
 #include "PluginHarness.h"
+#include "menuHandler.h"
 #include "simhost/FaultSweep.h"
 
 using namespace simhost;
@@ -305,6 +307,37 @@ TEST(Dispatch, ACommandsErrorCodeIsShownWithItsMessageAndReturned) {
     host.gate().clearRules();
     EXPECT_EQ(host.shutdown(plugin), kNoErr);
     EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// goMenuItem's own acquisition is balanced on every way out, so that no
+// restore in the entry point is needed to hide one it left open: for every
+// item, when the command succeeds and when each of its host calls fails.
+TEST(Dispatch, EveryItemReleasesItsOwnAcquisitionOnSuccessAndOnEachFailure) {
+    PluginHarness h;
+    ASSERT_EQ(h.startup(), kNoErr);
+    std::vector<int> slots;
+    for (int slot = 0; slot < 18; ++slot) slots.push_back(slot);
+    slots.push_back(kAboutItemSlot);
+    for (const int slot : slots) {
+        SCOPED_TRACE(slot);
+        AIMenuMessage message{};
+        message.d.self = h.host.pluginRef(h.plugin);
+        message.d.basic = h.host.basicSuite();
+        message.menuItem = g->menuItems[slot];
+        for (std::uint64_t nth = 0;; ++nth) {
+            h.host.setDocument(commandDocument());
+            HeldSuites held(h.host);
+            ASSERT_EQ(held.result(), kNoErr);
+            h.host.gate().resetCounts();
+            if (nth > 0) h.host.gate().addRule(FaultRule::failNthCall(nth, true));
+            goMenuItem(&message);
+            const bool faultFired = h.host.gate().faultsFired() != 0;
+            h.host.gate().clearRules();
+            EXPECT_EQ(gAcquireCount, 1) << "after failing call " << nth;
+            if (nth > 0 && !faultFired) break;
+        }
+    }
+    EXPECT_EQ(h.shutdown(), kNoErr);
 }
 
 // ---- The About dialog -----------------------------------------------------------------------------

@@ -102,6 +102,18 @@ TEST_F(ErrorReport, CodesThatDoNotReadAsCharactersShowTheirExactNumber) {
     EXPECT_EQ(report(65536)->code, "65536");
     EXPECT_EQ(report(0x01020304)->code, "16909060");
     EXPECT_EQ(report(static_cast<ASErr>(0x80000000u))->code, "-2147483648");
+    // The edges of the printable range, in the last byte and in the first.
+    const struct {
+        std::uint32_t code;
+        const char* shown;
+    } edges[] = {
+        {0x4142431Fu, "1094861599"}, {0x41424320u, "ABC "}, {0x4142437Eu, "ABC~"},
+        {0x4142437Fu, "1094861695"}, {0x41424380u, "1094861696"}, {0x1F424344u, "524436292"},
+        {0x20424344u, " BCD"},       {0x7E424344u, "~BCD"},       {0x7F424344u, "2135049028"},
+        {0x80424344u, "-2143141052"},
+    };
+    for (const auto& edge : edges)
+        EXPECT_EQ(report(static_cast<ASErr>(edge.code))->code, edge.shown) << std::hex << edge.code;
 }
 
 TEST_F(ErrorReport, TheShippedListExplainsTheHostsCodes) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "PluginHarness.h"
 #include "menuHandler.h"
@@ -243,6 +245,38 @@ TEST(Acquisition, ARefusalAtEveryRowIsReturnedAndNothingIsLeftHeld) {
     }
 }
 
+// Several refusals in one acquisition, each with its own code: the first
+// refused row's code is the result, whichever rows come after it.
+TEST(Acquisition, OfSeveralRefusalsTheFirstRowsCodeIsReturned) {
+    const struct {
+        int first, second;
+        std::uint64_t asked;  // acquisitions the host saw
+        const char* alert;    // the alert's suite, if one is shown
+    } cases[] = {
+        {3, 7, kSuiteImportCount, nullptr},    // both before the ADM Basic suite
+        {5, 14, 15, "ADM Item Suite"},         // one before, one after it
+        {13, 15, 14, "ADM Dialog Suite"},      // both after: the first one stops the loop
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + " and " + std::to_string(c.second));
+        PluginHarness h;
+        h.host.gate().addRule(FaultRule::denySuite(imports[c.first].name, 1001));
+        h.host.gate().addRule(FaultRule::denySuite(imports[c.second].name, 2002));
+        h.host.gate().resetCounts();
+        EXPECT_EQ(h.startup(), 1001);
+        EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), c.asked);
+        if (c.alert == nullptr) {
+            EXPECT_THAT(h.host.alerts(), IsEmpty());
+        } else {
+            ASSERT_EQ(h.host.alerts().size(), 1u);
+            EXPECT_THAT(h.host.alerts()[0], HasSubstr(c.alert));
+        }
+        EXPECT_EQ(gAcquireCount, 0);
+        EXPECT_TRUE(allSuitePointersNull());
+        EXPECT_THAT(h.problems(), IsEmpty());
+    }
+}
+
 TEST(Acquisition, AGrantWithNoTableCountsAsARefusalAndIsStillGivenBack) {
     PluginHarness h;
     sSPBasic = h.host.basicSuite();
@@ -295,6 +329,107 @@ TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
     EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
     EXPECT_EQ(h.shutdown(), kNoErr);
     EXPECT_THAT(h.problems(), IsEmpty());
+}
+
+// A hostile host whose own functions throw: acquire-suite for one suite, the
+// alert, the modal dialog, an art call inside a command, or release-suite.
+// The plug-in's tables are copies of the host's with the throwing entry put
+// in; holds still go by name, so the host's ledger sees them.
+struct Throwing {
+    enum Where { kAcquire, kAlert, kModal, kArtCall, kRelease } where;
+    const char* suite;  // kAcquire: the suite whose acquisition throws
+};
+Throwing gThrowing{};
+SPBasicSuite gRealBasic{};
+ADMBasicSuite gAdmBasicCopy{};
+ADMDialogSuite gAdmDialogCopy{};
+AIArtSuite gArtCopy{};
+
+template <typename Suite>
+void substitute(const void** suite, Suite& copy) {
+    copy = *static_cast<const Suite*>(*suite);
+    *suite = &copy;
+}
+
+ASErr throwingAcquire(const char* name, ai::int32 version, const void** suite) {
+    if (gThrowing.where == Throwing::kAcquire && std::strcmp(name, gThrowing.suite) == 0)
+        throw std::runtime_error("the host's acquire-suite threw");
+    const ASErr err = gRealBasic.AcquireSuite(name, version, suite);
+    if (err != kNoErr) return err;
+    if (gThrowing.where == Throwing::kAlert && std::strcmp(name, kADMBasicSuite) == 0) {
+        substitute(suite, gAdmBasicCopy);
+        gAdmBasicCopy.ErrorAlert = [](const char*) { throw std::runtime_error("the host's alert threw"); };
+    }
+    if (gThrowing.where == Throwing::kModal && std::strcmp(name, kADMDialogSuite) == 0) {
+        substitute(suite, gAdmDialogCopy);
+        gAdmDialogCopy.Modal = [](SPPluginRef, const char*, ai::int32, ai::int32, ADMDialogInitProc, ADMUserData,
+                                  ai::int32) -> ai::int32 { throw std::runtime_error("the host's modal threw"); };
+    }
+    if (gThrowing.where == Throwing::kArtCall && std::strcmp(name, kAIArtSuite) == 0) {
+        substitute(suite, gArtCopy);
+        // As the walk's stack would, deep in a tree, when memory runs out.
+        gArtCopy.GetArtType = [](AIArtHandle, AIArtType*) -> ASErr { throw std::bad_alloc(); };
+    }
+    return err;
+}
+
+ASErr throwingRelease(const char* name, ai::int32 version) {
+    if (gThrowing.where == Throwing::kRelease) throw std::runtime_error("the host's release-suite threw");
+    return gRealBasic.ReleaseSuite(name, version);
+}
+
+// Whatever throws, no exception reaches the host, the count is back where
+// the message found it, and what was granted is given back (but for a
+// release that throws itself: what the host did not take back, it keeps).
+TEST(Exceptions, AHostFunctionThatThrowsLeavesNothingHeldAndTheCountRestored) {
+    const struct {
+        Throwing throwing;
+        int slot;  // the command sent; -1: "Startup" after the document's one
+        ASErr expected;
+        bool released;
+    } cases[] = {
+        {{Throwing::kAcquire, kAIMatchingArtSuite}, -1, kUnexpectedExceptionErr, true},
+        {{Throwing::kAcquire, kADMItemSuite}, -1, kUnexpectedExceptionErr, true},
+        {{Throwing::kAlert, nullptr}, -1, kUnexpectedExceptionErr, true},
+        {{Throwing::kModal, nullptr}, 1, kUnexpectedExceptionErr, true},
+        // Inside "AI Go", with goMenuItem's nested acquisition open.
+        {{Throwing::kArtCall, nullptr}, 1, kOutOfMemoryErr, true},
+        {{Throwing::kRelease, nullptr}, 1, kUnexpectedExceptionErr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.throwing.where));
+        PluginHarness h;
+        const ArtIndex root = h.host.document().layer(h.host.document().addLayer("Layer")).root;
+        h.host.document().addPath(root, PathProps{});
+        ASSERT_EQ(h.startup(), kNoErr);
+        // The alert needs a refusal once the ADM Basic suite is held; the
+        // modal dialog a code to report.
+        if (c.throwing.where == Throwing::kAlert) h.host.gate().addRule(FaultRule::denySuite(kADMItemSuite, kRefused));
+        if (c.throwing.where == Throwing::kModal) h.host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kRefused));
+        SPBasicSuite& basic = *h.host.basicSuite();
+        gRealBasic = basic;
+        gThrowing = c.throwing;
+        basic.AcquireSuite = throwingAcquire;
+        basic.ReleaseSuite = throwingRelease;
+        const ASErr result = c.slot < 0 ? h.interfaceMessage("Anything") : h.choose(c.slot);
+        basic = gRealBasic;
+        h.host.gate().clearRules();
+
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(gAcquireCount, 0);
+        EXPECT_EQ(h.host.ledger().totalHolds(), c.released ? 0 : kSuiteImportCount);
+        for (const Violation& v : h.host.ledger().violations()) ADD_FAILURE() << v.rule << ": " << v.detail;
+        if (c.expected == kOutOfMemoryErr) {
+            ASSERT_EQ(h.host.dialogs().size(), 1u);
+            EXPECT_EQ(h.host.dialogs()[0].items[2].text, "MEM!");
+        }
+        // The next message acquires afresh and gives everything back.
+        EXPECT_EQ(h.choose(1), kNoErr);
+        EXPECT_EQ(gAcquireCount, 0);
+        EXPECT_EQ(h.host.ledger().totalHolds(), c.released ? 0 : kSuiteImportCount);
+        EXPECT_TRUE(allSuitePointersNull());
+        EXPECT_EQ(h.shutdown(), kNoErr);
+    }
 }
 
 }  // namespace

@@ -79,6 +79,9 @@ void alertRefusedSuite(ASErr code, const SuiteImport& row) {
 ASErr acquireSuites(SPBasicSuite* basic) {
     ASErr result = kNoErr;
     if (gAcquireCount == 0) {
+        // A fresh acquisition: rows a refused release kept are the host's
+        // now, not ours to give back.
+        for (bool& granted : sGranted) granted = false;
         for (int i = 0; i < kSuiteImportCount; ++i) {
             const SuiteImport& row = imports[i];
             if (row.suite == nullptr) continue;
@@ -192,6 +195,17 @@ ASErr dispatch(const char* caller, const char* selector, void* message) {
     return kNoErr;
 }
 
+// Releases the message's acquisition after a host call threw, wherever it
+// threw: the count is set as if the acquisition had completed.
+void releaseAfterThrow(ai::int16 entry) {
+    gAcquireCount = static_cast<ai::int16>(entry + 1);
+    try {
+        releaseSuites(sSPBasic);
+    } catch (...) {
+        // The host threw from its own release: what it kept, it keeps.
+    }
+}
+
 }  // namespace
 
 // PluginMain: the host calls this for every message, on its own thread, with
@@ -211,10 +225,13 @@ extern "C" __attribute__((visibility("default"))) ASErr PluginMain(const char* c
     sSPBasic = head->basic;
     if (sSPBasic == nullptr) return kBadParameterErr;
 
+    const ai::int16 entry = gAcquireCount;
+    bool acquiring = false;
     try {
         if (isEqual(caller, kSPAccessCaller))
             return handleAccess(selector, static_cast<SPAccessMessage*>(message));
 
+        acquiring = true;
         ASErr result = acquireSuites(sSPBasic);
         const ai::int16 depth = gAcquireCount;
         if (result == kNoErr)
@@ -227,7 +244,11 @@ extern "C" __attribute__((visibility("default"))) ASErr PluginMain(const char* c
         releaseSuites(sSPBasic);
         return result;
     } catch (...) {
-        // Only reachable if the host's own calls throw; keep it out of the host.
+        // A host call threw in the acquisition, the report or the release:
+        // give back what was granted, as the handler path does, and leave
+        // the count where the message found it.
+        if (acquiring) releaseAfterThrow(entry);
+        gAcquireCount = entry;
         return kUnexpectedExceptionErr;
     }
 }

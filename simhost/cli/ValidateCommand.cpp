@@ -34,7 +34,15 @@ void usage(FILE* out) {
                  "  --trial-timeout S    time for one trial or sequence (default 20)\n"
                  "  --hostile-objects N  size of the big hostile documents (default 1000000)\n"
                  "  --soak-cycles N      load-and-unload cycles (default 25)\n"
+                 "  --list               list the rules, each with the promise it enforces, and the batteries\n"
                  "Exit codes: 0 all passed, 1 a case failed, 2 a case crashed or timed out, 3 the validator could not run.\n");
+}
+
+void listRules() {
+    std::printf("rules (each finding names one):\n");
+    for (const RuleInfo& r : simhost::validate::validatorRules()) std::printf("  %-22s %s\n", r.rule, r.promise);
+    std::printf("batteries (cases are built from the plug-in's items and suites on a first run):\n"
+                "  lifecycle/*  every-call/*  denied/*  wrong-table/*  random/sequences  hostile/*  use-after-release/*\n");
 }
 
 bool number(const std::string& text, double* value) {
@@ -65,6 +73,9 @@ int runValidateCommand(int argc, char** argv) {
         };
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
+            return 0;
+        } else if (arg == "--list") {
+            listRules();
             return 0;
         } else if (arg == "--plugin" && hasValue) {
             options.pluginPath = argv[++i];

@@ -386,7 +386,15 @@ void Host::runPresses(ActiveDialog& dialog, DialogRecord& record) {
             dialogDriver_->press(viewOf(dialog, static_cast<int>(record.presses.size())));
         if (!pressed) break;
         lastPressed = *pressed;
-        record.presses.push_back({*pressed, pressItem(dialog, *pressed)});
+        const std::uint64_t faults = gate_.faultsFired();
+        const PressRoute route = pressItem(dialog, *pressed);
+        record.presses.push_back({*pressed, route});
+        // Item 1 is the OK button: its procedure hands the press to the
+        // host's default handling, which closes the dialog. Still open with
+        // no failed host call to explain it, the plug-in broke that step.
+        if (route == PressRoute::kNotifyProc && *pressed == 1 && dialog.open && gate_.faultsFired() == faults)
+            ledger_.recordViolation("dialog-left-open", "\"" + dialog.name + "\": the OK item's notify procedure "
+                                                        "left the dialog open; the host had to close it");
     }
     record.closedByUser = !dialog.open;
     if (dialog.open) closeDialog(dialog, lastPressed);

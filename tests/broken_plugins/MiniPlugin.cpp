@@ -99,10 +99,28 @@ struct ErrorText {
     char code[16];
 };
 
+void okPressed(ADMItemRef item, ADMNotifierRef notifier) {
+    suite<ADMItemSuite>(kItem)->DefaultNotify(item, notifier);
+}
+
+// Every dialog's OK item (item 1) hands its press to the host's default handling.
+ASErr okInit(ADMDialogRef dialog) {
+    const auto* items = suite<ADMItemSuite>(kItem);
+    if (items == nullptr) return kNoErr;
+#ifndef BROKEN_NO_NOTIFY_PROC
+    items->SetNotifyProc(suite<ADMDialogSuite>(kDialog)->GetItem(dialog, 1), okPressed);
+#else
+    (void)dialog;
+    (void)&okPressed;
+#endif
+    return kNoErr;
+}
+
 ASErr errorInit(ADMDialogRef dialog) {
     const auto* dialogs = suite<ADMDialogSuite>(kDialog);
     const auto* items = suite<ADMItemSuite>(kItem);
     if (items == nullptr) return kNoErr;
+    okInit(dialog);
     const auto* text = static_cast<const ErrorText*>(dialogs->GetUserData(dialog));
     if (text == nullptr) return kNoErr;
     items->SetText(dialogs->GetItem(dialog, 2), text->message);
@@ -224,7 +242,7 @@ ASErr about(SPMessageData* head) {
     for (volatile int spin = 0;; spin = spin + 1) {
     }
 #endif
-    return suite<ADMDialogSuite>(kDialog)->Modal(head->self, "About Dialog", 16050, kADMModalDialogStyle, nullptr,
+    return suite<ADMDialogSuite>(kDialog)->Modal(head->self, "About Dialog", 16050, kADMModalDialogStyle, okInit,
                                                  nullptr, 0);
 }
 

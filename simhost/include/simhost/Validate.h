@@ -79,4 +79,12 @@ std::string summaryTable(const Report& report);
 std::string reportJson(const Report& report);
 std::string reportJUnit(const Report& report);
 
+// Each rule the validator checks, with the one promise of the host interface
+// it enforces: what `simhost validate --list` prints.
+struct RuleInfo {
+    const char* rule;
+    const char* promise;
+};
+const std::vector<RuleInfo>& validatorRules();
+
 }  // namespace simhost::validate

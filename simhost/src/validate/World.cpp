@@ -301,18 +301,25 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
         if (seen.result != kNoErr && !(reload && injected.count(seen.result)))
             out.push_back({"result-code", what + " returned " + showCode(seen.result) + ", expected 0"});
     } else if (!threw) {
-        // The first refused acquisition of the message's own acquisition run
-        // is the message's code: no handler may run without its suites.
+        // The message's own acquisition run: which codes the host refused it
+        // with, and whether the run ended on a refusal (the last row, or the
+        // alert stopped it). Which refusal's code is returned is the
+        // plug-in's to choose; a run that ended on a refusal must return one.
+        std::set<ASErr> refusedCodes;
         ASErr leading = kNoErr;
         std::string leadingSuite;
+        bool endedRefused = false;
         std::size_t i = 0;
         while (i < seen.log.size() && seen.log[i].op != Op::AcquireSuite) ++i;
-        for (; i < seen.log.size() && seen.log[i].op == Op::AcquireSuite; ++i)
-            if (seen.log[i].injected != kNoErr) {
+        for (; i < seen.log.size() && seen.log[i].op == Op::AcquireSuite; ++i) {
+            endedRefused = seen.log[i].injected != kNoErr;
+            if (!endedRefused) continue;
+            refusedCodes.insert(seen.log[i].injected);
+            if (leading == kNoErr) {
                 leading = seen.log[i].injected;
                 leadingSuite = suiteOfDetail(seen.log[i].detail);
-                break;
             }
+        }
         ASErr startupAlloc = kNoErr;
         if (message.is(kSPInterfaceStartupSelector))
             for (const CallRecord& call : seen.log)
@@ -321,11 +328,14 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
                     break;
                 }
 
-        if (leading != kNoErr) {
-            if (seen.result != leading)
+        const bool refusedCodeReturned = refusedCodes.count(seen.result) != 0;
+        if (leading != kNoErr && endedRefused) {
+            if (!refusedCodeReturned)
                 out.push_back({"acquisition-code", what + " returned " + showCode(seen.result) +
                                                        " after the host refused \"" + leadingSuite + "\" with " +
-                                                       showCode(leading) + "; the refusal's code must be returned"});
+                                                       showCode(leading) + "; a refusal's code must be returned"});
+        } else if (refusedCodeReturned) {
+            // An earlier refusal's code, after a run that went on to a grant.
         } else if (startupAlloc != kNoErr) {
             if (seen.result != startupAlloc)
                 out.push_back({"result-code", what + " returned " + showCode(seen.result) +
@@ -374,6 +384,17 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
                                                         "\" instead of \"" + codeText(seen.result) + "\""});
         }
     }
+
+    // Every dialog's OK item (item 1) carries the plug-in's notify procedure,
+    // set by its init procedure, unless the host refused what that takes.
+    const bool notifyBlocked = failed.has(Op::GetItem) || failed.has(Op::SetNotifyProc) ||
+                               failed.refusedSuites.count("ADM Item Suite") ||
+                               allowance.wrongSuite.rfind("ADM ", 0) == 0;
+    for (const DialogRecord& d : seen.dialogs)
+        if (!notifyBlocked && !d.presses.empty() && d.presses[0].item == 1 &&
+            d.presses[0].route == PressRoute::kHostButton)
+            out.push_back({"dialog-ok-notify", what + ": \"" + d.name +
+                                                   "\" has no notify procedure on its OK item; the host closed it"});
 
     for (const Violation& v : seen.violations) {
         if (!allowance.wrongSuite.empty() && v.rule == "wrong-table") continue;
