@@ -370,7 +370,7 @@ function drawSelection(result) {
   const outlines = document.createElementNS(SVG_NS, 'g');
   outlines.setAttribute('class', 'outlines');
   outlines.append(...parseOutlines(result ? result.outlines : ''));
-  overlay.append(boxes, outlines);
+  overlay.append(boxes, haloOf(outlines), outlines);
   const given = new Map((result ? result.selected : []).filter((s) => s.bbox).map((s) => [String(s.id), s.bbox]));
   for (const el of outlines.querySelectorAll('[data-object-id]')) {
     const id = el.getAttribute('data-object-id');
@@ -378,6 +378,14 @@ function drawSelection(result) {
     if (box) boxes.append(boxRect(box, id));
   }
   fillSelectionList(result ? result.selected : []);
+}
+
+// A light copy under the outlines keeps them readable on dark art.
+function haloOf(outlines) {
+  const halo = outlines.cloneNode(true);
+  halo.setAttribute('class', 'halo');
+  for (const el of halo.querySelectorAll('[data-object-id]')) el.removeAttribute('data-object-id');
+  return halo;
 }
 
 function boxFromField(b) {
@@ -650,7 +658,7 @@ async function showDocument(id) {
   if (id === null) { setStatus('Open a drawing to begin.'); return; }
   const base = `/api/documents/${encodeURIComponent(id)}`;
   const [root, layers] = await Promise.all([readDrawingHead(`${base}/drawing`), api('GET', `${base}/layers`)]);
-  state.view.box = (entry && entry.viewBox) || drawingBox(root) || [0, 0, 300, 150];
+  state.view.box = drawingBox(entry && entry.viewBox ? { viewBox: String(entry.viewBox) } : root) || [0, 0, 300, 150];
   $('overlay').setAttribute('viewBox', state.view.box.join(' '));
   $('drawing').src = `${base}/drawing`;
   $('drawing').alt = entry ? `Drawing ${entry.name}` : 'Drawing';
