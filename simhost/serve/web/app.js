@@ -58,18 +58,23 @@ function plural(n, word) {
 
 // ---------------------------------------------------------------- menus
 
-// Menu model: { label, items: [entry] }; entry: { label, run } or { label, items }.
+// Menu model: { label, items: [entry] }; entry: { label, run }, { label,
+// items } or { label, disabled }. An item that opens a submenu names its
+// group in "submenu"; the group itself is among its group's "groups".
 function groupEntries(group) {
-  const entries = (group.items || []).map(itemEntry);
-  for (const sub of group.groups || []) {
-    entries.push({ label: sub.text || sub.title || sub.name, items: groupEntries(sub) });
-  }
+  const subgroups = new Map((group.groups || []).map((g) => [g.name, g]));
+  const entries = (group.items || []).map((item) => {
+    const sub = subgroups.get(item.submenu);
+    subgroups.delete(item.submenu);
+    return itemEntry(item, sub);
+  });
+  for (const sub of subgroups.values()) entries.push({ label: sub.text || sub.name, items: groupEntries(sub) });
   return entries;
 }
 
-function itemEntry(item) {
-  const subs = item.groups || (item.group ? [item.group] : []);
-  if (subs.length) return { label: item.text, items: subs.flatMap(groupEntries) };
+function itemEntry(item, subgroup) {
+  if (subgroup) return { label: item.text, items: groupEntries(subgroup) };
+  if (item.choosable === false) return { label: item.text, disabled: true };
   return { label: item.text, run: () => runCommand(item.text) };
 }
 
@@ -117,6 +122,8 @@ function buildMenuList(entries, list) {
       sub.hidden = true;
       buildMenuList(entry.items, sub);
       li.append(sub);
+    } else if (entry.disabled) {
+      button.setAttribute('aria-disabled', 'true');
     } else {
       menuActions.set(button, entry.run);
     }
@@ -651,6 +658,7 @@ async function showDocument(id) {
   state.current = id;
   const entry = state.docs.find((d) => String(d.id) === String(id));
   $('empty').hidden = id !== null;
+  $('empty').textContent = 'Open an SVG drawing, or drop one here.';
   $('canvas').hidden = id === null;
   $('doc-title').textContent = entry ? entry.name : '';
   fillLayers([]);
@@ -705,6 +713,19 @@ async function openFile(file) {
   await showDocument(res.data.id);
   fillDocumentList();
   setStatus(`Opened ${res.data.name}: ${plural(res.data.objects, 'object')} on ${plural(res.data.layers, 'layer')}.`);
+}
+
+// A document with no drawing (a JSON document) still has its layers and
+// selection; the view says so instead of showing a broken image.
+function wireDrawing() {
+  const img = $('drawing');
+  img.addEventListener('error', () => {
+    if (!img.getAttribute('src')) return;
+    $('canvas').classList.add('no-drawing');
+    $('empty').textContent = 'This document has no drawing to show; its selection is listed beside.';
+    $('empty').hidden = false;
+  });
+  img.addEventListener('load', () => $('canvas').classList.remove('no-drawing'));
 }
 
 function wireFiles() {
@@ -778,7 +799,9 @@ function hideDialog() {
 
 async function pressDialogItem(id) {
   for (const b of $('modal-buttons').querySelectorAll('button')) b.disabled = true;
-  const res = await api('POST', '/api/dialog/press', { item: id });
+  const body = { item: id };
+  if (state.dialog && Number.isInteger(state.dialog.id)) body.dialog = state.dialog.id;
+  const res = await api('POST', '/api/dialog/press', body);
   if (res.status === 200 && res.data && res.data.dialog) { showDialog(res.data.dialog); return; }
   hideDialog();
   if (res.status === 200) showResult(res.data);
@@ -825,6 +848,7 @@ async function start() {
   wireMenubar();
   wireView();
   wireFiles();
+  wireDrawing();
   wireDialog();
   await Promise.all([loadMenus(), refreshDocuments()]);
   await syncDialog();
