@@ -16,9 +16,13 @@
 #include <vector>
 
 #include "Documents.h"
+#include "MenusJson.h"
 #include "Report.h"
 #include "Session.h"
 #include "ValidateCommand.h"
+#if WENDLOW_BUILD_SERVE
+#include "Serve.h"
+#endif
 
 extern char** environ;
 
@@ -39,7 +43,9 @@ const char* const kUsage =
     "  simhost                           run every command on the built-in sample drawing\n"
     "  simhost select FILE... COMMAND    run one command; print the ids of what it selected\n"
     "  simhost select FILE... --all      run every command, one row each\n"
-    "  simhost menus                     the menus the plug-in installed\n"
+    "  simhost menus [--json]            the menus the plug-in installed\n"
+    "  simhost serve [FILE...] [--port N] [--bind ADDR] [--max-upload BYTES]\n"
+    "                                    a web page for the plug-in (see the README)\n"
     "  simhost about                     the plug-in's About dialog\n"
     "  simhost validate [OPTIONS]        check a plug-in against the host interface\n"
     "                                    (simhost validate --help)\n"
@@ -339,9 +345,11 @@ int runSelect(const Cli& cli, const std::vector<std::string>& args) {
 }
 
 int runMenus(const Cli& cli, const std::vector<std::string>& args) {
-    if (!args.empty()) return usageError("menus takes no arguments");
+    const bool json = args.size() == 1 && args[0] == "--json";
+    if (!args.empty() && !json) return usageError("menus takes no arguments but --json");
     Session session(cli.pluginPath);
-    print(session.menuTree());
+    // The session's plug-in is the first the host loaded.
+    print(json ? simhost_serve::menusJson(session.host().menus(), 0) + "\n" : session.menuTree());
     return finish(session, kOk);
 }
 
@@ -386,7 +394,17 @@ struct Subcommand {
     int (*run)(const Cli&, const std::vector<std::string>&);
 };
 
+int runServe(const Cli& cli, const std::vector<std::string>& args) {
+#if WENDLOW_BUILD_SERVE
+    return simhost_serve::runServe(args, cli.pluginPath);
+#else
+    (void)cli, (void)args;
+    return usageError("this simhost was built without the web server");
+#endif
+}
+
 const Subcommand kSubcommands[] = {
+    {"serve", runServe},
     {"select", runSelect},
     {"menus", runMenus},
     {"about", runAbout},

@@ -389,3 +389,55 @@ std::string markedSvg(const SvgDocument& svg, const std::string& text, const std
 }
 
 }  // namespace simhost
+
+// ---- The outlines alone (SvgOverlay.h) -------------------------------------
+
+#include "simhost/SvgOverlay.h"
+
+namespace simhost {
+
+struct SelectionOutlines::Parsed {
+    pugi::xml_document xml;
+    std::unique_ptr<Outliner> outliner;
+};
+
+SelectionOutlines::SelectionOutlines(const SvgDocument& svg, const std::string& text)
+    : svg_(svg), parsed_(std::make_unique<Parsed>()) {
+    if (!parsed_->xml.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8))
+        throw DocumentError("the drawing cannot be read again");
+    const pugi::xml_node root = parsed_->xml.document_element();
+    parsed_->outliner = std::make_unique<Outliner>(root, xlinkHrefName(root));
+}
+
+SelectionOutlines::~SelectionOutlines() = default;
+
+std::string SelectionOutlines::operator()(const std::vector<ArtIndex>& objects) {
+    Outliner& outliner = *parsed_->outliner;
+    const pugi::xml_node root = parsed_->xml.document_element();
+    std::string out;
+    for (const ArtIndex index : objects) {
+        const auto i = static_cast<std::size_t>(index);
+        const std::uint32_t ordinal = i < svg_.elementOrdinal.size() ? svg_.elementOrdinal[i] : SvgDocument::kNoElement;
+        const pugi::xml_node element = ordinal == SvgDocument::kNoElement ? pugi::xml_node() : outliner.at(ordinal);
+        const ArtNode& node = svg_.document.art(index);
+        const bool container = node.type == kGroupArt || node.type == kCompoundPathArt || node.type == kSymbolArt;
+        out += "<g class=\"simhost-outline\" data-object-id=\"" + escaped(svg_.idOf(index)) + "\"";
+        if (element) {
+            const std::string transform = outliner.ancestorTransform(element);
+            if (!transform.empty()) out += " transform=\"" + escaped(transform) + "\"";
+        }
+        out += container ? " data-simhost-kind=\"container\">" : ">";
+        outliner.resetCount();
+        std::string inner;
+        if (element && node.guide != 0) inner = guideOutline(element, root);
+        else if (element && svg_.subpath[i] != 0) outliner.subpathOutline(inner, element, svg_.subpath[i]);
+        else if (element) outliner.outline(inner, element, 0);
+        if (container)
+            for (std::size_t at = inner.find(kShapeStyle); at != std::string::npos; at = inner.find(kShapeStyle, at + 1))
+                inner.replace(at, std::strlen(kShapeStyle), kContainerStyle);
+        out += inner + "</g>";
+    }
+    return out;
+}
+
+}  // namespace simhost
