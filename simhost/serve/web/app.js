@@ -347,7 +347,7 @@ function showResult(result) {
   if (!result || !Array.isArray(result.selected)) return;
   state.results.set(state.current, result);
   drawSelection(result);
-  const failed = result.result && result.result !== 0;
+  const failed = 'codeNumber' in result ? result.codeNumber !== 0 : !(result.result === 0 || result.result === 'ok');
   const summary = `${plural(result.selected.length, 'object')} selected by ${result.command} in ${formatMs(result.ms)}`;
   setStatus(failed ? `${result.command} returned the error ${result.code || result.result}. ${summary}` : summary, failed);
 }
@@ -359,14 +359,31 @@ function formatMs(ms) {
 
 // ---------------------------------------------------------------- selection
 
+// The host's outline markup is parsed in a namespace of no meaning to the
+// browser (so nothing in it is styled or run, and the page's policy has no
+// inline style to refuse), then rebuilt as SVG elements with their
+// geometry and ids; the page's style sheet draws them.
+const NEUTRAL_NS = 'urn:x-simhost-outlines';
+
 function parseOutlines(markup) {
-  const doc = new DOMParser().parseFromString(`<svg xmlns="${SVG_NS}">${markup || ''}</svg>`, 'image/svg+xml');
+  const doc = new DOMParser().parseFromString(`<o xmlns="${NEUTRAL_NS}">${markup || ''}</o>`, 'application/xml');
   if (doc.getElementsByTagName('parsererror').length) return [];
-  for (const bad of doc.querySelectorAll('script, foreignObject')) bad.remove();
-  for (const el of doc.querySelectorAll('*')) {
-    for (const attr of [...el.attributes]) if (/^on/i.test(attr.name)) el.removeAttribute(attr.name);
+  return [...doc.documentElement.children].map(asSvg).filter(Boolean);
+}
+
+function asSvg(el) {
+  if (/^(script|foreignObject|style)$/i.test(el.localName)) return null;
+  const out = document.createElementNS(SVG_NS, el.localName);
+  for (const attr of el.attributes) {
+    if (attr.name === 'style' || /^on/i.test(attr.localName) || attr.name.startsWith('xmlns')) continue;
+    if (attr.localName === 'href') continue;
+    out.setAttribute(attr.localName, attr.value);
   }
-  return [...doc.documentElement.children].map((el) => document.importNode(el, true));
+  for (const child of el.children) {
+    const svg = asSvg(child);
+    if (svg) out.append(svg);
+  }
+  return out;
 }
 
 function drawSelection(result) {
