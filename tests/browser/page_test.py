@@ -36,8 +36,8 @@ UPLOAD = os.path.join(SOURCE, 'tests', 'data', 'svg', 'objects.svg')
 COMMAND = 'Open Paths'
 
 
-def expected_ids(command):
-    out = subprocess.run([SIMHOST, 'select', SAMPLE, command, '--json'],
+def expected_ids(command, drawing=SAMPLE):
+    out = subprocess.run([SIMHOST, 'select', drawing, command, '--json'],
                          check=True, capture_output=True, text=True).stdout
     return [s['id'] for s in json.loads(out)['selected']]
 
@@ -211,6 +211,10 @@ def upload(page):
     page.wait.until(lambda d: page.js("return document.getElementById('drawing').naturalWidth > 0"))
     layers = page.js("return document.querySelectorAll('#layers tr').length")
     check(layers > 0, f'its layers are listed: {layers}')
+    page.choose('Select', 'Object', 'All Paths')
+    page.wait_status(r'selected by All Paths in \d')
+    want = expected_ids('All Paths', UPLOAD)
+    check(page.overlay_ids() == want, f'a command on it selects {len(want)} objects: {len(page.overlay_ids())}')
     page.shot('uploaded')
 
 
