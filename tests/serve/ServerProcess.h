@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -32,7 +33,8 @@ public:
         stderrPath_ = name;
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("no pipe");
-        std::vector<std::string> args = {SIMHOST_PATH, "serve", "--port", "0"};
+        const char* program = std::getenv("SIMHOST") != nullptr ? std::getenv("SIMHOST") : SIMHOST_PATH;
+        std::vector<std::string> args = {program, "serve", "--port", "0"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -42,7 +44,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addopen(&actions, 2, name, O_WRONLY | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, SIMHOST_PATH, &actions, nullptr, argv.data(), environ) != 0)
+        if (posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ) != 0)
             throw std::runtime_error("cannot start simhost");
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
