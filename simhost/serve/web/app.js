@@ -319,7 +319,7 @@ async function runCommand(text) {
 
 function handleCommandAnswer(res, text) {
   if (res.status === 202 || (res.status === 200 && res.data && res.data.dialog)) {
-    setStatus(`${text || 'The command'} is waiting for its dialog.`);
+    setStatus(`${text || 'The command'} opened a dialog: answer it to go on.`);
     showDialog(res.data.dialog);
   } else if (res.status === 200) {
     showResult(res.data);
