@@ -6,4 +6,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh native
 cmake --preset default >/dev/null
 cmake --build --preset default --target simhost WendlowBrindle
-exec build/bin/simhost "$@"
+status=0
+build/bin/simhost "$@" || status=$?
+if [ $# -eq 0 ]; then
+  echo
+  echo "To use the plug-in from a web page: build/bin/simhost serve [FILE...]"
+  echo "then open the address it prints (http://127.0.0.1:8731/ by default); Ctrl-C stops it."
+fi
+exit $status

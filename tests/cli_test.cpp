@@ -59,6 +59,17 @@ TEST(CliBasics, VersionHelpMenusAndAbout) {
     for (const char* line : {"[About]", "  About Wendlow Plug-ins", "    [WendlowAboutPluginsGroupName]", "      Brindle..."})
         expected.push_back(line);
     EXPECT_EQ(lines(menus.out), expected);  // the host's own empty groups are not shown
+    // The same tree as JSON: the plug-in's items in menu order, and the About
+    // item holding the shared group.
+    const Outcome menusJson = simhost({"menus", "--json"});
+    EXPECT_EQ(menusJson.code, 0) << menusJson.err;
+    const json tree = json::parse(menusJson.out);
+    std::vector<std::string> texts;
+    for (const json& item : tree.at("groups").at(0).at("items")) texts.push_back(item.at("text"));
+    EXPECT_EQ(tree["groups"][0]["name"], "SelectObject");
+    EXPECT_EQ(texts, kCommands);
+    EXPECT_EQ(tree["groups"][1]["items"][0]["submenu"], "WendlowAboutPluginsGroupName");
+    EXPECT_EQ(tree["groups"][1]["groups"][0]["items"][0]["text"], "Brindle...");
 
     const Outcome about = simhost({"about"});
     EXPECT_EQ(about.code, 0) << about.err;
@@ -81,7 +92,7 @@ TEST(CliBasics, BadUsageIsExitCodeTwoWithAReason) {
              {{"select", sample, "Groups", "-o"}, "-o needs a value"},
              {{"paint"}, "unknown subcommand \"paint\""},
              {{"menus", "extra"}, "menus takes no argument \"extra\""},
-             {{"menus", "--json"}, "--json is an option of select"},
+             {{"about", "--json"}, "--json is an option of select"},
              {{"--plugin"}, "--plugin needs a value"},
              {{"--plugin", sample, "menus"}, "sample.json"},
              {{"--host-fault", "no-such-call", "select", sample, "Groups"}, "unknown host operation"},

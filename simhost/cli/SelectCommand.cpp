@@ -119,8 +119,10 @@ std::string parseCommandLine(int argc, char** argv, ParsedCommandLine& parsed) {
     if (help) parsed.subcommand = Subcommand::kHelp;
     else if (version) parsed.subcommand = Subcommand::kVersion;
     if (parsed.subcommand != Subcommand::kSelect)
-        for (const char* option : kSelectOptions)
+        for (const char* option : kSelectOptions) {
+            if (parsed.subcommand == Subcommand::kMenus && std::strcmp(option, "--json") == 0) continue;
             if (app.get_option(option)->count() != 0) return std::string(option) + " is an option of select";
+        }
     return splitTypes(types, parsed.select);
 }
 

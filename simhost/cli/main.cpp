@@ -5,14 +5,19 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Batch.h"
+#include "MenusJson.h"
 #include "Report.h"
 #include "SelectCommand.h"
 #include "Session.h"
 #include "ValidateCommand.h"
+#if WENDLOW_BUILD_SERVE
+#include "Serve.h"
+#endif
 
 namespace {
 
@@ -24,7 +29,9 @@ const char* const kUsage =
     "  simhost                           run every command on the built-in sample drawing\n"
     "  simhost select FILE... COMMAND    run one command; print the ids of what it selected\n"
     "  simhost select FILE... --all      run every command, one row each\n"
-    "  simhost menus                     the menus the plug-in installed\n"
+    "  simhost menus [--json]            the menus the plug-in installed\n"
+    "  simhost serve [FILE...] [--port N] [--bind ADDR] [--max-upload BYTES]\n"
+    "                                    the host in a browser (default http://127.0.0.1:8731/)\n"
     "  simhost about                     the plug-in's About dialog\n"
     "  simhost validate [OPTIONS]        check a plug-in against the host interface\n"
     "                                    (simhost validate --help)\n"
@@ -84,9 +91,10 @@ int finish(Session& session, int code) {
     return code;
 }
 
-int runMenus(const GlobalOptions& cli) {
+int runMenus(const GlobalOptions& cli, bool json) {
     Session session(cli.pluginPath);
-    print(session.menuTree());
+    // The session's plug-in is the first the host loaded.
+    print(json ? simhost_serve::menusJson(session.host().menus(), 0) + "\n" : session.menuTree());
     return finish(session, kOk);
 }
 
@@ -130,12 +138,39 @@ int runDemo(const GlobalOptions& cli) {
     return finish(session, code);
 }
 
+// `simhost [--plugin PATH] serve ...`: the server parses the options that
+// follow "serve" itself; nothing when the command line is not a serve.
+std::optional<std::vector<std::string>> serveArguments(int argc, char** argv, std::string& pluginPath) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--plugin" && i + 1 < argc) {
+            pluginPath = argv[++i];
+        } else if (arg.rfind("--plugin=", 0) == 0) {
+            pluginPath = arg.substr(9);
+        } else if (arg == "serve") {
+            return std::vector<std::string>(argv + i + 1, argv + argc);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+int runServe(const std::vector<std::string>& args, const std::string& pluginPath) {
+#if WENDLOW_BUILD_SERVE
+    return simhost_serve::runServe(args, pluginPath);
+#else
+    (void)args, (void)pluginPath;
+    return usageError("this simhost was built without the web server");
+#endif
+}
+
 int runParsed(const ParsedCommandLine& parsed) {
     switch (parsed.subcommand) {
         case Subcommand::kHelp: std::fputs(kUsage, stdout); return kOk;
         case Subcommand::kVersion: std::printf("simhost %s\n", WENDLOW_VERSION); return kOk;
         case Subcommand::kDemo: return runDemo(parsed.global);
-        case Subcommand::kMenus: return runMenus(parsed.global);
+        case Subcommand::kMenus: return runMenus(parsed.global, parsed.select.json);
         case Subcommand::kAbout: return runAbout(parsed.global);
         case Subcommand::kSelect: return runSelect(parsed.global, parsed.select);
     }
@@ -148,6 +183,8 @@ int main(int argc, char** argv) {
     // A closed pipe is a failed write to be reported, not a silent death.
     signal(SIGPIPE, SIG_IGN);
     if (argc > 1 && std::strcmp(argv[1], "validate") == 0) return runValidateCommand(argc - 1, argv + 1);
+    std::string servePlugin = simhost::shippedPluginPath();
+    if (const auto serveArgs = serveArguments(argc, argv, servePlugin)) return runServe(*serveArgs, servePlugin);
     ParsedCommandLine parsed;
     const std::string usage = parseCommandLine(argc, argv, parsed);
     if (!usage.empty()) return usageError(usage);

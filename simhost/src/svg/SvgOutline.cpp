@@ -510,8 +510,10 @@ struct Pens {
 
 // One outline group per object, each in its object's coordinates; the
 // box of each object's shapes goes to `boxes` when it is given.
+// `idAttribute` names the attribute that carries each object's id.
 std::string outlines(const SvgDocument& svg, Outliner& outliner, pugi::xml_node root,
-                     const std::vector<ArtIndex>& objects, const Pens& pens, std::vector<Box>* boxes) {
+                     const std::vector<ArtIndex>& objects, const Pens& pens, std::vector<Box>* boxes,
+                     const char* idAttribute = "data-simhost-id") {
     std::string overlay;
     for (const ArtIndex index : objects) {
         const auto i = static_cast<std::size_t>(index);
@@ -521,7 +523,7 @@ std::string outlines(const SvgDocument& svg, Outliner& outliner, pugi::xml_node 
         const ArtNode& node = svg.document.art(index);
         // Containers are drawn dashed: their shapes, not one shape.
         const bool container = node.type == kGroupArt || node.type == kCompoundPathArt || node.type == kSymbolArt;
-        overlay += "\n<g class=\"simhost-outline\" data-simhost-id=\"" + escaped(svg.idOf(index)) + "\"";
+        overlay += std::string("\n<g class=\"simhost-outline\" ") + idAttribute + "=\"" + escaped(svg.idOf(index)) + "\"";
         Matrix ctm;
         if (element) {
             const std::string transform = outliner.ancestorTransform(element);
@@ -687,6 +689,36 @@ std::string selectionPictureSvg(const SvgDocument& svg, const std::string& text,
     out.replace(start, end + 1 - start, framedRoot(parsed.root, area, width, pixelsHigh));
     if (height != nullptr) *height = pixelsHigh;
     return out;
+}
+
+}  // namespace simhost
+
+// ---- The outlines alone (SvgOverlay.h) -------------------------------------
+
+#include "simhost/SvgOverlay.h"
+
+namespace simhost {
+
+using DrawingParse = Parsed;
+
+struct SelectionOutlines::Parsed {
+    DrawingParse drawing;
+    std::unique_ptr<Outliner> outliner;
+};
+
+SelectionOutlines::SelectionOutlines(const SvgDocument& svg, const std::string& text)
+    : svg_(svg), parsed_(std::make_unique<Parsed>()) {
+    parseDrawing(text, parsed_->drawing);
+    const pugi::xml_node root = parsed_->drawing.root;
+    parsed_->outliner = std::make_unique<Outliner>(root, xlinkHrefName(root));
+}
+
+SelectionOutlines::~SelectionOutlines() = default;
+
+// The same outlines as markedSvg draws, without the drawing around them.
+std::string SelectionOutlines::operator()(const std::vector<ArtIndex>& objects) {
+    return outlines(svg_, *parsed_->outliner, parsed_->drawing.root, objects, {Pen(), Pen{kContainerStyle, 0}},
+                    nullptr, "data-object-id");
 }
 
 }  // namespace simhost

@@ -1,0 +1,318 @@
+#include "HostWorker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "JsonLines.h"
+#include "MenusJson.h"
+#include "simhost/Host.h"
+
+namespace simhost_serve {
+
+using namespace simhost;
+using nlohmann::json;
+
+namespace {
+
+using simhost_cli::codeName;
+using simhost_cli::matchedFlags;
+
+constexpr std::size_t kMaxOutlines = 2000;
+
+std::string dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+// A JSON string; ids and names are mostly plain ASCII, which needs no
+// escaping, and a selection may list a hundred thousand of them.
+void appendQuoted(std::string& out, const std::string& text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
+    });
+    if (plain) {
+        out += '"';
+        out += text;
+        out += '"';
+    } else {
+        out += dump(text);
+    }
+}
+
+std::string selectedJson(OpenDoc& doc, const std::vector<ArtIndex>& selected) {
+    const std::vector<bool> matched = matchedFlags(doc.document(), selected);
+    std::string out = "[";
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        const ArtIndex index = selected[i];
+        out += i == 0 ? "{\"id\": " : ", {\"id\": ";
+        appendQuoted(out, doc.idOf(index));
+        const std::string kind = artTypeName(doc.document().art(index).type);
+        out += ", \"kind\": \"" + kind + "\", \"type\": \"" + kind + "\", \"layer\": ";
+        appendQuoted(out, doc.layerOf(index));
+        out += matched[i] ? ", \"matched\": true}" : ", \"matched\": false}";
+    }
+    return out + "]";
+}
+
+json itemsJson(const std::vector<DialogItemRecord>& items) {
+    json list = json::array();
+    for (const DialogItemRecord& item : items) list.push_back({{"id", item.id}, {"kind", item.kind}, {"text", item.text}});
+    return list;
+}
+
+std::string dialogsJson(const std::vector<DialogRecord>& dialogs) {
+    json list = json::array();
+    for (const DialogRecord& d : dialogs)
+        list.push_back({{"resource", d.resourceID}, {"name", d.name}, {"title", d.title},
+                        {"items", itemsJson(d.items)}, {"closedBy", d.closedBy}});
+    return dump(list);
+}
+
+}  // namespace
+
+Reply errorReply(int status, const std::string& message) { return {status, dump(json{{"error", message}})}; }
+
+struct HostWorker::HostState {
+    Host host;
+    PluginId plugin = -1;
+    std::vector<MenuItemIndex> items;  // parallel to itemTexts_
+};
+
+// Answers the modal loop with presses that come over HTTP.
+class HostWorker::Driver final : public DialogDriver {
+public:
+    explicit Driver(HostWorker& worker) : w_(worker) {}
+    std::optional<ai::int32> press(const OpenDialogView& view) override;
+
+private:
+    HostWorker& w_;
+    long long serial_ = 0;
+};
+
+std::optional<ai::int32> HostWorker::Driver::press(const OpenDialogView& view) {
+    if (view.presses == 0) ++serial_;
+    const std::string dialog = dump(json{{"id", serial_}, {"resource", view.resourceID}, {"name", view.name},
+                                         {"title", view.title}, {"items", itemsJson(view.items)},
+                                         {"presses", view.presses}});
+    {
+        std::lock_guard<std::mutex> lock(w_.mutex_);
+        if (w_.stopping_) return std::nullopt;
+        w_.dialogJson_ = dialog;
+    }
+    w_.deliver({w_.pendingIsPress_ ? 200 : 202, "{\"dialog\": " + dialog + "}"});
+    auto reject = [&](int status, const std::string& why) {
+        return Reply{status, "{\"error\": " + dump(why) + ", \"dialog\": " + dialog + "}"};
+    };
+    while (std::optional<Task> task = w_.next()) {
+        if (task->kind == Kind::kHostOnly) {
+            task->reply->set_value(task->run());
+        } else if (task->kind == Kind::kMessage) {
+            task->reply->set_value(reject(409, "a dialog is open: press one of its items first"));
+        } else if (task->dialogId && *task->dialogId != serial_) {
+            task->reply->set_value(reject(409, "dialog " + std::to_string(*task->dialogId) + " is no longer open"));
+        } else if (std::none_of(view.items.begin(), view.items.end(),
+                                [&](const DialogItemRecord& i) { return i.id == task->item; })) {
+            task->reply->set_value(reject(400, "the dialog has no item " + std::to_string(task->item)));
+        } else {
+            w_.pending_ = task->reply;
+            w_.pendingIsPress_ = true;
+            std::lock_guard<std::mutex> lock(w_.mutex_);
+            w_.dialogJson_.reset();
+            return task->item;
+        }
+    }
+    std::lock_guard<std::mutex> lock(w_.mutex_);
+    w_.dialogJson_.reset();
+    return std::nullopt;  // shutting down: the user walked away
+}
+
+HostWorker::HostWorker(const std::string& pluginPath) : driver_(std::make_unique<Driver>(*this)) {
+    std::promise<std::string> started;
+    std::future<std::string> failure = started.get_future();
+    thread_ = std::thread([this, pluginPath, &started] { loop(pluginPath, started); });
+    const std::string why = failure.get();
+    if (!why.empty()) {
+        thread_.join();
+        throw std::runtime_error(why);
+    }
+}
+
+HostWorker::~HostWorker() {
+    if (thread_.joinable()) shutdown();
+}
+
+void HostWorker::loop(const std::string& pluginPath, std::promise<std::string>& started) {
+    state_ = std::make_unique<HostState>();
+    Host& host = state_->host;
+    try {
+        state_->plugin = host.loadPlugin(pluginPath);
+    } catch (const std::exception& e) {
+        state_.reset();
+        started.set_value(e.what());
+        return;
+    }
+    const ASErr code = host.startup(state_->plugin);
+    if (code != kNoErr) {
+        host.shutdown(state_->plugin);
+        state_.reset();
+        started.set_value("the plug-in failed to start (code " + codeName(code) + ")");
+        return;
+    }
+    describeMenus();
+    host.setDialogDriver(driver_.get());
+    started.set_value(std::string());
+
+    while (std::optional<Task> task = next()) {
+        if (task->kind == Kind::kMessage) {
+            pending_ = task->reply;
+            pendingIsPress_ = false;
+            deliver(task->run());
+        } else if (task->kind == Kind::kPress) {
+            task->reply->set_value(errorReply(409, "no dialog is open"));
+        } else {
+            task->reply->set_value(task->run());
+        }
+    }
+    host.shutdown(state_->plugin);
+    problems_ = host.problems();
+    state_.reset();
+}
+
+void HostWorker::describeMenus() {
+    const Menus& menus = state_->host.menus();
+    const PluginId ours = state_->plugin;
+    // Choosable: the plug-in's items with no submenu, the selection commands first.
+    const MenuGroupIndex select = menus.findGroup("SelectObject");
+    std::vector<MenuItemIndex> order;
+    if (select >= 0) order = menus.group(select).items;
+    for (std::size_t i = 0; i < menus.itemCount(); ++i)
+        if (std::find(order.begin(), order.end(), static_cast<MenuItemIndex>(i)) == order.end())
+            order.push_back(static_cast<MenuItemIndex>(i));
+    for (const MenuItemIndex i : order)
+        if (menus.item(i).plugin == ours && menus.item(i).submenu < 0) {
+            state_->items.push_back(i);
+            itemTexts_.push_back(menus.item(i).text);
+        }
+    menusJson_ = simhost_serve::menusJson(menus, ours);
+}
+
+std::optional<HostWorker::Task> HostWorker::next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (stopping_) return std::nullopt;
+    Task task = std::move(queue_.front());
+    queue_.pop_front();
+    return task;
+}
+
+Reply HostWorker::submit(Task task) {
+    std::future<Reply> answer = task.reply->get_future();
+    // The work itself may fail (out of memory, a drawing that cannot be
+    // read again): the handler still gets an answer.
+    if (task.run) {
+        task.run = [run = std::move(task.run)]() -> Reply {
+            try {
+                return run();
+            } catch (const DocumentError& e) {
+                return errorReply(422, e.what());
+            } catch (const std::exception& e) {
+                return errorReply(500, e.what());
+            }
+        };
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) return errorReply(503, "the server is shutting down");
+        queue_.push_back(std::move(task));
+    }
+    wake_.notify_all();
+    return answer.get();
+}
+
+void HostWorker::deliver(Reply reply) {
+    if (pending_) pending_->set_value(std::move(reply));
+    pending_.reset();
+}
+
+Reply HostWorker::choose(std::shared_ptr<OpenDoc> doc, std::size_t item, bool withOutlines) {
+    Task task{Kind::kMessage, [this, doc, item, withOutlines] { return runChoice(*doc, item, withOutlines); }};
+    return submit(std::move(task));
+}
+
+Reply HostWorker::runChoice(OpenDoc& doc, std::size_t item, bool withOutlines) {
+    Host& host = state_->host;
+    const auto start = std::chrono::steady_clock::now();
+    host.setDocument(std::move(doc.document()));
+    host.clearDialogsAndAlerts();
+    const ASErr result = host.chooseMenuItem(host.menuItemHandle(state_->items[item]));
+    doc.document() = std::move(host.document());
+    host.setDocument(Document());
+    const double commandMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+
+    const std::vector<ArtIndex> selected = doc.document().selected();
+    std::string out = "{\"document\": ";
+    appendQuoted(out, doc.id);
+    out += ", \"file\": " + dump(doc.name) + ", \"command\": " + dump(itemTexts_[item]);
+    out += result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
+    out += ", \"code\": " + dump(codeName(result)) + ", \"codeNumber\": " + std::to_string(result);
+    out += ", \"count\": " + std::to_string(selected.size());
+    out += ", \"selected\": " + selectedJson(doc, selected);
+    out += ", \"dialogs\": " + dialogsJson(host.dialogs()) + ", \"alerts\": " + dump(host.alerts());
+    if (withOutlines && doc.svgText) {
+        // Past a few thousand outlines a page shows a solid blot, and
+        // building them costs more than the command: the first ones only.
+        const std::size_t drawn = std::min(selected.size(), kMaxOutlines);
+        out += ", \"outlines\": " + dump(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)}));
+        out += ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    out += ", \"commandMs\": " + std::to_string(commandMs) + ", \"ms\": " + std::to_string(ms) + "}";
+    return {200, std::move(out)};
+}
+
+Reply HostWorker::press(int item, std::optional<long long> dialogId) {
+    Task task{Kind::kPress, nullptr, item, dialogId};
+    return submit(std::move(task));
+}
+
+std::optional<std::string> HostWorker::openDialog() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dialogJson_;
+}
+
+Reply HostWorker::setFault(const std::string& operation, bool always) {
+    const std::optional<Op> op = opNamed(operation);
+    if (!op) return errorReply(400, "unknown host operation \"" + operation + "\"");
+    Task task{Kind::kHostOnly, [this, op, always, operation] {
+        state_->host.gate().addRule(always ? FaultRule::failEvery(*op) : FaultRule::failNthOf(*op, 1));
+        return Reply{200, dump(json{{"operation", opInfo(*op).label}, {"mode", always ? "always" : "once"}})};
+    }};
+    return submit(std::move(task));
+}
+
+Reply HostWorker::clearFaults() {
+    Task task{Kind::kHostOnly, [this] {
+        state_->host.gate().clearRules();
+        return Reply{204, {}};
+    }};
+    return submit(std::move(task));
+}
+
+void HostWorker::stopAccepting() {
+    std::deque<Task> refused;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        refused.swap(queue_);
+    }
+    wake_.notify_all();
+    for (Task& task : refused) task.reply->set_value(errorReply(503, "the server is shutting down"));
+}
+
+std::vector<std::string> HostWorker::shutdown() {
+    stopAccepting();
+    if (thread_.joinable()) thread_.join();
+    return problems_;
+}
+
+}  // namespace simhost_serve

@@ -1,0 +1,104 @@
+// The host thread: one thread owns the Host and the plug-in, as the real
+// host's main thread does, and runs every message in the order asked.
+// HTTP handlers hand it work through a queue and wait for the answer.
+//
+// Dialogs are modal for real: inside the plug-in's Modal call the server's
+// dialog driver waits on the same queue for a press. While it waits it still
+// runs work that sends the plug-in nothing (faults), answers every other
+// message with 409 and the open dialog, and hands the press to the modal
+// loop. The handler that asked for the message gets 202 and the dialog; the
+// handler of the press that closes the last dialog gets the message's result.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Documents.h"
+#include "simhost/DialogDriver.h"
+
+namespace simhost_serve {
+
+// An HTTP answer: status and JSON body (empty for 204).
+struct Reply {
+    int status = 200;
+    std::string body;
+};
+Reply errorReply(int status, const std::string& message);
+
+class HostWorker {
+public:
+    // Loads the plug-in and sends it "Startup" on the host thread. Throws
+    // std::runtime_error with the reason (and the plug-in's dialogs shown).
+    explicit HostWorker(const std::string& pluginPath);
+    ~HostWorker();
+    HostWorker(const HostWorker&) = delete;
+    HostWorker& operator=(const HostWorker&) = delete;
+
+    // Fixed after "Startup": the menu tree and the items a page may choose.
+    const std::string& menusJson() const { return menusJson_; }
+    const std::vector<std::string>& itemTexts() const { return itemTexts_; }
+
+    // Runs menu item `item` (an index into itemTexts()) on `doc`.
+    Reply choose(std::shared_ptr<OpenDoc> doc, std::size_t item, bool withOutlines);
+    // Presses item `item` of the open dialog (of dialog `dialogId` if given).
+    Reply press(int item, std::optional<long long> dialogId);
+    // The open dialog as JSON, or nothing.
+    std::optional<std::string> openDialog() const;
+    // Host faults: set one, clear them all.
+    Reply setFault(const std::string& operation, bool always);
+    Reply clearFaults();
+
+    // Walks away from an open dialog and refuses all further work, queued
+    // work included (503).
+    void stopAccepting();
+    // Then sends "Shutdown" and returns what the host found held or broken.
+    std::vector<std::string> shutdown();
+
+private:
+    enum class Kind { kMessage, kPress, kHostOnly };
+    struct Task {
+        explicit Task(Kind k, std::function<Reply()> r = nullptr, int i = 0, std::optional<long long> d = {})
+            : kind(k), run(std::move(r)), item(i), dialogId(d) {}
+        Kind kind;
+        std::function<Reply()> run;  // kMessage, kHostOnly
+        int item = 0;                // kPress
+        std::optional<long long> dialogId;
+        std::shared_ptr<std::promise<Reply>> reply = std::make_shared<std::promise<Reply>>();
+    };
+    class Driver;
+
+    Reply submit(Task task);
+    std::optional<Task> next();  // blocks; nothing once stopping
+    void loop(const std::string& pluginPath, std::promise<std::string>& started);
+    void deliver(Reply reply);  // to whoever waits for the running message
+    Reply runChoice(OpenDoc& doc, std::size_t item, bool withOutlines);
+    void describeMenus();
+
+    std::unique_ptr<Driver> driver_;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> queue_;
+    bool stopping_ = false;
+    std::optional<std::string> dialogJson_;  // the open dialog, under mutex_
+    std::vector<std::string> problems_;
+
+    // Host thread only.
+    struct HostState;
+    std::unique_ptr<HostState> state_;
+    std::shared_ptr<std::promise<Reply>> pending_;
+    bool pendingIsPress_ = false;
+
+    std::string menusJson_;
+    std::vector<std::string> itemTexts_;
+};
+
+}  // namespace simhost_serve

@@ -1,0 +1,384 @@
+#include "HttpApi.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <regex>
+
+#include <nlohmann/json.hpp>
+
+#include "CommandNames.h"
+#include "WebAssets.h"
+#include "simhost/Gate.h"
+
+namespace simhost_serve {
+
+using nlohmann::json;
+
+namespace {
+
+const char* const kPagePolicy =
+    "default-src 'self'; img-src 'self' blob: data:; style-src 'self'; script-src 'self'";
+
+enum class Body { kNone, kJson, kDocument };
+
+struct Context {
+    HostWorker& worker;
+    DocumentStore& store;
+    const Listening& where;
+};
+
+using Handler = void (*)(Context&, const httplib::Request&, httplib::Response&);
+
+struct Route {
+    const char* method;
+    const char* pattern;
+    Body body;
+    Handler handler;
+};
+
+void send(httplib::Response& res, const Reply& reply) {
+    res.status = reply.status;
+    if (!reply.body.empty()) res.set_content(reply.body, "application/json");
+}
+
+void fail(httplib::Response& res, int status, const std::string& message) { send(res, errorReply(status, message)); }
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The body as a JSON object, or an error answered.
+bool jsonBody(const httplib::Request& req, httplib::Response& res, json& out) {
+    try {
+        out = json::parse(req.body);
+    } catch (const json::exception& e) {
+        fail(res, 400, std::string("the body is not JSON: ") + e.what());
+        return false;
+    }
+    if (!out.is_object()) {
+        fail(res, 400, "the body must be a JSON object");
+        return false;
+    }
+    return true;
+}
+
+std::shared_ptr<OpenDoc> documentOf(Context& c, const httplib::Request& req, httplib::Response& res) {
+    std::shared_ptr<OpenDoc> doc = c.store.find(req.matches[1]);
+    if (!doc) fail(res, 404, "no document \"" + std::string(req.matches[1]) + "\"");
+    return doc;
+}
+
+const char* contentTypeOf(const std::string& name) {
+    static const std::pair<const char*, const char*> kTypes[] = {
+        {".html", "text/html; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"},
+        {".css", "text/css; charset=utf-8"},   {".svg", "image/svg+xml"},
+        {".png", "image/png"},                 {".ico", "image/x-icon"},
+        {".json", "application/json"},         {".txt", "text/plain; charset=utf-8"},
+        {".woff2", "font/woff2"},              {".map", "application/json"}};
+    for (const auto& [ext, type] : kTypes) {
+        const std::size_t n = std::strlen(ext);
+        if (name.size() >= n && lower(name.substr(name.size() - n)) == ext) return type;
+    }
+    return "application/octet-stream";
+}
+
+void sendAsset(httplib::Response& res, const std::string& name) {
+    for (const WebAsset* a = kWebAssets; a->name != nullptr; ++a) {
+        if (name != a->name) continue;
+        res.set_content(reinterpret_cast<const char*>(a->data), a->size, contentTypeOf(name));
+        res.set_header("Content-Security-Policy", kPagePolicy);
+        return;
+    }
+    fail(res, 404, "no asset \"" + name + "\"");
+}
+
+// ---- Handlers ---------------------------------------------------------------
+
+void getPage(Context&, const httplib::Request&, httplib::Response& res) { sendAsset(res, "index.html"); }
+void getAsset(Context&, const httplib::Request& req, httplib::Response& res) { sendAsset(res, req.matches[1]); }
+
+void getMenus(Context& c, const httplib::Request&, httplib::Response& res) {
+    res.set_content(c.worker.menusJson(), "application/json");
+}
+
+void listDocuments(Context& c, const httplib::Request&, httplib::Response& res) {
+    std::string out = "[";
+    for (const auto& doc : c.store.list()) out += (out.size() > 1 ? ", " : "") + entryJson(*doc);
+    res.set_content(out + "]", "application/json");
+}
+
+void getDocument(Context& c, const httplib::Request& req, httplib::Response& res) {
+    if (auto doc = documentOf(c, req, res)) res.set_content(entryJson(*doc), "application/json");
+}
+
+void deleteDocument(Context& c, const httplib::Request& req, httplib::Response& res) {
+    if (c.store.remove(req.matches[1])) res.status = 204;
+    else fail(res, 404, "no document \"" + std::string(req.matches[1]) + "\"");
+}
+
+void getLayers(Context& c, const httplib::Request& req, httplib::Response& res) {
+    if (auto doc = documentOf(c, req, res)) res.set_content(doc->layersJson, "application/json");
+}
+
+void getDrawing(Context& c, const httplib::Request& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    if (!doc) return;
+    if (!doc->svgText) return fail(res, 404, doc->name + " is a JSON document: it has no drawing");
+    // The drawing is the uploader's markup: shown, never run as a page.
+    res.set_header("Content-Security-Policy", "sandbox");
+    std::shared_ptr<const std::string> text = doc->svgText;
+    res.set_content_provider(text->size(), "image/svg+xml",
+                             [text](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 return sink.write(text->data() + offset, std::min(length, text->size() - offset));
+                             });
+}
+
+void chooseItem(Context& c, const httplib::Request& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    json body;
+    if (!doc || !jsonBody(req, res, body)) return;
+    if (!body.contains("item") || !body["item"].is_string()) return fail(res, 400, "\"item\" must be a menu text");
+    const bool outlines = !body.contains("outlines") || body["outlines"] != false;
+    const std::vector<std::string>& texts = c.worker.itemTexts();
+    if (const auto i = simhost_cli::matchCommand(texts, body["item"].get<std::string>()))
+        return send(res, c.worker.choose(doc, *i, outlines));
+    send(res, {404, json{{"error", "no menu item \"" + body["item"].get<std::string>() + "\""}, {"items", texts}}.dump(
+                        -1, ' ', false, json::error_handler_t::replace)});
+}
+
+void getDialog(Context& c, const httplib::Request&, httplib::Response& res) {
+    if (const auto dialog = c.worker.openDialog()) res.set_content(*dialog, "application/json");
+    else res.status = 204;
+}
+
+void pressItem(Context& c, const httplib::Request& req, httplib::Response& res) {
+    json body;
+    if (!jsonBody(req, res, body)) return;
+    if (!body.contains("item") || !body["item"].is_number_integer())
+        return fail(res, 400, "\"item\" must be the number of a dialog item");
+    std::optional<long long> dialog;
+    if (body.contains("dialog")) {
+        if (!body["dialog"].is_number_integer()) return fail(res, 400, "\"dialog\" must be a dialog's id");
+        dialog = body["dialog"].get<long long>();
+    }
+    const auto item = body["item"].get<long long>();
+    if (item < INT32_MIN || item > INT32_MAX) return fail(res, 400, "the dialog has no item " + std::to_string(item));
+    send(res, c.worker.press(static_cast<int>(item), dialog));
+}
+
+void listFaults(Context&, const httplib::Request&, httplib::Response& res) {
+    json names = json::array();
+    for (const simhost::OpInfo& op : simhost::kOpInfos) names.push_back(op.label);
+    res.set_content(names.dump(), "application/json");
+}
+
+void setFault(Context& c, const httplib::Request& req, httplib::Response& res) {
+    json body;
+    if (!jsonBody(req, res, body)) return;
+    if (!body.contains("operation") || !body["operation"].is_string())
+        return fail(res, 400, "\"operation\" must name a host operation (GET /api/faults lists them)");
+    const json mode = body.contains("mode") ? body["mode"] : json("always");
+    if (mode != "once" && mode != "always") return fail(res, 400, "\"mode\" must be \"once\" or \"always\"");
+    send(res, c.worker.setFault(body["operation"].get<std::string>(), mode == "always"));
+}
+
+void clearFaults(Context& c, const httplib::Request&, httplib::Response& res) { send(res, c.worker.clearFaults()); }
+
+const Route kRoutes[] = {
+    {"GET", "/", Body::kNone, getPage},
+    {"GET", "/assets/(.+)", Body::kNone, getAsset},
+    {"GET", "/api/menus", Body::kNone, getMenus},
+    {"GET", "/api/documents", Body::kNone, listDocuments},
+    {"POST", "/api/documents", Body::kDocument, nullptr},  // uploadDocument, read as it comes
+    {"GET", "/api/documents/([^/]+)", Body::kNone, getDocument},
+    {"DELETE", "/api/documents/([^/]+)", Body::kNone, deleteDocument},
+    {"GET", "/api/documents/([^/]+)/drawing", Body::kNone, getDrawing},
+    {"GET", "/api/documents/([^/]+)/layers", Body::kNone, getLayers},
+    {"POST", "/api/documents/([^/]+)/menu", Body::kJson, chooseItem},
+    {"GET", "/api/dialog", Body::kNone, getDialog},
+    {"POST", "/api/dialog/press", Body::kJson, pressItem},
+    {"GET", "/api/faults", Body::kNone, listFaults},
+    {"POST", "/api/faults", Body::kJson, setFault},
+    {"DELETE", "/api/faults", Body::kNone, clearFaults},
+};
+
+}  // namespace
+
+namespace {
+
+void uploadDocument(Context& c, const httplib::Request& req, httplib::Response& res,
+                    const httplib::ContentReader& read) {
+    const std::uint64_t max = c.where.maxUpload;
+    std::string bytes;
+    if (req.has_header("Content-Length")) {
+        const auto length = std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10);
+        if (length > max) return fail(res, 413, "the document is larger than " + std::to_string(max) + " bytes");
+        bytes.reserve(static_cast<std::size_t>(length));
+    }
+    bool tooLarge = false;
+    const bool whole = read([&](const char* data, std::size_t size) {
+        if (bytes.size() + size > max) {
+            tooLarge = true;
+            return false;
+        }
+        bytes.append(data, size);
+        return true;
+    });
+    if (tooLarge || res.status == 413)
+        return fail(res, 413, "the document is larger than " + std::to_string(max) + " bytes");
+    if (!whole) return fail(res, 400, "the document was cut short");
+    const std::string name = req.has_param("name") ? req.get_param_value("name") : std::string("upload");
+    std::shared_ptr<OpenDoc> doc;
+    try {
+        doc = openDocumentBytes(std::move(bytes), name);
+    } catch (const simhost::DocumentError& e) {
+        return fail(res, 400, e.what());
+    } catch (const std::bad_alloc&) {
+        return fail(res, 413, "not enough memory to read " + name);
+    }
+    c.store.add(doc);
+    res.status = 201;
+    res.set_content(entryJson(*doc), "application/json");
+}
+
+std::string reasonOf(int status) {
+    switch (status) {
+        case 400: return "bad request";
+        case 404: return "not found";
+        case 413: return "the body is too large";
+        case 414: return "the address is too long";
+        case 431: return "the headers are too large";
+        default: return "HTTP error " + std::to_string(status);
+    }
+}
+
+std::string mediaType(const httplib::Request& req) {
+    std::string type = req.get_header_value("Content-Type");
+    type = type.substr(0, type.find(';'));
+    type.erase(std::remove_if(type.begin(), type.end(), [](char ch) { return ch == ' ' || ch == '\t'; }), type.end());
+    return lower(type);
+}
+
+bool bodyTypeAllowed(Body body, const std::string& type) {
+    if (body == Body::kJson) return type == "application/json";
+    if (body == Body::kDocument)
+        return type == "application/json" || type == "application/octet-stream" || type == "image/svg+xml";
+    return true;
+}
+
+struct CompiledRoute {
+    const Route* route;
+    std::regex pattern;
+};
+
+const std::vector<CompiledRoute>& compiledRoutes() {
+    static const std::vector<CompiledRoute> routes = [] {
+        std::vector<CompiledRoute> out;
+        for (const Route& r : kRoutes) out.push_back({&r, std::regex(r.pattern)});
+        return out;
+    }();
+    return routes;
+}
+
+// Checks every request before it is routed and its body read: who it is
+// for, where it comes from, whether this path takes this method and body.
+httplib::Server::HandlerResponse checkRequest(const Listening& where, const httplib::Request& req,
+                                              httplib::Response& res) {
+    auto refuse = [&](int status, const std::string& why) {
+        fail(res, status, why);
+        // The body, if any, was not read: the connection cannot go on.
+        res.set_header("Connection", "close");
+        return httplib::Server::HandlerResponse::Handled;
+    };
+    const std::string host = req.get_header_value("Host");
+    if (!hostHeaderAllowed(host, where)) return refuse(403, "this server does not serve host \"" + host + "\"");
+    if (req.has_header("Origin") && req.get_header_value("Origin") != "http://" + host)
+        return refuse(403, "requests from " + req.get_header_value("Origin") + " are not served");
+    std::string allowed;
+    for (const CompiledRoute& r : compiledRoutes()) {
+        if (!std::regex_match(req.path, r.pattern)) continue;
+        const std::string method = r.route->method;
+        if (method == req.method || (method == "GET" && req.method == "HEAD")) {
+            if (!bodyTypeAllowed(r.route->body, mediaType(req)))
+                return refuse(415, std::string("this request needs a body of type ") +
+                                       (r.route->body == Body::kJson ? "application/json"
+                                                                      : "image/svg+xml, application/json or application/octet-stream"));
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        allowed += (allowed.empty() ? "" : ", ") + method + (method == "GET" ? ", HEAD" : "");
+    }
+    if (allowed.empty()) return refuse(404, "no such resource: " + req.path);
+    res.set_header("Allow", allowed);
+    return refuse(405, req.method + " is not allowed here; allowed: " + allowed);
+}
+
+}  // namespace
+
+bool hostHeaderAllowed(const std::string& header, const Listening& where) {
+    std::string host = lower(header), port;
+    if (!host.empty() && host.front() == '[') {
+        const std::size_t close = host.find(']');
+        if (close == std::string::npos) return false;
+        port = host.substr(close + 1);
+        host = host.substr(1, close - 1);
+    } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
+        port = host.substr(colon);
+        host = host.substr(0, colon);
+    }
+    if (port.empty() ? where.port != 80 : port != ":" + std::to_string(where.port)) return false;
+    const std::string bound = lower(where.address);
+    if (host.empty()) return false;
+    if (host == bound) return true;
+    in6_addr a6{};
+    in_addr a4{};
+    const bool boundV4 = inet_pton(AF_INET, bound.c_str(), &a4) == 1;
+    const bool loopback = (boundV4 && (ntohl(a4.s_addr) >> 24) == 127) || bound == "::1";
+    const bool wildcard = bound == "0.0.0.0" || bound == "::";
+    if (host == "localhost") return loopback || wildcard;
+    // A name could be rebound to this address; an address cannot.
+    return wildcard && (inet_pton(AF_INET, host.c_str(), &a4) == 1 || inet_pton(AF_INET6, host.c_str(), &a6) == 1);
+}
+
+void installApi(httplib::Server& server, HostWorker& worker, DocumentStore& store, const Listening& where) {
+    auto context = std::make_shared<Context>(Context{worker, store, where});
+    for (const Route& route : kRoutes) {
+        const std::string method = route.method;
+        if (route.handler == nullptr) {
+            server.Post(route.pattern, [context](const httplib::Request& req, httplib::Response& res,
+                                                 const httplib::ContentReader& read) {
+                uploadDocument(*context, req, res, read);
+            });
+            continue;
+        }
+        auto handler = [context, h = route.handler](const httplib::Request& req, httplib::Response& res) {
+            h(*context, req, res);
+        };
+        if (method == "GET") server.Get(route.pattern, handler);
+        else if (method == "POST") server.Post(route.pattern, handler);
+        else server.Delete(route.pattern, handler);
+    }
+    server.set_pre_routing_handler(
+        [&where](const httplib::Request& req, httplib::Response& res) { return checkRequest(where, req, res); });
+    // Errors the library answers itself (a body too large, a request it
+    // cannot read) get a JSON body too.
+    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty() && !res.content_provider_)
+            res.set_content(errorReply(res.status, reasonOf(res.status)).body,
+                            "application/json");
+    });
+    server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        fail(res, 500, "the server failed to answer");
+    });
+    server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
+                                {"Cache-Control", "no-store"},
+                                {"Referrer-Policy", "no-referrer"},
+                                {"X-Frame-Options", "SAMEORIGIN"}});
+    server.set_payload_max_length(static_cast<std::size_t>(where.maxUpload));
+}
+
+}  // namespace simhost_serve

@@ -1,0 +1,320 @@
+// The HTTP interface of `simhost serve`, against the real program on a free
+// port: commands beside the command line's answers, real modal dialogs,
+// host faults, documents, and every kind of bad request.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <memory>
+
+#include "ServerProcess.h"
+
+namespace {
+
+using nlohmann::json;
+using serve_test::parsed;
+using serve_test::postJson;
+using serve_test::ServerProcess;
+
+const std::string kSample = std::string(WENDLOW_SOURCE_DIR) + "/examples/sample.svg";
+
+// What the command line prints and its exit status.
+std::pair<int, std::string> runCli(const std::string& args) {
+    const std::string command = std::string(SIMHOST_PATH) + " " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WEXITSTATUS(status), out};
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ServeApi : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<ServerProcess>(std::vector<std::string>{"--max-upload", "100000"}); }
+    static void TearDownTestSuite() {
+        EXPECT_EQ(server_->stop(), 0);
+        EXPECT_EQ(server_->stderrText(), "") << "the ledger must be balanced at shutdown";
+        server_.reset();
+    }
+    void TearDown() override {
+        httplib::Client c = server_->client();
+        c.Delete("/api/faults");
+        ASSERT_EQ(c.Get("/api/dialog")->status, 204) << "a test left a dialog open";
+    }
+    static std::string upload(const std::string& bytes, const std::string& name, const char* type = "image/svg+xml") {
+        httplib::Client c = server_->client();
+        auto r = c.Post(("/api/documents?name=" + name).c_str(), bytes, type);
+        EXPECT_EQ(r->status, 201) << r->body;
+        return parsed(r)["id"];
+    }
+    static inline std::unique_ptr<ServerProcess> server_;
+};
+
+TEST_F(ServeApi, MenusAreTheCommandLinesAndNameEveryItem) {
+    httplib::Client c = server_->client();
+    auto r = c.Get("/api/menus");
+    ASSERT_EQ(r->status, 200);
+    const auto [status, cli] = runCli("menus --json");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(json::parse(r->body), json::parse(cli));
+    const json menus = json::parse(r->body);
+    ASSERT_EQ(menus["groups"][0]["name"], "SelectObject");
+    EXPECT_EQ(menus["groups"][0]["items"].size(), 18u);
+    EXPECT_EQ(menus["groups"][0]["items"][1]["text"], "All Paths");
+    EXPECT_EQ(menus["groups"][1]["groups"][0]["items"][0]["text"], "Brindle...");
+}
+
+// Every command on the sample selects what `simhost select` selects, under
+// any spelling of its name, with an outline per selected object.
+TEST_F(ServeApi, CommandsSelectWhatTheCommandLineSelects) {
+    httplib::Client c = server_->client();
+    const std::vector<std::pair<std::string, std::string>> spellings = {
+        {"Open Paths", "open paths"}, {"Closed Paths", "CLOSED-PATHS"}, {"Groups", " groups_"},
+        {"Symbol Instances", "symbolinstances"}, {"Guides", "Guides"}, {"All Paths", "all_paths"}};
+    for (const auto& [text, typed] : spellings) {
+        const std::string id = upload(fileText(kSample), "sample.svg");  // as the command line reads it
+        auto r = postJson(c, "/api/documents/" + id + "/menu", {{"item", typed}});
+        ASSERT_EQ(r->status, 200) << typed << ": " << r->body;
+        const json result = json::parse(r->body);
+        EXPECT_EQ(result["command"], text);
+        EXPECT_EQ(result["result"], "ok");
+        const auto [status, cli] = runCli("select " + kSample + " \"" + text + "\"");
+        ASSERT_EQ(status, 0);
+        std::string ids;
+        for (const json& s : result["selected"]) {
+            ids += s["id"].get<std::string>() + "\n";
+            EXPECT_NE(result["outlines"].get<std::string>().find("data-object-id=\"" + s["id"].get<std::string>() + "\""),
+                      std::string::npos);
+            EXPECT_EQ(s["kind"], s["type"]);
+        }
+        EXPECT_EQ(ids, cli) << text;
+        EXPECT_EQ(result["count"], result["selected"].size());
+        EXPECT_EQ(c.Delete(("/api/documents/" + id).c_str())->status, 204);
+    }
+}
+
+// Each document keeps its own selection between commands: a selected guide
+// survives any command, on its own document only.
+TEST_F(ServeApi, EachDocumentKeepsItsSelection) {
+    httplib::Client c = server_->client();
+    const std::string a = upload(fileText(kSample), "a.svg"), b = upload(fileText(kSample), "b.svg");
+    const json guides = parsed(postJson(c, "/api/documents/" + a + "/menu", {{"item", "Guides"}}))["selected"];
+    ASSERT_EQ(guides.size(), 2u);
+    const json onA = parsed(postJson(c, "/api/documents/" + a + "/menu", {{"item", "All Paths"}}))["selected"];
+    const json onB = parsed(postJson(c, "/api/documents/" + b + "/menu", {{"item", "All Paths"}}))["selected"];
+    EXPECT_EQ(onA.size(), onB.size() + 2);
+    EXPECT_EQ(onA.back()["id"], guides.back()["id"]);
+    for (const std::string& id : {a, b}) c.Delete(("/api/documents/" + id).c_str());
+}
+
+// About opens a dialog that waits for a press: while it is open the dialog
+// is shown to anyone, other messages get 409, bad presses are refused, and
+// the press that closes it brings back the message's result.
+TEST_F(ServeApi, AModalDialogWaitsForItsPress) {
+    httplib::Client c = server_->client();
+    auto opened = postJson(c, "/api/documents/d1/menu", {{"item", "brindle..."}});
+    ASSERT_EQ(opened->status, 202) << opened->body;
+    const json dialog = json::parse(opened->body)["dialog"];
+    EXPECT_EQ(dialog["title"], "About Wendlow Brindle");
+    auto shown = c.Get("/api/dialog");
+    ASSERT_EQ(shown->status, 200);
+    EXPECT_EQ(json::parse(shown->body), dialog);
+
+    const struct {
+        json body;
+        const char* path;
+        int status;
+    } refused[] = {
+        {{{"item", "Groups"}}, "/api/documents/d1/menu", 409},
+        {{{"item", 99}}, "/api/dialog/press", 400},
+        {{{"item", 1}, {"dialog", dialog["id"].get<int>() + 1}}, "/api/dialog/press", 409},
+        {{{"item", "1"}}, "/api/dialog/press", 400},
+    };
+    for (const auto& r : refused) {
+        auto answer = postJson(c, r.path, r.body);
+        EXPECT_EQ(answer->status, r.status) << r.body;
+        if (r.status == 409) {
+            EXPECT_EQ(parsed(answer)["dialog"], dialog);
+        }
+    }
+    EXPECT_EQ(c.Get("/api/documents")->status, 200) << "what needs no message still works";
+
+    auto closed = postJson(c, "/api/dialog/press", {{"item", 1}, {"dialog", dialog["id"]}});
+    ASSERT_EQ(closed->status, 200);
+    const json result = json::parse(closed->body);
+    EXPECT_EQ(result["command"], "Brindle...");
+    ASSERT_EQ(result["dialogs"].size(), 1u);
+    EXPECT_EQ(result["dialogs"][0]["closedBy"], 1);
+    EXPECT_EQ(c.Get("/api/dialog")->status, 204);
+    EXPECT_EQ(postJson(c, "/api/dialog/press", {{"item", 1}})->status, 409);
+    EXPECT_EQ(postJson(c, "/api/documents/d1/menu", {{"item", "Groups"}})->status, 200);
+}
+
+// A command failing under a host fault shows the plug-in's error dialog;
+// "once" fails one call, "always" every one until cleared.
+TEST_F(ServeApi, HostFaultsShowTheErrorDialog) {
+    httplib::Client c = server_->client();
+    auto ops = parsed(c.Get("/api/faults"));
+    EXPECT_NE(std::find(ops.begin(), ops.end(), "get-path-style"), ops.end());
+    for (const char* mode : {"once", "always"}) {
+        ASSERT_EQ(postJson(c, "/api/faults", {{"operation", "get-path-style"}, {"mode", mode}})->status, 200);
+        for (int run = 0; run < 2; ++run) {
+            auto r = postJson(c, "/api/documents/d1/menu", {{"item", "Filled Paths"}});
+            const bool fails = run == 0 || std::string(mode) == "always";
+            ASSERT_EQ(r->status, fails ? 202 : 200) << mode << run << r->body;
+            if (!fails) continue;
+            const json dialog = json::parse(r->body)["dialog"];
+            EXPECT_EQ(dialog["items"][2]["text"], "FALT");
+            const json result = parsed(postJson(c, "/api/dialog/press", {{"item", 1}}));
+            EXPECT_EQ(result["code"], "FALT");
+            EXPECT_EQ(result["result"], "error");
+        }
+        EXPECT_EQ(c.Delete("/api/faults")->status, 204);
+    }
+    EXPECT_EQ(postJson(c, "/api/documents/d1/menu", {{"item", "Filled Paths"}})->status, 200);
+}
+
+TEST_F(ServeApi, DocumentsAreUploadedListedDrawnAndDeleted) {
+    httplib::Client c = server_->client();
+    const std::string svg = fileText(kSample);
+    const std::string json_id = upload(fileText(std::string(WENDLOW_SOURCE_DIR) + "/examples/sample.json"), "s.json",
+                                       "application/json");
+    const std::string svg_id = upload(svg, "s.svg");
+    const json list = parsed(c.Get("/api/documents"));
+    const auto entry = std::find_if(list.begin(), list.end(), [&](const json& e) { return e["id"] == svg_id; });
+    ASSERT_NE(entry, list.end());
+    EXPECT_EQ((*entry)["name"], "s.svg");
+    EXPECT_EQ((*entry)["layers"], 6);
+    const json layers = parsed(c.Get(("/api/documents/" + svg_id + "/layers").c_str()));
+    ASSERT_EQ(layers.size(), 6u);
+    EXPECT_TRUE(std::any_of(layers.begin(), layers.end(), [](const json& l) { return l["visible"] == false; }));
+
+    auto drawing = c.Get(("/api/documents/" + svg_id + "/drawing").c_str());
+    ASSERT_EQ(drawing->status, 200);
+    EXPECT_EQ(drawing->body, svg);
+    EXPECT_EQ(drawing->get_header_value("Content-Security-Policy"), "sandbox");
+    EXPECT_EQ(drawing->get_header_value("X-Content-Type-Options"), "nosniff");
+    EXPECT_EQ(c.Get(("/api/documents/" + json_id + "/drawing").c_str())->status, 404);
+    auto r = postJson(c, "/api/documents/" + json_id + "/menu", {{"item", "Plugin Groups"}});
+    EXPECT_EQ(parsed(r)["selected"][0]["id"], "fountain") << r->body;
+
+    for (const std::string& id : {svg_id, json_id}) {
+        EXPECT_EQ(c.Delete(("/api/documents/" + id).c_str())->status, 204);
+        EXPECT_EQ(c.Get(("/api/documents/" + id + "/layers").c_str())->status, 404);
+    }
+}
+
+TEST_F(ServeApi, ThePageComesWithAStrictPolicy) {
+    httplib::Client c = server_->client();
+    auto page = c.Get("/");
+    ASSERT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_EQ(page->get_header_value("Content-Security-Policy"),
+              "default-src 'self'; img-src 'self' blob: data:; style-src 'self'; script-src 'self'");
+    auto script = c.Get("/assets/app.js");
+    ASSERT_EQ(script->status, 200);
+    EXPECT_EQ(script->get_header_value("Content-Type"), "text/javascript; charset=utf-8");
+}
+
+// The reader's refusals come back as the command line words them.
+TEST_F(ServeApi, BadDrawingsAreRefusedWithTheCommandLinesMessage) {
+    httplib::Client c = server_->client();
+    for (const char* bad : {"malformed.svg", "not-svg.svg", "empty.svg", "billion-laughs.svg", "blank.svg"}) {
+        const std::string path = std::string(WENDLOW_SOURCE_DIR) + "/tests/data/svg/bad/" + bad;
+        const auto [status, cli] = runCli("select " + path + " Groups");
+        ASSERT_EQ(status, 2) << bad;
+        auto r = c.Post(("/api/documents?name=" + path).c_str(), fileText(path), "image/svg+xml");
+        EXPECT_EQ(r->status, 400) << bad;
+        EXPECT_EQ("simhost: " + parsed(r)["error"].get<std::string>() + "\n", cli) << bad;
+    }
+}
+
+struct BadRequest {
+    const char* method;
+    const char* path;
+    const char* type;  // content type; null for none
+    std::string body;
+    httplib::Headers headers;
+    int status;
+    const char* says;  // part of the error message
+};
+
+TEST_F(ServeApi, BadRequestsGetAClearErrorAndTheServerGoesOn) {
+    httplib::Client c = server_->client();
+    const std::string port = std::to_string(server_->port());
+    const BadRequest cases[] = {
+        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": ", {}, 400, "not JSON"},
+        {"POST", "/api/documents/d1/menu", "application/json", "[1]", {}, 400, "JSON object"},
+        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": 3}", {}, 400, "menu text"},
+        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": \"Lasso\"}", {}, 404, "no menu item"},
+        {"POST", "/api/documents/nope/menu", "application/json", "{\"item\": \"Groups\"}", {}, 404, "no document"},
+        {"GET", "/api/documents/nope/drawing", nullptr, "", {}, 404, "no document"},
+        {"GET", "/api/documents/nope/layers", nullptr, "", {}, 404, "no document"},
+        {"DELETE", "/api/documents/nope", nullptr, "", {}, 404, "no document"},
+        {"POST", "/api/documents/d1/menu", "text/plain", "{\"item\": \"Groups\"}", {}, 415, "application/json"},
+        {"POST", "/api/documents/d1/menu", "application/x-www-form-urlencoded", "item=Groups", {}, 415, "application/json"},
+        {"POST", "/api/documents?name=x.svg", "multipart/form-data; boundary=x", "--x--", {}, 415, "image/svg+xml"},
+        {"PUT", "/api/documents", "application/json", "{}", {}, 405, "allowed: GET, HEAD, POST"},
+        {"DELETE", "/api/menus", nullptr, "", {}, 405, "allowed: GET"},
+        {"POST", "/api/dialog", "application/json", "{}", {}, 405, "allowed: GET"},
+        {"GET", "/etc/passwd", nullptr, "", {}, 404, "no such resource"},
+        {"GET", "/assets/../../../../etc/passwd", nullptr, "", {}, 404, "no "},
+        {"GET", "/assets/index.htm", nullptr, "", {}, 404, "no asset"},
+        {"GET", "/api/menus", nullptr, "", {{"Host", "evil.example:" + port}}, 403, "does not serve host"},
+        {"GET", "/api/menus", nullptr, "", {{"Host", "127.0.0.1:1"}}, 403, "does not serve host"},
+        {"GET", "/api/menus", nullptr, "", {{"Origin", "http://evil.example"}}, 403, "not served"},
+        {"POST", "/api/dialog/press", "application/json", "{\"item\": 1}", {}, 409, "no dialog is open"},
+        {"POST", "/api/faults", "application/json", "{\"operation\": \"fly\"}", {}, 400, "unknown host operation"},
+        {"POST", "/api/faults", "application/json", "{\"operation\": \"get-type\", \"mode\": \"twice\"}", {}, 400, "mode"},
+        {"POST", "/api/documents?name=big.svg", "image/svg+xml", std::string(100001, ' '), {}, 413, "larger than"},
+    };
+    for (const BadRequest& r : cases) {
+        httplib::Request req;
+        req.method = r.method;
+        req.path = r.path;
+        req.body = r.body;
+        req.headers = r.headers;
+        if (r.type != nullptr) req.set_header("Content-Type", r.type);
+        auto answer = c.send(req);
+        ASSERT_TRUE(answer) << r.method << " " << r.path;
+        EXPECT_EQ(answer->status, r.status) << r.method << " " << r.path << ": " << answer->body;
+        const json error = parsed(answer);
+        ASSERT_TRUE(error.is_object() && error["error"].is_string()) << r.path << ": " << answer->body;
+        EXPECT_NE(error["error"].get<std::string>().find(r.says), std::string::npos) << error;
+    }
+    // A body cut short, then the connection gone: nothing to answer, and the
+    // server goes on.
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(server_->port()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    const std::string head = "POST /api/documents HTTP/1.1\r\nHost: 127.0.0.1:" + port +
+                             "\r\nContent-Type: image/svg+xml\r\nContent-Length: 5000\r\n\r\n<svg";
+    ASSERT_EQ(write(fd, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+    close(fd);
+    EXPECT_EQ(c.Get("/api/menus")->status, 200);
+    EXPECT_EQ(c.Get(("/api/menus")).value().get_header_value("X-Content-Type-Options"), "nosniff");
+    EXPECT_TRUE(server_->running());
+}
+
+// Shutdown walks away from an open dialog instead of waiting for it.
+TEST(ServeShutdown, ASignalEndsTheServerWhileADialogWaits) {
+    ServerProcess server;
+    EXPECT_EQ(server.banner().rfind("simhost serving http://127.0.0.1:", 0), 0u);
+    httplib::Client c = server.client();
+    ASSERT_EQ(postJson(c, "/api/documents/d1/menu", {{"item", "Brindle..."}})->status, 202);
+    EXPECT_EQ(server.stop(SIGINT), 0);
+    EXPECT_EQ(server.stderrText(), "");
+}
+
+}  // namespace
