@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <map>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include <gmock/gmock.h>
