@@ -239,7 +239,7 @@ ASErr startup(SPMessageData* head) {
 
 ASErr about(SPMessageData* head) {
 #ifdef BROKEN_HANGS
-    for (volatile int spin = 0;; spin = spin + 1) {
+    for (volatile unsigned spin = 0;; spin = spin + 1u) {  // unsigned: wraps, never overflows
     }
 #endif
     return suite<ADMDialogSuite>(kDialog)->Modal(head->self, "About Dialog", 16050, kADMModalDialogStyle, okInit,
