@@ -147,7 +147,10 @@ private:
             return fail("cannot make a pipe: " + std::string(std::strerror(errno)));
         }
         std::fflush(nullptr);
-        const pid_t pid = fork();
+        // _Fork, not fork: the command line is single-threaded, so the atfork
+        // handlers have nothing to do, and under qemu-user glibc's fork()
+        // leaves the child spinning before it returns.
+        const pid_t pid = _Fork();
         if (pid < 0) return fail("cannot start a worker: " + std::string(std::strerror(errno)));
         if (pid == 0) {
             // Other workers' pipes stay with the parent, so each sees the end
