@@ -10,6 +10,7 @@
 #include "IAIUnicodeString.h"
 #include "SPSuites.h"
 
+// Laid out by the plug-in (see pluginHooks.h); opaque to the shell.
 struct PluginGlobals;
 
 // Set from every message before anything else.
