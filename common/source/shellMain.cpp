@@ -123,6 +123,15 @@ ASErr releaseSuites(SPBasicSuite* basic) {
     return result;
 }
 
+ScopedSuites::~ScopedSuites() {
+    try {
+        releaseSuites(fBasic);
+    } catch (...) {
+        // Only an outermost hold calls the host's release. One that throws
+        // keeps what it did not take back, as at the entry point.
+    }
+}
+
 namespace {
 
 bool isEqual(const char* token, const char* name) {
