@@ -4,7 +4,11 @@
 // Contract shared by every operation here unless it says otherwise: the
 // result is a host error code, 0 for success; results come back through
 // out-arguments, which are written only on success; an argument that is not a
-// live handle of the right kind fails with kBadParameterErr.
+// live handle of the right kind, or a null out-argument, fails with
+// kBadParameterErr. Handles the host hands out (art, layers, menu items and
+// groups) name objects the host owns; the caller never frees them. Art and
+// layer handles are good for the message that got them: kept longer, they
+// may be stale.
 #pragma once
 
 #include "SPSuites.h"
@@ -24,7 +28,8 @@ constexpr AIArtType kPluginArt = 10;
 constexpr AIArtType kMeshArt = 11;
 constexpr AIArtType kSymbolArt = 13;
 
-// User attribute bits.
+// User attribute bits: an object's own. A layer's flags are read through
+// the Layer suite.
 constexpr ai::int32 kArtSelected = 1;
 constexpr ai::int32 kArtLocked = 2;
 constexpr ai::int32 kArtHidden = 4;
@@ -34,7 +39,9 @@ constexpr ai::int32 kArtHidden = 4;
 // ---------------------------------------------------------------------------
 struct AIMenuMessage {
     SPMessageData d;
-    AIMenuItemHandle menuItem;  // the item chosen or to update
+    // The item chosen or to update: any item of the host's menus, not only
+    // the plug-in's, or null.
+    AIMenuItemHandle menuItem;
 };
 static_assert(offsetof(AIMenuMessage, menuItem) == sizeof(SPMessageData), "item after the head");
 
@@ -88,8 +95,9 @@ constexpr const char* kAIMdMemorySuite = "AI MdMemory Suite";
 constexpr ai::int32 kAIMdMemorySuiteVersion = 1001;
 struct AIMdMemorySuite {
     SPReservedProc reserved0;
-    // 1. Frees a memory handle the host gave out (a matched-art handle, say).
-    // Fails with kBadParameterErr for null or for a handle not live.
+    // 1. Frees a memory handle the host gave out (a matched-art handle, say),
+    // and the array behind it. Fails with kBadParameterErr for null or for a
+    // handle not live; on any failure the handle stays live and the caller's.
     ASErr (*MdMemoryDisposeHandle)(AIMdMemoryHandle handle);
 };
 HOSTAPI_PIN(AIMdMemorySuite, MdMemoryDisposeHandle, 1);
@@ -99,21 +107,28 @@ HOSTAPI_PIN(AIMdMemorySuite, MdMemoryDisposeHandle, 1);
 // ---------------------------------------------------------------------------
 constexpr const char* kAIArtSuite = "AI Art Suite";
 constexpr ai::int32 kAIArtSuiteVersion = 1013;
+// Any art object is accepted. A null answer (no layer, no parent, no child,
+// no sibling) is a success, not an error.
 struct AIArtSuite {
     SPReservedProc reserved0to4[5];
     // 5. The layer the object lies on; *layer is null for an object on no layer.
     ASErr (*GetArtLayer)(AIArtHandle art, AILayerHandle* layer);
     // 6. The object's art type code.
     ASErr (*GetArtType)(AIArtHandle art, AIArtType* type);
-    // 7. The object's user attributes under the mask `whichAttr`.
+    // 7. The object's user attributes under the mask `whichAttr`; bits
+    // outside the mask are 0.
     ASErr (*GetArtUserAttr)(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr);
-    // 8. Replaces the bits under `whichAttr` by those of `attr`.
+    // 8. Replaces the bits under `whichAttr` by those of `attr`; the others
+    // stay as they were.
     ASErr (*SetArtUserAttr)(AIArtHandle art, ai::int32 whichAttr, ai::int32 attr);
-    // 9. The object's parent; null for a layer's root group.
+    // 9. The object's parent; null for a layer's root group. A plugin
+    // group's result group has the plugin group for parent.
     ASErr (*GetArtParent)(AIArtHandle art, AIArtHandle* parent);
-    // 10. The object's first child; null when it has none.
+    // 10. The object's first child; null when it has none. A plugin group's
+    // result group is not among its children.
     ASErr (*GetArtFirstChild)(AIArtHandle art, AIArtHandle* child);
-    // 11. The next object under the same parent; null after the last.
+    // 11. The next object under the same parent, in document order; null
+    // after the last.
     ASErr (*GetArtSibling)(AIArtHandle art, AIArtHandle* sibling);
 };
 HOSTAPI_PIN(AIArtSuite, GetArtLayer, 5);
@@ -131,11 +146,14 @@ constexpr const char* kAIUserSuite = "AI User Suite";
 constexpr ai::int32 kAIUserSuiteVersion = 1006;
 struct AIUserSuite {
     SPReservedProc reserved0to3[4];
-    // 4. Writes `value` rounded to `precision` decimals as a Pascal string into
-    // `text`, which must hold 256 bytes.
+    // 4. Writes `value` rounded to `precision` (0 to 20) decimals as a Pascal
+    // string into `text`, which must hold 256 bytes: the host writes no more
+    // than a length byte and 255 characters. On failure the text is left as
+    // it was.
     ASErr (*NumberToString)(AIReal value, ai::int16 precision, unsigned char* text);
-    // 5. Reads a decimal number from the Pascal string `text`. On failure
-    // *value is left unchanged.
+    // 5. Reads a decimal number from the Pascal string `text`, which must be
+    // that number and nothing else but spaces. On failure *value is left
+    // unchanged.
     ASErr (*StringToNumber)(const unsigned char* text, AIReal* value);
 };
 HOSTAPI_PIN(AIUserSuite, NumberToString, 4);
@@ -146,14 +164,19 @@ HOSTAPI_PIN(AIUserSuite, StringToNumber, 5);
 // ---------------------------------------------------------------------------
 constexpr const char* kAIMatchingArtSuite = "AI Matching Art Suite";
 constexpr ai::int32 kAIMatchingArtSuiteVersion = 1005;
+// Both queries hand out the same thing. *matches receives a memory handle to
+// an array of *numMatches art handles. The handle is the caller's: it and its
+// array live until the caller disposes of it with MdMemoryDisposeHandle, once.
+// The array may move when another query runs: read each entry through the
+// handle, (*matches)[i], never through a copy of *matches. An empty result
+// may be a null handle, which holds nothing, or a handle whose array pointer
+// is null, which is still disposed of. On failure *matches may still hold a
+// handle, which the caller must dispose of; *numMatches is then meaningless.
 struct AIMatchingArtSuite {
-    // 0. Every selected object. *matches receives a memory handle to an array
-    // of *numMatches art handles, owned by the caller (dispose with
-    // MdMemoryDisposeHandle). An empty result may be a null handle.
+    // 0. Every selected object.
     ASErr (*GetSelectedArt)(AIArtHandle*** matches, ai::int32* numMatches);
     // 1. Every object matching any of the `numRecords` records, in document
-    // order. Ownership as GetSelectedArt. On failure *matches may still hold a
-    // handle, which the caller must dispose of.
+    // order. A negative count, or records missing, fails with kBadParameterErr.
     ASErr (*GetMatchingArt)(const MatchRecord* records, ai::int32 numRecords, AIArtHandle*** matches,
                             ai::int32* numMatches);
 };
@@ -165,6 +188,8 @@ HOSTAPI_PIN(AIMatchingArtSuite, GetMatchingArt, 1);
 // ---------------------------------------------------------------------------
 constexpr const char* kAIPathSuite = "AI Path Suite";
 constexpr ai::int32 kAIPathSuiteVersion = 1007;
+// Paths only: an object of any other type fails with kBadParameterErr. The
+// same holds for the Path Style suite.
 struct AIPathSuite {
     SPReservedProc reserved0to5[6];
     // 6. Whether the path is closed (non-zero) or open (0).
@@ -182,7 +207,7 @@ HOSTAPI_PIN(AIPathSuite, GetPathGuide, 8);
 constexpr const char* kAIPathStyleSuite = "AI Path Style Suite";
 constexpr ai::int32 kAIPathStyleSuiteVersion = 1009;
 struct AIPathStyleSuite {
-    // 0. Fills *style with the path's paint style.
+    // 0. Fills the whole of *style with the path's paint style.
     ASErr (*GetPathStyle)(AIArtHandle path, AIPathStyle* style);
 };
 HOSTAPI_PIN(AIPathStyleSuite, GetPathStyle, 0);
@@ -192,12 +217,15 @@ HOSTAPI_PIN(AIPathStyleSuite, GetPathStyle, 0);
 // ---------------------------------------------------------------------------
 constexpr const char* kAILayerSuite = "AI Layer Suite";
 constexpr ai::int32 kAILayerSuiteVersion = 1011;
+// A layer's two flags, each a byte: 0 is off, any other value on. The
+// interface's own documents call them "flag A" (visible) and "flag B"
+// (editable); this code calls them visible and editable throughout.
 struct AILayerSuite {
     SPReservedProc reserved0to11[12];
     // 12. Whether the layer is visible.
     ASErr (*GetLayerVisible)(AILayerHandle layer, ASBoolean* visible);
     SPReservedProc reserved13to15[3];
-    // 16. Whether the layer is editable (not locked).
+    // 16. Whether the layer is editable.
     ASErr (*GetLayerEditable)(AILayerHandle layer, ASBoolean* editable);
 };
 HOSTAPI_PIN(AILayerSuite, GetLayerVisible, 12);
@@ -210,15 +238,18 @@ constexpr const char* kAIPluginGroupSuite = "AI Plugin Group Suite";
 constexpr ai::int32 kAIPluginGroupSuiteVersion = 1004;
 struct AIPluginGroupSuite {
     SPReservedProc reserved0to14[15];
-    // 15. The group that holds what a plugin group draws. Its parent is the
-    // plugin group, though it is not among the plugin group's children.
+    // 15. The group that holds what a plugin group draws; null when it has
+    // none. Its parent is the plugin group, though it is not among the plugin
+    // group's children. An object that is not a plugin group fails with
+    // kBadParameterErr.
     ASErr (*GetPluginArtResultArt)(AIArtHandle pluginArt, AIArtHandle* resultGroup);
 };
 HOSTAPI_PIN(AIPluginGroupSuite, GetPluginArtResultArt, 15);
 
 // ---------------------------------------------------------------------------
 // "AI Menu Suite" 1007 and 1008. The two versions differ only in the record
-// that AddMenuItem takes.
+// that AddMenuItem takes. Items and groups live as long as the host; their
+// handles never go stale. Texts and names handed to the host are copied.
 // ---------------------------------------------------------------------------
 constexpr const char* kAIMenuSuite = "AI Menu Suite";
 constexpr ai::int32 kAIMenuSuiteVersion1007 = 1007;
@@ -232,8 +263,9 @@ template <typename AddMenuItemRecord>
 struct AIMenuSuiteTemplate {
     // 0. Adds an item to the group that the record names. `itemName` is the
     // item's terminated key name (may be null; the host then makes one up);
-    // it is refused when not terminated within 256 bytes. On success *item
-    // receives the new item's handle.
+    // it is refused when not terminated within 255 bytes. A group that does
+    // not exist, or a record, group name or result that is null, fails with
+    // kBadParameterErr. On success *item receives the new item's handle.
     ASErr (*AddMenuItem)(SPPluginRef plugin, const char* itemName, AddMenuItemRecord* data,
                          ai::int32 options, AIMenuItemHandle* item);
     SPReservedProc reserved1to7[7];
@@ -247,15 +279,18 @@ struct AIMenuSuiteTemplate {
                                          ai::int32 ifIsNotTrue);
     SPReservedProc reserved9to18[10];
     // 19. Creates the group `groupName` as a submenu of `item`. *group
-    // receives the new group.
+    // receives the new group. Fails with kBadParameterErr when a group of
+    // that name exists or the item has a submenu already.
     ASErr (*AddMenuGroupAsSubMenu)(const char* groupName, ai::int32 options,
                                    AIMenuItemHandle item, AIMenuGroup* group);
-    // 20. The group's name, a C string owned by the host.
+    // 20. The group's name: a C string the host owns, valid as long as the
+    // group; null when the host gives the group no name.
     ASErr (*GetMenuGroupName)(AIMenuGroup group, const char** name);
     SPReservedProc reserved21to23[3];
     // 24. The number of the host's menu groups.
     ASErr (*CountMenuGroups)(ai::int32* count);
-    // 25. Group number n, counting from 0 in the order of creation.
+    // 25. Group number n, counting from 0 in the order of creation; an n out
+    // of range fails with kBadParameterErr.
     ASErr (*GetNthMenuGroup)(ai::int32 n, AIMenuGroup* group);
 };
 using AIMenuSuite1007 = AIMenuSuiteTemplate<AIPlatformAddMenuItemData>;
@@ -270,7 +305,8 @@ static_assert(sizeof(AIMenuSuite1007) == sizeof(AIMenuSuite), "same table at bot
 
 // ---------------------------------------------------------------------------
 // "AI Unicode String Suite" 1006. Operations take the address of the
-// ai::UnicodeString object, whose only field is the host's string handle.
+// ai::UnicodeString object, whose only field is the host's string handle. A
+// host string belongs to the object holding its handle until Destroy.
 // ---------------------------------------------------------------------------
 constexpr const char* kAIUnicodeStringSuite = "AI Unicode String Suite";
 constexpr ai::int32 kAIUnicodeStringSuiteVersion = 1006;
@@ -280,11 +316,13 @@ struct AIUnicodeStringSuite {
     ASErr (*Initialize)(ai::UnicodeString* str, const char* text, ai::int32 length,
                         AICharacterEncoding encoding);
     SPReservedProc reserved1to2[2];
-    // 3. Frees the host string and leaves the handle null.
+    // 3. Frees the host string and leaves the handle null. An object holding
+    // none is left alone. Reports nothing.
     void (*Destroy)(ai::UnicodeString* str);
     SPReservedProc reserved4to5[2];
     // 6. Makes *dest hold the text of *src (a new host string when *dest holds
-    // none). The same address twice is allowed and changes nothing.
+    // none). The same address twice is allowed and changes nothing. On
+    // failure *dest keeps what it held.
     ASErr (*Copy)(ai::UnicodeString* dest, const ai::UnicodeString* src);
 };
 HOSTAPI_PIN(AIUnicodeStringSuite, Initialize, 0);

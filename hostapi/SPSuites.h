@@ -5,24 +5,34 @@
 #include "HostTypes.h"
 
 // ---------------------------------------------------------------------------
-// SPBasicSuite: given in every message record; never acquired.
+// SPBasicSuite: given in every message record; never acquired. The table is
+// the host's and stays valid for the plug-in's whole life.
+//
+// Suite holds are counted per name and version: each grant is one hold and
+// one ReleaseSuite gives one back. A granted table is the host's and stays at
+// one address while any hold on its suite lasts; after the last hold is given
+// back, a call through it is a breach of the interface (the host may trap
+// it), and so is a call through a slot the interface reserves.
 // ---------------------------------------------------------------------------
 struct SPBasicSuite {
-    // 0. Grants the suite `name` at `version` and writes its table to *suite;
-    // each grant is one hold that one ReleaseSuite gives back. Fails with
-    // kSuiteNotFoundErr when no such suite is served; *suite is then left as
-    // it was or set to null.
+    // 0. Grants the suite `name` at `version` and writes its table to *suite.
+    // Fails with kSuiteNotFoundErr when no such suite is served, or with any
+    // other host code; *suite is then left as it was or set to null, and no
+    // hold is taken.
     ASErr (*AcquireSuite)(const char* name, ai::int32 version, const void** suite);
     // 1. Gives back one hold. Fails with kSuiteNotHeldErr when the suite is not
-    // held; the hold count is then unchanged.
+    // held; on any failure the hold stays with the caller.
     ASErr (*ReleaseSuite)(const char* name, ai::int32 version);
     // 2. Whether two tokens (caller or selector strings) are equal. Returns a
-    // boolean, not an error code.
+    // boolean, never an error code: a failure reads as "not equal".
     ASBoolean (*IsEqual)(const char* token1, const char* token2);
-    // 3. Allocates `size` bytes owned by the caller until FreeBlock. On failure
-    // *block is set to null.
+    // 3. Allocates `size` bytes, owned by the caller until FreeBlock, across
+    // messages and across "Unload" and "Reload". On failure *block is set to
+    // null and nothing is owned.
     ASErr (*AllocateBlock)(std::size_t size, void** block);
-    // 4. Frees a block from AllocateBlock. Null is accepted and ignored.
+    // 4. Frees a block from AllocateBlock. Null is accepted and ignored; a
+    // block that is not live fails with kBadParameterErr. On failure the
+    // block stays the caller's.
     ASErr (*FreeBlock)(void* block);
 };
 HOSTAPI_PIN(SPBasicSuite, AcquireSuite, 0);
@@ -33,7 +43,9 @@ HOSTAPI_PIN(SPBasicSuite, FreeBlock, 4);
 static_assert(sizeof(SPBasicSuite) == 5 * kSuiteSlot, "SPBasicSuite has exactly five slots");
 
 // ---------------------------------------------------------------------------
-// Message records. All begin with the same four words.
+// Message records. All begin with the same four words. A record is the
+// host's and lives for the length of the PluginMain call that receives it;
+// the plug-in writes only the globals word.
 // ---------------------------------------------------------------------------
 struct SPMessageData {
     ai::int32 SPCheck;      // host bookkeeping; plug-ins never read it
@@ -80,7 +92,8 @@ constexpr ai::int32 kSPPluginsSuiteVersion = 4;
 struct SPPluginsSuite {
     SPReservedProc reserved0to22[23];
     // 23. Sets the name under which the host lists the plug-in. The host
-    // copies the text.
+    // copies the text; the caller's string may go when the call returns. A
+    // null name or an unknown plug-in fails with kBadParameterErr.
     ASErr (*SetPluginName)(SPPluginRef plugin, const char* name);
 };
 HOSTAPI_PIN(SPPluginsSuite, SetPluginName, 23);

@@ -5,8 +5,7 @@
 #include <new>
 
 #include "About.h"
-#include "PluginGlobals.h"
-#include "pluginHandler.h"
+#include "pluginHooks.h"
 #include "reportError.h"
 
 SPBasicSuite* sSPBasic = nullptr;
@@ -124,6 +123,15 @@ ASErr releaseSuites(SPBasicSuite* basic) {
     return result;
 }
 
+ScopedSuites::~ScopedSuites() {
+    try {
+        releaseSuites(fBasic);
+    } catch (...) {
+        // Only an outermost hold calls the host's release. One that throws
+        // keeps what it did not take back, as at the entry point.
+    }
+}
+
 namespace {
 
 bool isEqual(const char* token, const char* name) {
@@ -165,10 +173,10 @@ ASErr startup(SPInterfaceMessage* message) {
     // A second "Startup" keeps the block it already has rather than losing it.
     if (g == nullptr) {
         void* block = nullptr;
-        const ASErr err = sSPBasic->AllocateBlock(sizeof(PluginGlobals), &block);
+        const ASErr err = sSPBasic->AllocateBlock(kPluginGlobalsSize, &block);
         if (err != kNoErr) return err;
         if (block == nullptr) return kOutOfMemoryErr;
-        std::memset(block, 0, sizeof(PluginGlobals));
+        std::memset(block, 0, kPluginGlobalsSize);
         g = static_cast<PluginGlobals*>(block);
     }
     return pluginStartup(message);

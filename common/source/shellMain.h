@@ -10,6 +10,7 @@
 #include "IAIUnicodeString.h"
 #include "SPSuites.h"
 
+// Laid out by the plug-in (see pluginHooks.h); opaque to the shell.
 struct PluginGlobals;
 
 // Set from every message before anything else.
@@ -61,6 +62,25 @@ ASErr acquireSuites(SPBasicSuite* basic);
 // acquisition was granted. Stops at the first refused release and returns
 // its code; that row and the later rows keep their pointers.
 ASErr releaseSuites(SPBasicSuite* basic);
+
+// Holds the suite table for one scope: acquireSuites when made,
+// releaseSuites when the scope ends, however it ends (a return, a failure,
+// an exception). Inside a message the hold is nested in PluginMain's, so
+// its release only lowers the count.
+class ScopedSuites {
+public:
+    explicit ScopedSuites(SPBasicSuite* basic) : fBasic(basic), fResult(acquireSuites(basic)) {}
+    ~ScopedSuites();
+    ScopedSuites(const ScopedSuites&) = delete;
+    ScopedSuites& operator=(const ScopedSuites&) = delete;
+
+    // What the acquisition returned: 0, or the first code a row was refused with.
+    ASErr result() const { return fResult; }
+
+private:
+    SPBasicSuite* fBasic;
+    ASErr fResult;
+};
 
 // The plug-in's own code for an exception that is neither ai::Error nor
 // std::bad_alloc, caught at the entry point.

@@ -73,43 +73,70 @@ ASErr addMenu(SPInterfaceMessage* message) {
     return result;
 }
 
+namespace {
+
+// One row of goMenuItem's table: the slot of the globals block whose item
+// runs `command`, and the mode the command is given.
+struct MenuCommand {
+    int slot;
+    ASErr (*command)(AIMenuMessage* message, ai::int16 mode);
+    ai::int16 mode;
+};
+
+// A command that takes no mode, in the table's one signature.
+template <ASErr (*Command)(AIMenuMessage*)>
+ASErr withoutMode(AIMenuMessage* message, ai::int16) {
+    return Command(message);
+}
+
+// Compared in this order; the About item after them (runChosenItem).
+constexpr MenuCommand kMenuCommands[kMenuCommandCount] = {
+    {0, selectPaths, kGuidePaths},
+    {1, selectPaths, kAllPaths},
+    {2, selectPaths, kOpenPaths},
+    {3, selectPaths, kClosedPaths},
+    {4, selectPaths, kFilledPaths},
+    {5, selectPaths, kUnfilledPaths},
+    {6, selectPaths, kStrokedPaths},
+    {7, selectPaths, kUnstrokedPaths},
+    {8, selectPaths, kDashedPaths},
+    {9, selectPaths, kUndashedPaths},
+    {10, withoutMode<selectCompoundPaths>, 0},
+    {11, withoutMode<selectGroups>, 0},
+    {12, withoutMode<selectPluginGroups>, 0},
+    {13, selectMeshes, kMeshesInGroups},
+    {14, selectMeshes, kMeshesInPluginGroups},
+    {15, withoutMode<selectRasters>, 0},
+    {16, withoutMode<selectSymbols>, 0},
+    {17, withoutMode<selectPlaced>, 0},
+};
+
+// Runs the command, or the About dialog, of the item the message names;
+// 0 for an item that is not ours.
+ASErr runChosenItem(AIMenuMessage* message) {
+    const AIMenuItemHandle chosen = message->menuItem;
+    for (const MenuCommand& row : kMenuCommands)
+        if (chosen == g->menuItems[row.slot]) return row.command(message, row.mode);
+    if (chosen == g->menuItems[kAboutItemSlot])
+        return goAbout(reinterpret_cast<SPInterfaceMessage*>(message));
+    return kNoErr;
+}
+
+}  // namespace
+
 // goMenuItem: runs inside "AI Go" with the suites held; acquires again so
-// that it stands on its own.
+// that it stands on its own, and gives that hold back on every way out.
 ASErr goMenuItem(AIMenuMessage* message) {
-    ASErr result = acquireSuites(message->d.basic);
+    const ScopedSuites suites(message->d.basic);
+    if (suites.result() != kNoErr) return suites.result();
     // No globals (before "Startup", after "Shutdown") or no item: nothing is ours.
-    if (result == kNoErr && g != nullptr && message->menuItem != nullptr) {
-        const AIMenuItemHandle chosen = message->menuItem;
-        const AIMenuItemHandle* slots = g->menuItems;
-        if (chosen == slots[0]) result = selectPaths(message, kGuidePaths);
-        else if (chosen == slots[1]) result = selectPaths(message, kAllPaths);
-        else if (chosen == slots[2]) result = selectPaths(message, kOpenPaths);
-        else if (chosen == slots[3]) result = selectPaths(message, kClosedPaths);
-        else if (chosen == slots[4]) result = selectPaths(message, kFilledPaths);
-        else if (chosen == slots[5]) result = selectPaths(message, kUnfilledPaths);
-        else if (chosen == slots[6]) result = selectPaths(message, kStrokedPaths);
-        else if (chosen == slots[7]) result = selectPaths(message, kUnstrokedPaths);
-        else if (chosen == slots[8]) result = selectPaths(message, kDashedPaths);
-        else if (chosen == slots[9]) result = selectPaths(message, kUndashedPaths);
-        else if (chosen == slots[10]) result = selectCompoundPaths(message);
-        else if (chosen == slots[11]) result = selectGroups(message);
-        else if (chosen == slots[12]) result = selectPluginGroups(message);
-        else if (chosen == slots[13]) result = selectMeshes(message, kMeshesInGroups);
-        else if (chosen == slots[14]) result = selectMeshes(message, kMeshesInPluginGroups);
-        else if (chosen == slots[15]) result = selectRasters(message);
-        else if (chosen == slots[16]) result = selectSymbols(message);
-        else if (chosen == slots[17]) result = selectPlaced(message);
-        else if (chosen == slots[kAboutItemSlot])
-            result = goAbout(reinterpret_cast<SPInterfaceMessage*>(message));
-    }
-    releaseSuites(message->d.basic);
-    return result;
+    if (g == nullptr || message->menuItem == nullptr) return kNoErr;
+    return runChosenItem(message);
 }
 
 ASErr updateMenuItem(AIMenuMessage* message) {
-    const ASErr result = acquireSuites(message->d.basic);
-    releaseSuites(message->d.basic);
-    return result;
+    const ScopedSuites suites(message->d.basic);
+    return suites.result();
 }
 
 // ===========================================================================

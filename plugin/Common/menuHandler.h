@@ -68,6 +68,10 @@ enum MeshMode : ai::int16 {
     kMeshesInPluginGroups = 1,
 };
 
+// Every command keeps the signature the system gives it: the menu message
+// first, though no command reads it, then the mode for the path and mesh
+// commands. The unread message is part of that signature, not an
+// oversight: keep it.
 ASErr selectPaths(AIMenuMessage* message, ai::int16 mode);
 ASErr selectMeshes(AIMenuMessage* message, ai::int16 mode);
 ASErr selectCompoundPaths(AIMenuMessage* message);

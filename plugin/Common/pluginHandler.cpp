@@ -4,6 +4,9 @@
 #include "menuHandler.h"
 #include "shellMain.h"
 
+const std::size_t kPluginGlobalsSize = sizeof(PluginGlobals);
+
+// Routes "AI Menu" messages; returns 0 for anything else.
 ASErr handlePluginCaller(const char* caller, const char* selector, void* message) {
     if (!sSPBasic->IsEqual(caller, kCallerAIMenu)) return kNoErr;
     auto* menuMessage = static_cast<AIMenuMessage*>(message);
@@ -12,12 +15,14 @@ ASErr handlePluginCaller(const char* caller, const char* selector, void* message
     return kNoErr;
 }
 
+// Names the plug-in and installs its menus.
 ASErr pluginStartup(SPInterfaceMessage* message) {
     const ASErr err = sSPPlugs->SetPluginName(message->d.self, kPluginName);
     if (err != kNoErr) return err;
     return addMenu(message);
 }
 
+// This plug-in keeps nothing that needs the remaining hooks.
 void pluginShutdown(SPInterfaceMessage*) {}
 
 void unloadPluginSuiteFunctions(SPAccessMessage*) {}
