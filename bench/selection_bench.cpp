@@ -21,7 +21,7 @@
 
 #include "menuHandler.h"
 #include "shellMain.h"
-#include "simhost/DirectSelection.h"
+#include "DirectSelection.h"
 #include "simhost/Generator.h"
 #include "simhost/Host.h"
 
@@ -42,7 +42,7 @@ void reportPerObject(benchmark::State& state, std::size_t objects) {
 struct World {
     explicit World(Document document) {
         host.setDocument(std::move(document));
-        plugin = host.loadPlugin(shippedPluginPath());
+        plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
         if (host.startup(plugin) != kNoErr) throw std::runtime_error("the plug-in did not start");
         // The "SelectObject" items in the order added: text 1 to 18.
         const MenuGroup& group = host.menus().group(host.menus().findGroup("SelectObject"));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Batch.h"
+#include "ShippedPlugin.h"
 #include "simhost/Host.h"
 
 namespace simhost_cli {

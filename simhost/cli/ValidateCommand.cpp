@@ -1,4 +1,5 @@
 #include "ValidateCommand.h"
+#include "ShippedPlugin.h"
 
 #include <unistd.h>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "menuHandler.h"
-#include "simhost/DirectSelection.h"
+#include "DirectSelection.h"
 #include "simhost/DocumentJson.h"
 #include "simhost/Host.h"
 

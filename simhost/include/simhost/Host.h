@@ -28,11 +28,6 @@ namespace simhost {
 
 using PluginId = std::int32_t;
 
-// The shipped plug-in as the build lays it out: plugins/WendlowBrindle.so
-// beside the running program (that relative path when the program's own
-// path cannot be read).
-std::string shippedPluginPath();
-
 // What send() returns when an exception escaped the plug-in's entry point.
 constexpr ASErr kPluginThrewErr = FourCC("THRW");
 
