@@ -56,8 +56,8 @@ static_assert(sizeof(ArtNode) <= 40, "an object's node fits in 40 bytes");
 
 struct Layer {
     std::string name;
-    ASBoolean visible = 1;   // layer flag A
-    ASBoolean editable = 1;  // layer flag B
+    ASBoolean visible = 1;
+    ASBoolean editable = 1;
     ArtIndex root = kNone;
 };
 

@@ -47,8 +47,8 @@ enum class FailureShape : std::uint8_t {
     X(GetPathClosed, "AI Path Suite", 6, "get-closed", kCode)                               \
     X(GetPathGuide, "AI Path Suite", 8, "get-guide", kCode)                                 \
     X(GetPathStyle, "AI Path Style Suite", 0, "get-path-style", kCode)                      \
-    X(GetLayerVisible, "AI Layer Suite", 12, "layer-flag-a", kCode)                         \
-    X(GetLayerEditable, "AI Layer Suite", 16, "layer-flag-b", kCode)                        \
+    X(GetLayerVisible, "AI Layer Suite", 12, "layer-visible", kCode)                         \
+    X(GetLayerEditable, "AI Layer Suite", 16, "layer-editable", kCode)                        \
     X(GetResultGroup, "AI Plugin Group Suite", 15, "get-result-group", kCode)               \
     X(AddMenuItem, "AI Menu Suite", 0, "add-menu-item", kCode)                              \
     X(UpdateMenuItemAutomatically, "AI Menu Suite", 8, "update-automatically", kCode)       \

@@ -19,7 +19,7 @@ struct GeneratorOptions {
     // has exactly this many (at least one per layer).
     std::size_t objects = 10000;
     // Each layer takes an equal share of the objects. Layer 4 is locked
-    // (flag B off) and layer 7 hidden (flag A off), when there are that many.
+    // (not editable) and layer 7 hidden (not visible), when there are that many.
     std::size_t layers = 8;
 };
 

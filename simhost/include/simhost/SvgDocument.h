@@ -6,8 +6,8 @@
 //   - layers: the top-level <g inkscape:groupmode="layer"> elements, or, in
 //     a drawing without them, every top-level <g>; other top-level art goes
 //     to one default layer, placed where its first object appears. A layer
-//     hidden by display:none has flag A (visible) off; one carrying
-//     sodipodi:insensitive has flag B (editable) off;
+//     hidden by display:none is not visible; one carrying
+//     sodipodi:insensitive is not editable;
 //   - objects: g, a, switch and nested svg are groups; a path with one
 //     subpath is a path (closed when the subpath ends with z), with several a
 //     compound path holding one path per subpath; rect, circle, ellipse and
