@@ -17,8 +17,8 @@ ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char
             return std::to_string(listID) + ", " + std::to_string(index) + ", " + std::to_string(maxLength);
         }))
         return err;
-    const auto owner = host.pluginOf(plugin);
-    if (!owner) return host.badParameter("get-index-string", "unknown plug-in reference");
+    const auto owner = host.pluginForCall(plugin, "get-index-string");
+    if (!owner) return kBadParameterErr;
     if (buffer == nullptr || maxLength < 1) return host.badParameter("get-index-string", "no buffer");
     const std::vector<std::string>* list = host.plugin(*owner).resources.stringList(listID);
     if (list == nullptr || index < 1 || static_cast<std::size_t>(index) > list->size())
@@ -81,7 +81,7 @@ void DefaultNotify(ADMItemRef item, ADMNotifierRef notifier) {
         return;
     Host::ActiveDialog* dialog = nullptr;
     std::size_t position = 0;
-    if (!host.resolveItem(item, &dialog, &position)) return;
+    if (!host.checkNotification(item, notifier, &dialog, &position)) return;
     // A button's standard reaction closes its dialog.
     if (dialog->items[position].kind == "button") host.closeDialog(*dialog, dialog->items[position].id);
 }

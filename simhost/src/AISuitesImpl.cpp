@@ -360,6 +360,10 @@ ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 lengt
         return err;
     if (str == nullptr || length < 0 || (text == nullptr && length > 0))
         return host.badParameter("initialize", "null string object or text");
+    // The object must be empty: a handle in it would be lost, or is garbage.
+    if (const AIUnicodeStringHandle held = ai::UnicodeString::HandleOf(str))
+        return host.refuse("string-already-initialised", "initialize",
+                           "the object already holds " + showPointer(held));
     *ai::UnicodeString::HandleSlot(str) =
         host.ledger().newString(std::string(text == nullptr ? "" : text, static_cast<std::size_t>(length)));
     return kNoErr;
@@ -373,7 +377,10 @@ void StringDestroy(ai::UnicodeString* str) {
         return;
     }
     AIUnicodeStringHandle* slot = ai::UnicodeString::HandleSlot(str);
-    if (*slot == nullptr) return;
+    if (*slot == nullptr) {
+        host.refuse("string-not-initialised", "destroy", "the object holds no string");
+        return;
+    }
     if (!host.ledger().destroyString(*slot)) {
         host.badParameter("destroy", "string " + showPointer(*slot) + " is not live");
         return;
@@ -392,14 +399,14 @@ ASErr StringCopy(ai::UnicodeString* dest, const ai::UnicodeString* src) {
     Ledger& ledger = host.ledger();
     const AIUnicodeStringHandle from = ai::UnicodeString::HandleOf(src);
     AIUnicodeStringHandle* to = ai::UnicodeString::HandleSlot(dest);
-    const std::string* text = from == nullptr ? nullptr : ledger.stringText(from);
-    if (from != nullptr && text == nullptr) return host.badParameter("copy", "source string is not live");
+    if (from == nullptr) return host.refuse("string-not-initialised", "copy", "the source holds no string");
+    const std::string* text = ledger.stringText(from);
+    if (text == nullptr) return host.badParameter("copy", "source string is not live");
     if (*to != nullptr && !ledger.isLiveString(*to)) return host.badParameter("copy", "destination string is not live");
-    const std::string copied = text == nullptr ? std::string() : *text;
     if (*to != nullptr) {
-        ledger.setStringText(*to, copied);
-    } else if (from != nullptr) {
-        *to = ledger.newString(copied);
+        ledger.setStringText(*to, *text);
+    } else {
+        *to = ledger.newString(*text);
     }
     return kNoErr;
 }

@@ -53,7 +53,10 @@ ASBoolean IsEqual(const char* token1, const char* token2) {
     Host& host = Host::current();
     if (host.gate().enter(Op::IsEqual, nullptr, [&] { return showText(token1) + ", " + showText(token2); }))
         return false;
-    if (token1 == nullptr || token2 == nullptr) return token1 == token2;
+    if (token1 == nullptr || token2 == nullptr) {
+        host.badParameter("is-equal", "null token");
+        return false;
+    }
     return std::strcmp(token1, token2) == 0;
 }
 
@@ -80,8 +83,8 @@ ASErr FreeBlock(void* block) {
 ASErr SetPluginName(SPPluginRef plugin, const char* name) {
     Host& host = Host::current();
     if (ASErr err = host.gate().enter(Op::SetPluginName, nullptr, [&] { return showText(name); })) return err;
-    const auto id = host.pluginOf(plugin);
-    if (!id) return host.badParameter("set-plugin-name", "unknown plug-in reference");
+    const auto id = host.pluginForCall(plugin, "set-plugin-name");
+    if (!id) return kBadParameterErr;
     if (name == nullptr) return host.badParameter("set-plugin-name", "null name");
     host.plugin(*id).name = std::string(name, strnlen(name, 256));
     return kNoErr;
