@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -357,6 +358,50 @@ TEST(HostStrict, TheSameOperationsDoneRightAreServed) {
     EXPECT_TRUE(w.host.dialogs()[0].closedByUser);
     EXPECT_TRUE(w.host.dialogs()[1].closedByUser);
     EXPECT_THAT(w.host.ledger().violations(), IsEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// Each logged call carries its suite, operation, handle and text as fields,
+// filled where the call is made.
+TEST(CallRecordSubject, LoggedCallsNameTheirSuiteOperationHandleAndText) {
+    World w;
+    const auto& items = w.items();
+    const auto& strings = w.strings();
+    const auto& plugins = suite<SPPluginsSuite>(w.host, kSPPluginsSuite, kSPPluginsSuiteVersion);
+    const auto bogusItem = reinterpret_cast<ADMItemRef>(std::uintptr_t{0x70});
+    ai::UnicodeString text;
+    struct Case {
+        Op op;
+        std::function<void()> call;
+        const void* handle;
+        std::string text;
+    };
+    const Case cases[] = {
+        {Op::AcquireSuite, [&] { w.menu(); }, nullptr, kAIMenuSuite},
+        {Op::SetText, [&] { items.SetText(bogusItem, "typed"); }, bogusItem, "typed"},
+        {Op::SetPluginName, [&] { plugins.SetPluginName(w.host.pluginRef(w.a), "Named"); },
+         w.host.pluginRef(w.a), "Named"},
+        // The text is read only up to the length the call gives.
+        {Op::StringInitialize, [&] { strings.Initialize(&text, "abcdef", 3, 0); }, &text, "abc"},
+        {Op::StringDestroy, [&] { strings.Destroy(&text); }, &text, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(opInfo(c.op).label);
+        w.host.gate().clearLog();
+        w.host.gate().setLogging(true);
+        c.call();
+        w.host.gate().setLogging(false);
+        ASSERT_EQ(w.host.gate().log().size(), 1u);
+        const CallRecord& record = w.host.gate().log().front();
+        EXPECT_EQ(record.op, c.op);
+        EXPECT_STREQ(record.suite, opInfo(c.op).suite);
+        EXPECT_STREQ(record.operation, opInfo(c.op).label);
+        EXPECT_EQ(record.handle, c.handle);
+        EXPECT_EQ(record.text, c.text);
+    }
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ std::string showArt(AIArtHandle art) {
 // Returns the code to end the call with; *node is set when it is 0.
 template <typename Out>
 ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out, const ArtNode** node) {
-    if (ASErr err = host.gate().enter(op, nullptr, [&] { return showArt(art); })) return err;
+    if (ASErr err = host.gate().enter(op, CallSubject{art, nullptr}, [&] { return showArt(art); })) return err;
     *node = host.artOf(art, opInfo(op).label);
     if (*node == nullptr) return kBadParameterErr;
     if (out == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
@@ -106,7 +106,7 @@ ASErr GetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr) {
 }
 
 __attribute__((noinline)) ASErr fullSetArtUserAttr(Host& host, AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
-    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, CallSubject{art, nullptr}, [&] {
             return showArt(art) + ", " + std::to_string(whichAttr) + ", " + std::to_string(attr);
         }))
         return err;
@@ -176,7 +176,7 @@ ASErr GetPluginArtResultArt(AIArtHandle pluginArt, AIArtHandle* resultGroup) {
 
 template <ASBoolean Layer::*Flag>
 __attribute__((noinline)) ASErr fullLayerFlag(Host& host, Op op, AILayerHandle layer, ASBoolean* value) {
-    if (ASErr err = host.gate().enter(op, nullptr, [&] { return showPointer(layer); })) return err;
+    if (ASErr err = host.gate().enter(op, CallSubject{layer, nullptr}, [&] { return showPointer(layer); })) return err;
     Layer* found = host.layerOf(layer, opInfo(op).label);
     if (found == nullptr) return kBadParameterErr;
     if (value == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
@@ -306,7 +306,7 @@ ASErr GetMatchingArt(const MatchRecord* records, ai::int32 numRecords, AIArtHand
 
 ASErr MdMemoryDisposeHandle(AIMdMemoryHandle handle) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::DisposeHandle, nullptr, [&] { return showPointer(handle); })) return err;
+    if (ASErr err = host.gate().enter(Op::DisposeHandle, CallSubject{handle, nullptr}, [&] { return showPointer(handle); })) return err;
     if (handle == nullptr || !host.ledger().disposeHandle(handle))
         return host.badParameter("dispose-handle", showPointer(handle) + " is not a live handle");
     return kNoErr;
@@ -354,7 +354,7 @@ ASErr StringToNumber(const unsigned char* text, AIReal* value) {
 
 ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 length, AICharacterEncoding encoding) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::StringInitialize, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::StringInitialize, CallSubject{str, text, length < 0 ? 0 : static_cast<std::size_t>(length)}, [&] {
             return showText(text) + ", " + std::to_string(length) + ", " + std::to_string(encoding);
         }))
         return err;
@@ -371,7 +371,7 @@ ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 lengt
 
 void StringDestroy(ai::UnicodeString* str) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::StringDestroy, nullptr, [&] { return showPointer(str); })) return;
+    if (host.gate().enter(Op::StringDestroy, CallSubject{str, nullptr}, [&] { return showPointer(str); })) return;
     if (str == nullptr) {
         host.badParameter("destroy", "null string object");
         return;
@@ -390,7 +390,7 @@ void StringDestroy(ai::UnicodeString* str) {
 
 ASErr StringCopy(ai::UnicodeString* dest, const ai::UnicodeString* src) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::StringCopy, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::StringCopy, CallSubject{dest, nullptr}, [&] {
             return showPointer(dest) + ", " + showPointer(src);
         }))
         return err;

@@ -41,7 +41,7 @@ template <typename Record>
 ASErr AddMenuItem(SPPluginRef plugin, const char* itemName, Record* data, ai::int32 options,
                   AIMenuItemHandle* item) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AddMenuItem, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::AddMenuItem, CallSubject{plugin, itemName}, [&] {
             std::string text = showText(itemName);
             if (data != nullptr) text += ", group " + showText(data->groupName) + ", \"" + textOf(*data) + "\"";
             return text + ", " + std::to_string(options);
@@ -70,7 +70,7 @@ ASErr AddMenuItem(SPPluginRef plugin, const char* itemName, Record* data, ai::in
 ASErr UpdateMenuItemAutomatically(AIMenuItemHandle item, ai::int32 action, ai::int32 c1, ai::int32 c2,
                                   ai::int32 c3, ai::int32 c4, ai::int32 c5, ai::int32 c6) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::UpdateMenuItemAutomatically, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::UpdateMenuItemAutomatically, CallSubject{item, nullptr}, [&] {
             std::string text = showPointer(item) + ", " + std::to_string(action);
             for (ai::int32 c : {c1, c2, c3, c4, c5, c6}) text += ", " + std::to_string(c);
             return text;
@@ -87,7 +87,7 @@ ASErr UpdateMenuItemAutomatically(AIMenuItemHandle item, ai::int32 action, ai::i
 
 ASErr AddMenuGroupAsSubMenu(const char* groupName, ai::int32 options, AIMenuItemHandle item, AIMenuGroup* group) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AddMenuGroupAsSubMenu, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::AddMenuGroupAsSubMenu, CallSubject{item, groupName}, [&] {
             return showText(groupName) + ", " + std::to_string(options) + ", " + showPointer(item);
         }))
         return err;
@@ -105,7 +105,7 @@ ASErr AddMenuGroupAsSubMenu(const char* groupName, ai::int32 options, AIMenuItem
 
 ASErr GetMenuGroupName(AIMenuGroup group, const char** name) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetMenuGroupName, nullptr, [&] { return showPointer(group); }))
+    if (ASErr err = host.gate().enter(Op::GetMenuGroupName, CallSubject{group, nullptr}, [&] { return showPointer(group); }))
         return err;
     const auto index = host.menuGroupOf(group);
     if (!index) return host.badParameter("get-menu-group-name", "unknown menu group " + showPointer(group));
