@@ -13,12 +13,12 @@ namespace {
 
 ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char* buffer, ai::int32 maxLength) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetIndexString, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::GetIndexString, CallSubject{plugin, nullptr}, [&] {
             return std::to_string(listID) + ", " + std::to_string(index) + ", " + std::to_string(maxLength);
         }))
         return err;
-    const auto owner = host.pluginOf(plugin);
-    if (!owner) return host.badParameter("get-index-string", "unknown plug-in reference");
+    const auto owner = host.pluginForCall(plugin, "get-index-string");
+    if (!owner) return kBadParameterErr;
     if (buffer == nullptr || maxLength < 1) return host.badParameter("get-index-string", "no buffer");
     const std::vector<std::string>* list = host.plugin(*owner).resources.stringList(listID);
     if (list == nullptr || index < 1 || static_cast<std::size_t>(index) > list->size())
@@ -32,7 +32,7 @@ ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char
 
 void ErrorAlert(const char* text) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::ErrorAlert, nullptr, [&] { return showText(text); })) return;
+    if (host.gate().enter(Op::ErrorAlert, CallSubject{nullptr, text, 4096}, [&] { return showText(text); })) return;
     if (text == nullptr) {
         host.badParameter("error-alert", "null text");
         return;
@@ -43,7 +43,7 @@ void ErrorAlert(const char* text) {
 ai::int32 Modal(SPPluginRef plugin, const char* name, ai::int32 dialogID, ai::int32 style,
                 ADMDialogInitProc initProc, ADMUserData userData, ai::int32 options) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::Modal, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::Modal, CallSubject{plugin, name}, [&] {
             return showText(name) + ", " + std::to_string(dialogID) + ", " + std::to_string(style) + ", " +
                    std::to_string(options);
         }))
@@ -53,14 +53,14 @@ ai::int32 Modal(SPPluginRef plugin, const char* name, ai::int32 dialogID, ai::in
 
 ADMUserData GetUserData(ADMDialogRef dialog) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::GetUserData, nullptr, [&] { return showPointer(dialog); })) return nullptr;
+    if (host.gate().enter(Op::GetUserData, CallSubject{dialog, nullptr}, [&] { return showPointer(dialog); })) return nullptr;
     Host::ActiveDialog* active = host.dialogOf(dialog);
     return active == nullptr ? nullptr : active->userData;
 }
 
 ADMItemRef GetItem(ADMDialogRef dialog, ai::int32 itemID) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::GetItem, nullptr, [&] { return showPointer(dialog) + ", " + std::to_string(itemID); }))
+    if (host.gate().enter(Op::GetItem, CallSubject{dialog, nullptr}, [&] { return showPointer(dialog) + ", " + std::to_string(itemID); }))
         return nullptr;
     Host::ActiveDialog* active = host.dialogOf(dialog);
     return active == nullptr ? nullptr : host.itemOf(*active, itemID);
@@ -68,7 +68,7 @@ ADMItemRef GetItem(ADMDialogRef dialog, ai::int32 itemID) {
 
 void SetNotifyProc(ADMItemRef item, ADMItemNotifyProc proc) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::SetNotifyProc, nullptr, [&] { return showPointer(item); })) return;
+    if (host.gate().enter(Op::SetNotifyProc, CallSubject{item, nullptr}, [&] { return showPointer(item); })) return;
     if (item == nullptr) return;
     Host::ActiveDialog* dialog = nullptr;
     std::size_t position = 0;
@@ -77,18 +77,18 @@ void SetNotifyProc(ADMItemRef item, ADMItemNotifyProc proc) {
 
 void DefaultNotify(ADMItemRef item, ADMNotifierRef notifier) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::DefaultNotify, nullptr, [&] { return showPointer(item) + ", " + showPointer(notifier); }))
+    if (host.gate().enter(Op::DefaultNotify, CallSubject{item, nullptr}, [&] { return showPointer(item) + ", " + showPointer(notifier); }))
         return;
     Host::ActiveDialog* dialog = nullptr;
     std::size_t position = 0;
-    if (!host.resolveItem(item, &dialog, &position)) return;
+    if (!host.checkNotification(item, notifier, &dialog, &position)) return;
     // A button's standard reaction closes its dialog.
     if (dialog->items[position].kind == "button") host.closeDialog(*dialog, dialog->items[position].id);
 }
 
 void SetText(ADMItemRef item, const char* text) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::SetText, nullptr, [&] { return showPointer(item) + ", " + showText(text); })) return;
+    if (host.gate().enter(Op::SetText, CallSubject{item, text, 4096}, [&] { return showPointer(item) + ", " + showText(text); })) return;
     if (item == nullptr) return;
     if (text == nullptr) {
         host.badParameter("set-text", "null text");

@@ -27,7 +27,7 @@ std::string showArt(AIArtHandle art) {
 // Returns the code to end the call with; *node is set when it is 0.
 template <typename Out>
 ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out, const ArtNode** node) {
-    if (ASErr err = host.gate().enter(op, nullptr, [&] { return showArt(art); })) return err;
+    if (ASErr err = host.gate().enter(op, CallSubject{art, nullptr}, [&] { return showArt(art); })) return err;
     *node = host.artOf(art, opInfo(op).label);
     if (*node == nullptr) return kBadParameterErr;
     if (out == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
@@ -106,7 +106,7 @@ ASErr GetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr) {
 }
 
 __attribute__((noinline)) ASErr fullSetArtUserAttr(Host& host, AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
-    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, CallSubject{art, nullptr}, [&] {
             return showArt(art) + ", " + std::to_string(whichAttr) + ", " + std::to_string(attr);
         }))
         return err;
@@ -176,7 +176,7 @@ ASErr GetPluginArtResultArt(AIArtHandle pluginArt, AIArtHandle* resultGroup) {
 
 template <ASBoolean Layer::*Flag>
 __attribute__((noinline)) ASErr fullLayerFlag(Host& host, Op op, AILayerHandle layer, ASBoolean* value) {
-    if (ASErr err = host.gate().enter(op, nullptr, [&] { return showPointer(layer); })) return err;
+    if (ASErr err = host.gate().enter(op, CallSubject{layer, nullptr}, [&] { return showPointer(layer); })) return err;
     Layer* found = host.layerOf(layer, opInfo(op).label);
     if (found == nullptr) return kBadParameterErr;
     if (value == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
@@ -306,7 +306,7 @@ ASErr GetMatchingArt(const MatchRecord* records, ai::int32 numRecords, AIArtHand
 
 ASErr MdMemoryDisposeHandle(AIMdMemoryHandle handle) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::DisposeHandle, nullptr, [&] { return showPointer(handle); })) return err;
+    if (ASErr err = host.gate().enter(Op::DisposeHandle, CallSubject{handle, nullptr}, [&] { return showPointer(handle); })) return err;
     if (handle == nullptr || !host.ledger().disposeHandle(handle))
         return host.badParameter("dispose-handle", showPointer(handle) + " is not a live handle");
     return kNoErr;
@@ -354,12 +354,16 @@ ASErr StringToNumber(const unsigned char* text, AIReal* value) {
 
 ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 length, AICharacterEncoding encoding) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::StringInitialize, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::StringInitialize, CallSubject{str, text, length < 0 ? 0 : static_cast<std::size_t>(length)}, [&] {
             return showText(text) + ", " + std::to_string(length) + ", " + std::to_string(encoding);
         }))
         return err;
     if (str == nullptr || length < 0 || (text == nullptr && length > 0))
         return host.badParameter("initialize", "null string object or text");
+    // The object must be empty: a handle in it would be lost, or is garbage.
+    if (const AIUnicodeStringHandle held = ai::UnicodeString::HandleOf(str))
+        return host.refuse("string-already-initialised", "initialize",
+                           "the object already holds " + showPointer(held));
     *ai::UnicodeString::HandleSlot(str) =
         host.ledger().newString(std::string(text == nullptr ? "" : text, static_cast<std::size_t>(length)));
     return kNoErr;
@@ -367,13 +371,16 @@ ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 lengt
 
 void StringDestroy(ai::UnicodeString* str) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::StringDestroy, nullptr, [&] { return showPointer(str); })) return;
+    if (host.gate().enter(Op::StringDestroy, CallSubject{str, nullptr}, [&] { return showPointer(str); })) return;
     if (str == nullptr) {
         host.badParameter("destroy", "null string object");
         return;
     }
     AIUnicodeStringHandle* slot = ai::UnicodeString::HandleSlot(str);
-    if (*slot == nullptr) return;
+    if (*slot == nullptr) {
+        host.refuse("string-not-initialised", "destroy", "the object holds no string");
+        return;
+    }
     if (!host.ledger().destroyString(*slot)) {
         host.badParameter("destroy", "string " + showPointer(*slot) + " is not live");
         return;
@@ -383,7 +390,7 @@ void StringDestroy(ai::UnicodeString* str) {
 
 ASErr StringCopy(ai::UnicodeString* dest, const ai::UnicodeString* src) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::StringCopy, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::StringCopy, CallSubject{dest, nullptr}, [&] {
             return showPointer(dest) + ", " + showPointer(src);
         }))
         return err;
@@ -392,14 +399,14 @@ ASErr StringCopy(ai::UnicodeString* dest, const ai::UnicodeString* src) {
     Ledger& ledger = host.ledger();
     const AIUnicodeStringHandle from = ai::UnicodeString::HandleOf(src);
     AIUnicodeStringHandle* to = ai::UnicodeString::HandleSlot(dest);
-    const std::string* text = from == nullptr ? nullptr : ledger.stringText(from);
-    if (from != nullptr && text == nullptr) return host.badParameter("copy", "source string is not live");
+    if (from == nullptr) return host.refuse("string-not-initialised", "copy", "the source holds no string");
+    const std::string* text = ledger.stringText(from);
+    if (text == nullptr) return host.badParameter("copy", "source string is not live");
     if (*to != nullptr && !ledger.isLiveString(*to)) return host.badParameter("copy", "destination string is not live");
-    const std::string copied = text == nullptr ? std::string() : *text;
     if (*to != nullptr) {
-        ledger.setStringText(*to, copied);
-    } else if (from != nullptr) {
-        *to = ledger.newString(copied);
+        ledger.setStringText(*to, *text);
+    } else {
+        *to = ledger.newString(*text);
     }
     return kNoErr;
 }

@@ -61,19 +61,29 @@ void Gate::resetCounts() {
     perOp_.fill(0);
 }
 
-ASErr Gate::enterSlow(Op op, const char* subject, const void* describer, std::string (*describe)(const void*)) {
+ASErr Gate::enterSlow(Op op, const CallSubject& subject, const void* describer,
+                      std::string (*describe)(const void*)) {
+    // Rules name suites only: other operations' texts never match one.
+    const bool suiteCall = op == Op::AcquireSuite || op == Op::ReleaseSuite;
+    const char* ruleSubject = suiteCall ? subject.text : nullptr;
     ASErr injected = kNoErr;
     for (ActiveRule& active : rules_) {
         const FaultRule& rule = active.rule;
         if (rule.op && *rule.op != op) continue;
-        if (rule.subject && (subject == nullptr || *rule.subject != subject)) continue;
+        if (rule.subject && (ruleSubject == nullptr || *rule.subject != ruleSubject)) continue;
         const std::uint64_t n = ++active.seen;
         if (n == rule.nth || (rule.persistent && n > rule.nth)) {
             if (injected == kNoErr) injected = rule.code;
         }
     }
     if (injected != kNoErr) ++fired_;
-    if (logging_) log_.push_back(CallRecord{totalCalls(), op, describe(describer), injected});
+    if (logging_) {
+        const OpInfo& info = opInfo(op);
+        std::string text = subject.text == nullptr ? std::string()
+                                                   : std::string(subject.text, strnlen(subject.text, subject.textBound));
+        log_.push_back(CallRecord{totalCalls(), op, describe(describer), injected, info.suite, info.label,
+                                  subject.handle, std::move(text)});
+    }
     return injected;
 }
 

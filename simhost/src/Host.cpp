@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 
 #include <cstring>
@@ -143,8 +144,8 @@ ASErr Host::send(PluginId id, const char* caller, const char* selector, SPMessag
     head->self = pluginRef(id);
     head->basic = &basic_;
 
-    const std::optional<PluginId> outer = messagePlugin_;
-    messagePlugin_ = id;
+    const std::optional<MessageInFlight> outer = message_;
+    message_ = MessageInFlight{id, caller, selector};
     ASErr result = kNoErr;
     try {
         result = p.main(caller, selector, head);
@@ -153,7 +154,7 @@ ASErr Host::send(PluginId id, const char* caller, const char* selector, SPMessag
                                                          " / " + selector);
         result = kPluginThrewErr;
     }
-    messagePlugin_ = outer;
+    message_ = outer;
 
     p.globals = head->globals;
     const bool interface = std::strcmp(caller, kSPInterfaceCaller) == 0;
@@ -297,8 +298,37 @@ ASErr Host::trapped(std::size_t suite, std::size_t slot) {
 }
 
 ASErr Host::badParameter(const char* operation, const std::string& what) {
-    ledger_.recordViolation("bad-parameter", std::string(operation) + ": " + what);
+    return refuse("bad-parameter", operation, what);
+}
+
+ASErr Host::refuse(const char* rule, const char* operation, const std::string& what) {
+    ledger_.recordViolation(rule, std::string(operation) + ": " + what);
     return kBadParameterErr;
+}
+
+std::optional<PluginId> Host::pluginForCall(SPPluginRef ref, const char* operation) {
+    const auto id = pluginOf(ref);
+    if (!id) {
+        badParameter(operation, ref == nullptr ? "null plug-in reference" : "unknown plug-in reference");
+        return std::nullopt;
+    }
+    if (message_ && message_->plugin != *id) {
+        refuse("foreign-plugin", operation,
+               "names " + plugin(*id).path + " during a message to " + plugin(message_->plugin).path);
+        return std::nullopt;
+    }
+    return id;
+}
+
+bool Host::mayChangeMenus(PluginId id, const char* operation) {
+    if (message_ ? std::strcmp(message_->caller, kSPInterfaceCaller) == 0 &&
+                       std::strcmp(message_->selector, kSPInterfaceStartupSelector) == 0
+                 : !plugin(id).started)
+        return true;
+    refuse("menu-after-startup", operation,
+           message_ ? std::string("during ") + message_->caller + " / " + message_->selector
+                    : std::string("outside any message, after \"Startup\""));
+    return false;
 }
 
 // ---- Dialogs -------------------------------------------------------------------------
@@ -326,8 +356,8 @@ OpenDialogView viewOf(const Host::ActiveDialog& dialog, int presses) {
 
 ai::int32 Host::runModal(SPPluginRef pluginRef, const char* name, ai::int32 dialogID,
                          ADMDialogInitProc initProc, ADMUserData userData) {
-    const auto owner = pluginOf(pluginRef);
-    if (!owner) return badParameter("modal", "unknown plug-in reference");
+    const auto owner = pluginForCall(pluginRef, "modal");
+    if (!owner) return kBadParameterErr;
     const DialogSpec* layout = plugin(*owner).resources.dialog(dialogID);
     if (layout == nullptr) return kResourceNotFoundErr;
 
@@ -394,9 +424,17 @@ PressRoute Host::pressItem(ActiveDialog& dialog, ai::int32 itemID) {
     while (position < dialog.items.size() && dialog.items[position].id != itemID) ++position;
     if (position == dialog.items.size()) return PressRoute::kNoSuchItem;
     if (dialog.items[position].notify != nullptr) {
-        const auto notifier =
-            makeHandle<ADMNotifierRef>(HandleKind::kNotifier, static_cast<std::uint32_t>(dialog.index));
-        dialog.items[position].notify(itemOf(dialog, itemID), notifier);
+        // Each notification gets a notifier of its own, live only while the
+        // procedure runs, so one kept or made up is recognised.
+        notifierSerial_ = (notifierSerial_ + 1) & kMaxHandleIndex;
+        const Notification notification{makeHandle<ADMNotifierRef>(HandleKind::kNotifier, notifierSerial_),
+                                        itemOf(dialog, itemID)};
+        notifications_.push_back(notification);
+        struct Pop {
+            std::vector<Notification>& stack;
+            ~Pop() { stack.pop_back(); }
+        } pop{notifications_};
+        dialog.items[position].notify(notification.item, notification.notifier);
         return PressRoute::kNotifyProc;
     }
     if (dialog.items[position].kind != "button") return PressRoute::kIgnored;
@@ -433,6 +471,23 @@ bool Host::resolveItem(ADMItemRef item, ActiveDialog** dialog, std::size_t* posi
         }
     }
     badParameter("dialog item", item == nullptr ? "null item" : "no item " + showPointer(item) + " in an open dialog");
+    return false;
+}
+
+bool Host::checkNotification(ADMItemRef item, ADMNotifierRef notifier, ActiveDialog** dialog, std::size_t* position) {
+    const auto live = std::find_if(notifications_.rbegin(), notifications_.rend(),
+                                   [&](const Notification& n) { return n.notifier == notifier; });
+    if (live == notifications_.rend()) {
+        refuse("stale-notifier", "default-notify",
+               notifier == nullptr ? "null notifier" : "notifier " + showPointer(notifier) + " is not being delivered");
+        return false;
+    }
+    if (!resolveItem(item, dialog, position)) return false;
+    const auto notified = handleIndex(HandleKind::kDialogItem, live->item);
+    const std::size_t notifiedDialog = notified ? *notified / kItemsPerDialog : activeDialogs_.size();
+    if ((*dialog)->index == notifiedDialog) return true;
+    refuse("foreign-item", "default-notify",
+           "item " + showPointer(item) + " of \"" + (*dialog)->name + "\" with the notifier of another dialog");
     return false;
 }
 

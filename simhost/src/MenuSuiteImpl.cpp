@@ -25,34 +25,37 @@ std::string textOf(const AIPlatformAddMenuItemDataUS& data) {
     return text == nullptr ? std::string() : *text;
 }
 
-bool liveText(Host& host, const AIPlatformAddMenuItemData&) {
-    (void)host;
-    return true;
+// The record's text, checked: 0, or the code the call is refused with.
+ASErr checkText(Host& host, const AIPlatformAddMenuItemData& data) {
+    return data.itemText == nullptr ? host.badParameter("add-menu-item", "null item text") : kNoErr;
 }
 
-bool liveText(Host& host, const AIPlatformAddMenuItemDataUS& data) {
+ASErr checkText(Host& host, const AIPlatformAddMenuItemDataUS& data) {
     const AIUnicodeStringHandle handle = ai::UnicodeString::HandleOf(&data.itemText);
-    return handle == nullptr || host.ledger().isLiveString(handle);
+    if (handle == nullptr) return host.refuse("string-not-initialised", "add-menu-item", "the item text holds no string");
+    if (!host.ledger().isLiveString(handle)) return host.badParameter("add-menu-item", "item text is not a live string");
+    return kNoErr;
 }
 
 template <typename Record>
 ASErr AddMenuItem(SPPluginRef plugin, const char* itemName, Record* data, ai::int32 options,
                   AIMenuItemHandle* item) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AddMenuItem, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::AddMenuItem, CallSubject{plugin, itemName}, [&] {
             std::string text = showText(itemName);
             if (data != nullptr) text += ", group " + showText(data->groupName) + ", \"" + textOf(*data) + "\"";
             return text + ", " + std::to_string(options);
         }))
         return err;
-    const auto owner = host.pluginOf(plugin);
-    if (!owner) return host.badParameter("add-menu-item", "unknown plug-in reference");
+    const auto owner = host.pluginForCall(plugin, "add-menu-item");
+    if (!owner) return kBadParameterErr;
+    if (!host.mayChangeMenus(*owner, "add-menu-item")) return kBadParameterErr;
     if (data == nullptr || item == nullptr || data->groupName == nullptr)
         return host.badParameter("add-menu-item", "null record, group name or result");
     // The key name must be a C string; a Pascal string's buffer is not one.
     if (itemName != nullptr && std::memchr(itemName, 0, kMaxItemName) == nullptr)
         return host.badParameter("add-menu-item", "item name is not terminated within 255 bytes");
-    if (!liveText(host, *data)) return host.badParameter("add-menu-item", "item text is not a live string");
+    if (ASErr err = checkText(host, *data)) return err;
     const MenuGroupIndex group = host.menus().findGroup(data->groupName);
     if (group < 0) return kBadParameterErr;
 
@@ -67,7 +70,7 @@ ASErr AddMenuItem(SPPluginRef plugin, const char* itemName, Record* data, ai::in
 ASErr UpdateMenuItemAutomatically(AIMenuItemHandle item, ai::int32 action, ai::int32 c1, ai::int32 c2,
                                   ai::int32 c3, ai::int32 c4, ai::int32 c5, ai::int32 c6) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::UpdateMenuItemAutomatically, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::UpdateMenuItemAutomatically, CallSubject{item, nullptr}, [&] {
             std::string text = showPointer(item) + ", " + std::to_string(action);
             for (ai::int32 c : {c1, c2, c3, c4, c5, c6}) text += ", " + std::to_string(c);
             return text;
@@ -84,7 +87,7 @@ ASErr UpdateMenuItemAutomatically(AIMenuItemHandle item, ai::int32 action, ai::i
 
 ASErr AddMenuGroupAsSubMenu(const char* groupName, ai::int32 options, AIMenuItemHandle item, AIMenuGroup* group) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AddMenuGroupAsSubMenu, nullptr, [&] {
+    if (ASErr err = host.gate().enter(Op::AddMenuGroupAsSubMenu, CallSubject{item, groupName}, [&] {
             return showText(groupName) + ", " + std::to_string(options) + ", " + showPointer(item);
         }))
         return err;
@@ -92,6 +95,7 @@ ASErr AddMenuGroupAsSubMenu(const char* groupName, ai::int32 options, AIMenuItem
     if (!parent) return host.badParameter("add-menu-group-as-submenu", "unknown menu item " + showPointer(item));
     if (groupName == nullptr || group == nullptr)
         return host.badParameter("add-menu-group-as-submenu", "null group name or result");
+    if (!host.mayChangeMenus(host.menus().item(*parent).plugin, "add-menu-group-as-submenu")) return kBadParameterErr;
     Menus& menus = host.menus();
     // A group name is unique, and an item carries at most one submenu.
     if (menus.findGroup(groupName) >= 0 || menus.item(*parent).submenu >= 0) return kBadParameterErr;
@@ -101,7 +105,7 @@ ASErr AddMenuGroupAsSubMenu(const char* groupName, ai::int32 options, AIMenuItem
 
 ASErr GetMenuGroupName(AIMenuGroup group, const char** name) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetMenuGroupName, nullptr, [&] { return showPointer(group); }))
+    if (ASErr err = host.gate().enter(Op::GetMenuGroupName, CallSubject{group, nullptr}, [&] { return showPointer(group); }))
         return err;
     const auto index = host.menuGroupOf(group);
     if (!index) return host.badParameter("get-menu-group-name", "unknown menu group " + showPointer(group));
@@ -124,7 +128,9 @@ ASErr GetNthMenuGroup(ai::int32 n, AIMenuGroup* group) {
     if (ASErr err = host.gate().enter(Op::GetNthMenuGroup, nullptr, [&] { return std::to_string(n); }))
         return err;
     if (group == nullptr) return host.badParameter("get-nth-menu-group", "null result pointer");
-    if (!host.menus().hasGroup(n)) return kBadParameterErr;
+    if (!host.menus().hasGroup(n))
+        return host.badParameter("get-nth-menu-group", "no group " + std::to_string(n) + " of " +
+                                                           std::to_string(host.menus().groupCount()));
     *group = host.menuGroupHandle(n);
     return kNoErr;
 }

@@ -26,7 +26,7 @@ namespace {
 
 ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AcquireSuite, name, [&] {
+    if (ASErr err = host.gate().enter(Op::AcquireSuite, CallSubject{nullptr, name}, [&] {
             return showText(name) + ", " + std::to_string(version);
         })) {
         if (suite != nullptr) *suite = nullptr;
@@ -41,7 +41,7 @@ ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
 
 ASErr ReleaseSuite(const char* name, ai::int32 version) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::ReleaseSuite, name, [&] {
+    if (ASErr err = host.gate().enter(Op::ReleaseSuite, CallSubject{nullptr, name}, [&] {
             return showText(name) + ", " + std::to_string(version);
         }))
         return err;
@@ -51,9 +51,12 @@ ASErr ReleaseSuite(const char* name, ai::int32 version) {
 
 ASBoolean IsEqual(const char* token1, const char* token2) {
     Host& host = Host::current();
-    if (host.gate().enter(Op::IsEqual, nullptr, [&] { return showText(token1) + ", " + showText(token2); }))
+    if (host.gate().enter(Op::IsEqual, CallSubject{nullptr, token1}, [&] { return showText(token1) + ", " + showText(token2); }))
         return false;
-    if (token1 == nullptr || token2 == nullptr) return token1 == token2;
+    if (token1 == nullptr || token2 == nullptr) {
+        host.badParameter("is-equal", "null token");
+        return false;
+    }
     return std::strcmp(token1, token2) == 0;
 }
 
@@ -70,7 +73,7 @@ ASErr AllocateBlock(std::size_t size, void** block) {
 
 ASErr FreeBlock(void* block) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::FreeBlock, nullptr, [&] { return showPointer(block); })) return err;
+    if (ASErr err = host.gate().enter(Op::FreeBlock, CallSubject{block, nullptr}, [&] { return showPointer(block); })) return err;
     if (block == nullptr) return kNoErr;
     if (!host.ledger().freeBlock(block))
         return host.badParameter("free-block", showPointer(block) + " is not a live block");
@@ -79,9 +82,9 @@ ASErr FreeBlock(void* block) {
 
 ASErr SetPluginName(SPPluginRef plugin, const char* name) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::SetPluginName, nullptr, [&] { return showText(name); })) return err;
-    const auto id = host.pluginOf(plugin);
-    if (!id) return host.badParameter("set-plugin-name", "unknown plug-in reference");
+    if (ASErr err = host.gate().enter(Op::SetPluginName, CallSubject{plugin, name}, [&] { return showText(name); })) return err;
+    const auto id = host.pluginForCall(plugin, "set-plugin-name");
+    if (!id) return kBadParameterErr;
     if (name == nullptr) return host.badParameter("set-plugin-name", "null name");
     host.plugin(*id).name = std::string(name, strnlen(name, 256));
     return kNoErr;

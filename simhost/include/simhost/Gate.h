@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "HostTypes.h"
@@ -124,11 +125,25 @@ struct FaultRule {
     static FaultRule denySuite(std::string name, ASErr code = kInjectedFaultErr);
 };
 
+// What a call acts on, as the suite function that takes it names it: the
+// handle or object (a dialog item, an art object, a string object, a block)
+// and the name or text argument. Text is read up to textBound bytes.
+struct CallSubject {
+    const void* handle = nullptr;
+    const char* text = nullptr;
+    std::size_t textBound = 256;
+};
+
 struct CallRecord {
     std::uint64_t sequence;  // 1 for the first call the gate saw
     Op op;
     std::string detail;      // the arguments, in short
     ASErr injected;          // the code the call was failed with, 0 if it ran
+    // The call's subject as fields, so that a reader need not parse detail.
+    const char* suite;       // the suite's name
+    const char* operation;   // the operation's label
+    const void* handle;      // the handle or object it acts on; null for none
+    std::string text;        // its name or text argument; empty for none
 };
 
 class Gate {
@@ -136,8 +151,10 @@ public:
     // Counts one call and returns the code to fail it with, or 0 to let it
     // run. `describe` is called only when the call is logged, so building
     // the detail text costs nothing otherwise.
+    // The subject's text is what rules name for acquire-suite and
+    // release-suite: the suite name.
     template <typename Describe>
-    ASErr enter(Op op, const char* subject, Describe&& describe) {
+    ASErr enter(Op op, CallSubject subject, Describe&& describe) {
         ++perOp_[static_cast<std::size_t>(op)];
         if (__builtin_expect(!planOrLog_, 1)) return kNoErr;
         // The describer goes by address: building a std::function here
@@ -145,8 +162,12 @@ public:
         using D = std::remove_reference_t<Describe>;
         return enterSlow(op, subject, &describe, [](const void* d) { return (*static_cast<const D*>(d))(); });
     }
+    template <typename Describe>
+    ASErr enter(Op op, const char* subject, Describe&& describe) {
+        return enter(op, CallSubject{nullptr, subject}, std::forward<Describe>(describe));
+    }
     ASErr enter(Op op) {
-        return enter(op, nullptr, [] { return std::string(); });
+        return enter(op, CallSubject{}, [] { return std::string(); });
     }
     // The fast path alone, for callers that check their arguments first:
     // with no plan and no log it counts the call and returns true; otherwise
@@ -181,7 +202,7 @@ private:
         FaultRule rule;
         std::uint64_t seen = 0;
     };
-    ASErr enterSlow(Op op, const char* subject, const void* describer, std::string (*describe)(const void*));
+    ASErr enterSlow(Op op, const CallSubject& subject, const void* describer, std::string (*describe)(const void*));
 
     std::array<std::uint64_t, kOpCount> perOp_{};
     std::vector<ActiveRule> rules_;

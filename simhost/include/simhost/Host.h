@@ -177,6 +177,15 @@ public:
     ASErr trapped(std::size_t suite, std::size_t slot);
     // Records that `operation` was given an argument it must not get.
     ASErr badParameter(const char* operation, const std::string& what);
+    // Records a breach of rule `rule` by `operation`; returns kBadParameterErr.
+    ASErr refuse(const char* rule, const char* operation, const std::string& what);
+    // The plug-in a call names. Unknown references are bad parameters; while
+    // a message is in flight, only the plug-in handling it may be named.
+    std::optional<PluginId> pluginForCall(SPPluginRef ref, const char* operation);
+    // Whether `plugin` may add menu items and groups now: only during its own
+    // "Startup" (or, outside any message, before it has started: a test
+    // driving the suites directly). Records the breach otherwise.
+    bool mayChangeMenus(PluginId plugin, const char* operation);
 
     // ---- Suite implementation plumbing (used by the suite functions) --------
     SPBasicSuite* basicSuite() { return &basic_; }
@@ -192,8 +201,12 @@ public:
     void closeDialog(ActiveDialog& dialog, ai::int32 itemID);
     // One press of `itemID`, as the modal loop delivers it.
     PressRoute pressItem(ActiveDialog& dialog, ai::int32 itemID);
+    // The item default-notify may act on: `item` must be the item of a
+    // notification now in flight and `notifier` that notification's.
+    // Records the breach and returns false otherwise.
+    bool checkNotification(ADMItemRef item, ADMNotifierRef notifier, ActiveDialog** dialog, std::size_t* position);
     void recordAlert(std::string text) { alerts_.push_back(std::move(text)); }
-    std::optional<PluginId> messagePlugin() const { return messagePlugin_; }
+    std::optional<PluginId> messagePlugin() const { return message_ ? std::optional<PluginId>(message_->plugin) : std::nullopt; }
 
 private:
     struct GrantTable;
@@ -219,7 +232,21 @@ private:
     SPBasicSuite basic_;
     SimulatedPress simulatedPress_;
     DialogDriver* dialogDriver_ = &simulatedPress_;
-    std::optional<PluginId> messagePlugin_;
+    // The message in flight: whose, and which caller and selector.
+    struct MessageInFlight {
+        PluginId plugin;
+        const char* caller;
+        const char* selector;
+    };
+    std::optional<MessageInFlight> message_;
+    // Notifications in flight (a notify procedure may run a nested dialog):
+    // the handle of each notifier and of the item it was issued for.
+    struct Notification {
+        ADMNotifierRef notifier;
+        ADMItemRef item;
+    };
+    std::vector<Notification> notifications_;
+    std::uint32_t notifierSerial_ = 0;
     Host* previous_ = nullptr;
 };
 
