@@ -10,11 +10,11 @@ OK button; a screenshot in OUT_DIR. Exits 77 (skipped) without firefox-esr.
 """
 import json
 import os
-import re
 import shutil
 import subprocess
 import sys
 
+from checks import check, start_server, stop_and_report
 from marionette import Firefox, MarionetteError
 
 FIREFOX = shutil.which('firefox-esr') or shutil.which('firefox')
@@ -35,15 +35,6 @@ return !!item;"""
 OVERLAY_IDS = "return [...document.querySelectorAll('#overlay [data-object-id]')].map(e => e.dataset.objectId)"
 DIALOG = "const d = document.querySelector('[role=dialog][aria-modal=true]'); return d && d.offsetParent ? d.innerText : ''"
 
-failures = []
-
-
-def check(ok, what):
-    print(('ok   ' if ok else 'FAIL ') + what)
-    if not ok:
-        failures.append(what)
-
-
 def choose(ff, *names):
     for name in names:
         ff.wait(CLICK.replace('arguments[0]', json.dumps(name)), f'the menu item {name}')
@@ -53,8 +44,7 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     sample = subprocess.run([SIMHOST, 'select', SAMPLE, COMMAND, '--json'], check=True, capture_output=True, text=True).stdout
     want = [s['id'] for s in json.loads(sample)['selected']]
-    server = subprocess.Popen([SIMHOST, 'serve', '--port', '0'], stdout=subprocess.PIPE, text=True)
-    url = re.search(r'http://\S+', server.stdout.readline()).group(0)
+    server, url = start_server(SIMHOST)
     ff = None
     try:
         ff = Firefox(FIREFOX)
@@ -83,11 +73,7 @@ def main():
     finally:
         if ff:
             ff.quit()
-        server.terminate()
-        server.wait(10)
-    if failures:
-        print(f'{len(failures)} check(s) failed')
-        sys.exit(1)
+        stop_and_report(server)
 
 
 if __name__ == '__main__':
