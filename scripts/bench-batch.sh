@@ -23,20 +23,14 @@ counts=("$@")
 work=${BENCH_DIR:-/tmp/wendlow-bench-batch}
 reps=${REPS:-5}
 mkdir -p "$work"
+# shellcheck source=scripts/bench-lib.sh
+source scripts/bench-lib.sh
 
 need=()
 [ -d /usr/share/openclipart ] || need+=(openclipart-svg)
 [ -x /usr/bin/time ] || need+=(time)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
-
-scripts/install-deps.sh native
-cmake --preset default >/dev/null
-cmake --build --preset default --target simhost WendlowBrindle >/dev/null
+bench_install "${need[@]}"
+bench_build
 simhost=build/bin/simhost
 
 # folder COUNT: the first COUNT drawings, copied (so the disk cache holds
@@ -52,18 +46,7 @@ folder() {
   echo "$dir"
 }
 
-# measure OUT ARGS...: "seconds cpu-seconds peak-KiB status"
-measure() {
-  local out=$1; shift
-  local stats="$work/time.txt" status=0
-  /usr/bin/time -f "%e %U %S %M" -o "$stats" "$simhost" "$@" >"$out" 2>"$work/stderr.txt" || status=$?
-  local e u s m
-  read -r e u s m < <(tail -n 1 "$stats")
-  echo "$e $(echo "$u + $s" | bc -l) $m $status"
-}
-
-lscpu | grep -E 'Model name|^CPU\(s\)|L1d|L2|L3' | sed 's/  */ /g'
-echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+bench_machine
 echo
 echo "| drawings | MB | command | jobs | fastest s | its CPU s | median s | drawings/s | peak memory | exit |"
 echo "|---:|---:|---|---:|---:|---:|---:|---:|---:|---:|"
@@ -77,7 +60,7 @@ for count in "${counts[@]}"; do
         if [ "$command" = "All Paths" ]; then args=(select "$dir" "All Paths" --jobs "$jobs");
         # shellcheck disable=SC2086
         else args=(select "$dir" $command --jobs "$jobs"); fi
-        runs[$jobs]+="$(measure "$work/out-$jobs.txt" "${args[@]}")"$'\n'
+        runs[$jobs]+="$(measure "$work/out-$jobs.txt" "$simhost" "${args[@]}")"$'\n'
       done
     done
     for jobs in 1 2; do

@@ -26,6 +26,8 @@ sizes=("$@")
 timeout_s=${INKSCAPE_TIMEOUT:-1800}
 work=${BENCH_DIR:-/tmp/wendlow-bench}
 mkdir -p "$work"
+# shellcheck source=scripts/bench-lib.sh
+source scripts/bench-lib.sh
 
 need=()
 [ -n "${SKIP_INKSCAPE:-}" ] || command -v inkscape >/dev/null || need+=(inkscape)
@@ -33,27 +35,8 @@ command -v xmlwf >/dev/null || need+=(expat)
 [ -x /usr/bin/time ] || need+=(time)
 command -v python3 >/dev/null || need+=(python3)
 command -v bc >/dev/null || need+=(bc)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
-
-scripts/install-deps.sh native
-cmake --preset default >/dev/null
-cmake --build --preset default --target simhost WendlowBrindle >/dev/null
-
-# measure LABEL OUTFILE COMMAND...: runs it under GNU time; prints
-# "seconds cpu-seconds peak-KiB exit-status".
-measure() {
-  local out=$1; shift
-  local stats="$work/time.txt" status=0
-  /usr/bin/time -f "%e %U %S %M" -o "$stats" "$@" >"$out" 2>"$work/stderr.txt" || status=$?
-  local e u s m
-  read -r e u s m < <(tail -n 1 "$stats")
-  echo "$e $(echo "$u + $s" | bc -l) $m $status"
-}
+bench_install "${need[@]}"
+bench_build
 
 # A row: elements tool MB seconds cpu-seconds peak-KiB selected
 row() {
@@ -62,8 +45,7 @@ row() {
     "$(echo "$6 * 1.024 / 1000 / $3" | bc -l)" "$7"
 }
 
-echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) (other work slows the wall clock)"
-lscpu | grep -E '^(Model name|L1d|L2|L3)' | sed 's/  */ /g'
+bench_machine
 
 # min A B: the smaller number.
 min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" -eq 1 ]; then echo "$2"; else echo "$1"; fi; }

@@ -6,7 +6,8 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ googletest libbenchmark-dev nlohmann-json3-dev
         libpugixml-dev libexpat1-dev zlib1g-dev librsvg2-bin libcli11-dev
-        chromium chromium-driver python3-selenium)  # the browser test of simhost serve's page
+        chromium chromium-driver python3-selenium   # the browser tests of simhost serve's page
+        firefox-esr)
 cross=(g++-i686-linux-gnu g++-powerpc-linux-gnu qemu-user)
 fuzz=(clang-14 libclang-rt-14-dev)
 

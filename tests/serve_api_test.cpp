@@ -199,7 +199,7 @@ TEST_F(ServeApi, DocumentsAreUploadedListedDrawnAndDeleted) {
 
     auto drawing = c.Get(("/api/documents/" + svg_id + "/drawing").c_str());
     ASSERT_EQ(drawing->status, 200);
-    EXPECT_EQ(drawing->body, svg);
+    EXPECT_EQ((*entry)["viewBox"], json::array({0, 0, 400, 300}));
     EXPECT_EQ(drawing->get_header_value("Content-Security-Policy"), "sandbox");
     EXPECT_EQ(drawing->get_header_value("X-Content-Type-Options"), "nosniff");
     EXPECT_EQ(c.Get(("/api/documents/" + json_id + "/drawing").c_str())->status, 404);
@@ -209,6 +209,37 @@ TEST_F(ServeApi, DocumentsAreUploadedListedDrawnAndDeleted) {
     for (const std::string& id : {svg_id, json_id}) {
         EXPECT_EQ(c.Delete(("/api/documents/" + id).c_str())->status, 204);
         EXPECT_EQ(c.Get(("/api/documents/" + id + "/layers").c_str())->status, 404);
+    }
+}
+
+// The drawing is served whole with its root framing the page and all the
+// art, as the entry's view box says; nothing else of it changes.
+TEST_F(ServeApi, TheDrawingIsFramedToShowAllItsArt) {
+    const std::string ns = "<svg xmlns=\"http://www.w3.org/2000/svg\" ";
+    const struct {
+        std::string root, body;
+        json box;
+    } cases[] = {
+        {ns + "width=\"100\" height=\"50\" viewBox=\"0 0 100 50\">", "<rect x=\"10\" y=\"10\" width=\"5\" height=\"5\"/>",
+         {0, 0, 100, 50}},
+        {ns + "viewBox='0 0 100 100' data-x=\"a>b\">", "<rect x=\"150\" y=\"-20\" width=\"10\" height=\"10\"/>",
+         {0, -20, 160, 120}},
+        {ns + "width=\"20\" height=\"20\">", "<g transform=\"translate(-30 0)\"><circle r=\"5\"/></g>", {-35, -5, 55, 25}},
+    };
+    httplib::Client c = server_->client();
+    for (const auto& t : cases) {
+        const std::string prolog = "<?xml version=\"1.0\"?>\n<!-- <svg viewBox=\"9 9 9 9\"> -->\n";
+        const std::string id = upload(prolog + t.root + t.body + "</svg>\n", "framed.svg");
+        EXPECT_EQ(parsed(c.Get(("/api/documents/" + id).c_str()))["viewBox"], t.box) << t.root;
+        const std::string body = c.Get(("/api/documents/" + id + "/drawing").c_str())->body;
+        const std::string w = t.box[2].dump(), h = t.box[3].dump();
+        const std::string framed = " width=\"" + w + "\" height=\"" + h + "\" viewBox=\"" + t.box[0].dump() + " " +
+                                   t.box[1].dump() + " " + w + " " + h + "\">";
+        EXPECT_NE(body.find(framed), std::string::npos) << body;
+        EXPECT_EQ(body.substr(0, prolog.size()), prolog);
+        EXPECT_EQ(body.substr(body.size() - t.body.size() - 7), t.body + "</svg>\n");
+        EXPECT_EQ(body.find("data-x=\"a>b\"") != std::string::npos, t.root.find("data-x") != std::string::npos);
+        c.Delete(("/api/documents/" + id).c_str());
     }
 }
 

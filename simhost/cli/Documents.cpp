@@ -30,18 +30,6 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-void checkDepth(const Document& document, const std::string& origin) {
-    std::vector<std::uint32_t> depth(document.artCount(), 0);
-    for (const ArtIndex index : document.documentOrder()) {
-        const ArtIndex parent = document.art(index).parent;
-        const std::uint32_t d = parent == kNone ? 0 : depth[static_cast<std::size_t>(parent)] + 1;
-        depth[static_cast<std::size_t>(index)] = d;
-        if (d > kMaxDocumentDepth)
-            throw DocumentError(origin + ": objects nested more than " + std::to_string(kMaxDocumentDepth) +
-                                " levels deep");
-    }
-}
-
 class JsonOpen : public OpenDocument {
 public:
     explicit JsonOpen(Document document) : document_(std::move(document)) {}
@@ -115,6 +103,18 @@ private:
 #endif
 
 }  // namespace
+
+void checkDepth(const Document& document, const std::string& origin) {
+    std::vector<std::uint32_t> depth(document.artCount(), 0);
+    for (const ArtIndex index : document.documentOrder()) {
+        const ArtIndex parent = document.art(index).parent;
+        const std::uint32_t d = parent == kNone ? 0 : depth[static_cast<std::size_t>(parent)] + 1;
+        depth[static_cast<std::size_t>(index)] = d;
+        if (d > kMaxDocumentDepth)
+            throw DocumentError(origin + ": objects nested more than " + std::to_string(kMaxDocumentDepth) +
+                                " levels deep");
+    }
+}
 
 bool svgSupported() {
 #if WENDLOW_BUILD_SVG

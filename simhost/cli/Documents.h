@@ -43,6 +43,8 @@ public:
 
 // Objects may nest this deep; a selection command's cost grows with depth.
 constexpr std::size_t kMaxDocumentDepth = 1024;
+// Throws simhost::DocumentError naming `origin` for a document nested deeper.
+void checkDepth(const simhost::Document& document, const std::string& origin);
 
 // Opens a document by its extension (.svg, .svgz, .json) or, failing that,
 // by its first bytes. Throws simhost::DocumentError with a one-line reason.

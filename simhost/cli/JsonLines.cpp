@@ -49,33 +49,91 @@ std::vector<bool> matchedFlags(const Document& document, const std::vector<ArtIn
     return flags;
 }
 
-std::string selectedJson(OpenDocument& document, const std::vector<ArtIndex>& selected) {
-    const std::vector<bool> matched = matchedFlags(document.document(), selected);
-    std::string out = "[";
-    for (std::size_t i = 0; i < selected.size(); ++i) {
-        const ArtIndex index = selected[i];
-        out += i == 0 ? "{" : ", {";
-        out += "\"id\": " + quoted(document.idOf(index));
-        out += ", \"type\": " + quoted(artTypeName(document.document().art(index).type));
-        out += ", \"layer\": " + quoted(document.layerOf(index));
-        out += matched[i] ? ", \"matched\": true" : ", \"matched\": false";
-        const std::string element = document.elementOf(index);
-        if (!element.empty()) out += ", \"element\": " + quoted(element);
-        out += "}";
-    }
-    return out + "]";
+void appendQuoted(std::string& out, std::string_view text) {
+    for (const char c : text)
+        if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+            out += quoted(std::string(text));
+            return;
+        }
+    out += '"';
+    out += text;
+    out += '"';
 }
 
-std::string dialogsJson(const std::vector<DialogRecord>& dialogs) {
+void appendSelectedJson(std::string& out, const Document& document, const std::vector<ArtIndex>& selected,
+                        const ObjectNames& names) {
+    const std::vector<bool> matched = matchedFlags(document, selected);
+    // Layer and type names are few: each quoted once.
+    std::vector<std::string> layers(document.layerCount());
+    for (std::size_t l = 0; l < layers.size(); ++l)
+        layers[l] = ", \"layer\": " + quoted(document.layer(static_cast<LayerIndex>(l)).name);
+    std::vector<std::pair<AIArtType, std::string>> types;
+    auto typeFields = [&](AIArtType type) -> const std::string& {
+        for (const auto& [t, text] : types)
+            if (t == type) return text;
+        const std::string name = quoted(artTypeName(type));
+        types.emplace_back(type, (names.withKind ? ", \"kind\": " + name : std::string()) + ", \"type\": " + name);
+        return types.back().second;
+    };
+    out.reserve(out.size() + selected.size() * 96);
+    out += '[';
+    std::string scratch;
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        const ArtIndex index = selected[i];
+        const ArtNode& node = document.art(index);
+        out += i == 0 ? "{\"id\": " : ", {\"id\": ";
+        appendQuoted(out, names.id(index, scratch));
+        out += typeFields(node.type);
+        out += node.layer == kNone ? std::string_view(", \"layer\": \"\"")
+                                   : std::string_view(layers[static_cast<std::size_t>(node.layer)]);
+        out += matched[i] ? ", \"matched\": true" : ", \"matched\": false";
+        if (names.element) {
+            const std::string element = names.element(index);
+            if (!element.empty()) {
+                out += ", \"element\": ";
+                appendQuoted(out, element);
+            }
+        }
+        out += '}';
+    }
+    out += ']';
+}
+
+std::string selectedJson(OpenDocument& document, const std::vector<ArtIndex>& selected) {
+    ObjectNames names;
+    names.id = [&document](ArtIndex index, std::string& scratch) -> std::string_view {
+        scratch = document.idOf(index);
+        return scratch;
+    };
+    names.element = [&document](ArtIndex index) { return document.elementOf(index); };
+    std::string out;
+    appendSelectedJson(out, document.document(), selected, names);
+    return out;
+}
+
+namespace {
+
+nlohmann::json itemsList(const std::vector<DialogItemRecord>& items) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const DialogItemRecord& item : items) list.push_back({{"id", item.id}, {"kind", item.kind}, {"text", item.text}});
+    return list;
+}
+
+}  // namespace
+
+std::string dialogItemsJson(const std::vector<DialogItemRecord>& items) {
+    return itemsList(items).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string dialogsJson(const std::vector<DialogRecord>& dialogs, bool withClosedBy) {
     nlohmann::json list = nlohmann::json::array();
     for (const DialogRecord& dialog : dialogs) {
-        nlohmann::json items = nlohmann::json::array();
-        for (const DialogItemRecord& item : dialog.items)
-            items.push_back({{"id", item.id}, {"kind", item.kind}, {"text", item.text}});
-        list.push_back({{"resource", dialog.resourceID},
-                        {"name", dialog.name},
-                        {"title", dialog.title},
-                        {"items", std::move(items)}});
+        nlohmann::json entry = {{"resource", dialog.resourceID},
+                                {"name", dialog.name},
+                                {"title", dialog.title},
+                                {"items", itemsList(dialog.items)}};
+        if (withClosedBy) entry["closedBy"] = dialog.closedBy;
+        list.push_back(std::move(entry));
     }
     return list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -4,7 +4,9 @@
 // bytes that are not UTF-8 become U+FFFD.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Documents.h"
@@ -37,7 +39,28 @@ std::vector<bool> matchedFlags(const simhost::Document& document, const std::vec
 
 // JSON texts of the parts.
 std::string quoted(const std::string& text);
+// Appends `text` as a JSON string. Ids and names are mostly plain ASCII,
+// which is copied as it is: a selection may list a million of them.
+void appendQuoted(std::string& out, std::string_view text);
 std::string selectedJson(OpenDocument& document, const std::vector<simhost::ArtIndex>& selected);
-std::string dialogsJson(const std::vector<simhost::DialogRecord>& dialogs);
+
+// How a selection's objects are named: `id` gives an object's id, in
+// `scratch` when it has to be made; `element`, when set, the id of the
+// element an object is part of (empty for none).
+struct ObjectNames {
+    std::function<std::string_view(simhost::ArtIndex, std::string& scratch)> id;
+    std::function<std::string(simhost::ArtIndex)> element;
+    bool withKind = false;  // "kind" beside "type", as the web server writes it
+};
+// Appends [{"id", "kind"?, "type", "layer", "matched", "element"?}] for
+// `selected` on `document`, with no string made per object but the ids that
+// have to be made.
+void appendSelectedJson(std::string& out, const simhost::Document& document,
+                        const std::vector<simhost::ArtIndex>& selected, const ObjectNames& names);
+
+// [{"resource", "name", "title", "items", "closedBy"?}]
+std::string dialogsJson(const std::vector<simhost::DialogRecord>& dialogs, bool withClosedBy = false);
+// [{"id", "kind", "text"}]
+std::string dialogItemsJson(const std::vector<simhost::DialogItemRecord>& items);
 
 }  // namespace simhost_cli

@@ -46,11 +46,15 @@ std::optional<std::size_t> Session::commandNamed(const std::string& text) const 
 }
 
 CommandRun Session::run(std::size_t index, Document& document) {
+    return runItem(items_.at(index), texts_[index], document);
+}
+
+CommandRun Session::runItem(MenuItemIndex item, const std::string& text, Document& document) {
     CommandRun run;
-    run.command = texts_.at(index);
+    run.command = text;
     host_.setDocument(std::move(document));
     host_.clearDialogsAndAlerts();
-    run.result = host_.chooseMenuItem(host_.menuItemHandle(items_[index]));
+    run.result = host_.chooseMenuItem(host_.menuItemHandle(item));
     run.selected = host_.document().selected();
     run.dialogs = host_.dialogs();
     run.alerts = host_.alerts();

@@ -35,6 +35,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     simhost::Host& host() { return host_; }
+    simhost::PluginId plugin() const { return plugin_; }
 
     // The texts of the plug-in's selection commands, in menu order.
     const std::vector<std::string>& commands() const { return texts_; }
@@ -44,6 +45,8 @@ public:
     // Chooses command `index` from the menu with `document` open. The
     // document goes to the host and comes back with the command's selection.
     CommandRun run(std::size_t index, simhost::Document& document);
+    // The same for any menu item, named `text` in the run.
+    CommandRun runItem(simhost::MenuItemIndex item, const std::string& text, simhost::Document& document);
 
     // The menu groups that hold the plug-in's items, as a tree.
     std::string menuTree();

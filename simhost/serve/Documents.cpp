@@ -2,8 +2,13 @@
 
 #include <zlib.h>
 
+#include <cstdio>
+#include <cstring>
+#include <regex>
+
 #include <nlohmann/json.hpp>
 
+#include "../cli/Documents.h"
 #include "simhost/DocumentJson.h"
 
 // The built-in sample drawing, embedded at build time from examples/.
@@ -15,21 +20,6 @@ namespace simhost_serve {
 using namespace simhost;
 
 namespace {
-
-// As the command line: objects may nest this deep.
-constexpr std::uint32_t kMaxDocumentDepth = 1024;
-
-void checkDepth(const Document& document, const std::string& origin) {
-    std::vector<std::uint32_t> depth(document.artCount(), 0);
-    for (const ArtIndex index : document.documentOrder()) {
-        const ArtIndex parent = document.art(index).parent;
-        const std::uint32_t d = parent == kNone ? 0 : depth[static_cast<std::size_t>(parent)] + 1;
-        depth[static_cast<std::size_t>(index)] = d;
-        if (d > kMaxDocumentDepth)
-            throw DocumentError(origin + ": objects nested more than " + std::to_string(kMaxDocumentDepth) +
-                                " levels deep");
-    }
-}
 
 bool isGzip(const std::string& bytes) {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F &&
@@ -74,22 +64,100 @@ bool looksLikeJson(const std::string& bytes) {
 
 }  // namespace
 
-std::string OpenDoc::idOf(ArtIndex index) const {
-    if (svg_) return svg_->idOf(index);
-    const std::string& id = json_.id(index);
-    return id.empty() ? "@" + std::to_string(index) : id;
-}
-
-std::string OpenDoc::layerOf(ArtIndex index) const {
-    const Document& doc = svg_ ? svg_->document : json_;
-    const ArtNode& node = doc.art(index);
-    return node.layer == kNone ? std::string() : doc.layer(node.layer).name;
+std::string_view OpenDoc::idOf(ArtIndex index, std::string& scratch) const {
+    const std::string& id = (svg_ ? svg_->document : json_).id(index);
+    if (!id.empty()) return id;
+    scratch = svg_ ? svg_->idOf(index) : "@" + std::to_string(index);
+    return scratch;
 }
 
 std::string OpenDoc::outlines(const std::vector<ArtIndex>& objects) {
     if (!svg_) return {};
+    std::lock_guard<std::mutex> lock(outlinesLock_);
     if (!outlines_) outlines_ = std::make_unique<SelectionOutlines>(*svg_, *svgText);
     return (*outlines_)(objects);
+}
+
+std::optional<std::array<double, 4>> OpenDoc::contentBox(bool find) {
+    {
+        std::lock_guard<std::mutex> lock(boxLock_);
+        if (box_ || !find || !svg_) return box_;
+    }
+    std::array<double, 4> box;
+    {
+        std::lock_guard<std::mutex> lock(outlinesLock_);
+        if (!outlines_) outlines_ = std::make_unique<SelectionOutlines>(*svg_, *svgText);
+        box = outlines_->contentBox();
+    }
+    std::lock_guard<std::mutex> lock(boxLock_);
+    box_ = box;
+    return box_;
+}
+
+namespace {
+
+// The bytes of the root element's start tag: after the prolog's
+// declaration, comments, processing instructions and doctype.
+bool rootStartTag(const std::string& text, std::size_t& start, std::size_t& end) {
+    std::size_t at = 0;
+    for (;;) {
+        at = text.find('<', at);
+        if (at == std::string::npos) return false;
+        if (text.compare(at, 4, "<!--") == 0) at = text.find("-->", at);
+        else if (text.compare(at, 2, "<?") == 0) at = text.find("?>", at);
+        else if (text.compare(at, 2, "<!") == 0) at = text.find(text.find('[', at) < text.find('>', at) ? "]>" : ">", at);
+        else break;
+        if (at == std::string::npos) return false;
+        ++at;
+    }
+    start = at;
+    char quote = 0;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) quote = c == quote ? 0 : quote;
+        else if (c == '"' || c == '\'') quote = c;
+        else if (c == '>') return end = i + 1, true;
+    }
+    return false;
+}
+
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+// `tag` with width, height and viewBox framing `box`.
+std::string framedTag(const std::string& tag, const std::array<double, 4>& box) {
+    static const std::regex kAttribute(R"(([^\s=/>]+)\s*=\s*("[^"]*"|'[^']*'))");
+    const std::size_t nameEnd = tag.find_first_of(" \t\r\n/>");
+    std::string out = tag.substr(0, nameEnd);
+    for (std::sregex_iterator it(tag.begin() + static_cast<long>(nameEnd), tag.end(), kAttribute), end; it != end; ++it) {
+        const std::string name = (*it)[1];
+        if (name != "width" && name != "height" && name != "viewBox") out += " " + it->str();
+    }
+    out += " width=\"" + number(box[2]) + "\" height=\"" + number(box[3]) + "\" viewBox=\"" + number(box[0]) + " " +
+           number(box[1]) + " " + number(box[2]) + " " + number(box[3]) + "\"";
+    return out + (tag.size() >= 2 && tag.compare(tag.size() - 2, 2, "/>") == 0 ? "/>" : ">");
+}
+
+}  // namespace
+
+std::shared_ptr<const OpenDoc::Served> OpenDoc::served() {
+    {
+        std::lock_guard<std::mutex> lock(boxLock_);
+        if (served_) return served_;
+    }
+    auto served = std::make_shared<Served>();
+    served->text = svgText;
+    const std::array<double, 4> box = *contentBox(true);
+    if (box[2] > 0 && box[3] > 0 && rootStartTag(*svgText, served->tagStart, served->tagEnd))
+        served->tag = framedTag(svgText->substr(served->tagStart, served->tagEnd - served->tagStart), box);
+    else
+        served->tagStart = served->tagEnd = 0;
+    std::lock_guard<std::mutex> lock(boxLock_);
+    served_ = served;
+    return served_;
 }
 
 void OpenDoc::describe() {
@@ -111,6 +179,7 @@ std::shared_ptr<OpenDoc> OpenDoc::fromSvg(SvgDocument svg, std::string text, std
     doc->svg_ = std::make_unique<SvgDocument>(std::move(svg));
     doc->svgText = std::make_shared<const std::string>(std::move(text));
     doc->describe();
+    if (doc->svgText->size() < kEagerBoxBytes) doc->contentBox(true);
     return doc;
 }
 
@@ -127,7 +196,7 @@ std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string&
     if (isGzip(bytes)) bytes = inflated(bytes, name);
     if (looksLikeJson(bytes)) {
         Document document = documentFromJson(bytes, name);
-        checkDepth(document, name);
+        simhost_cli::checkDepth(document, name);
         return OpenDoc::fromJson(std::move(document), name);
     }
     SvgDocument svg = svgDocumentFromText(bytes, name);
@@ -141,6 +210,85 @@ std::shared_ptr<OpenDoc> openDocumentFile(const std::string& path) {
 std::shared_ptr<OpenDoc> openSampleDocument() {
     return openDocumentBytes(std::string(reinterpret_cast<const char*>(kServeSampleSvg), kServeSampleSvgSize),
                              "examples/sample.svg");
+}
+
+UploadReader::UploadReader(std::string name, std::uint64_t length) : name_(std::move(name)), length_(length) {
+    bytes_.reserve(static_cast<std::size_t>(length));
+}
+
+UploadReader::~UploadReader() {
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    moreBytes_.notify_all();
+    thread_.join();
+}
+
+// Streams only what the SVG reader reads straight from the text, of a
+// length known first (so the buffer never moves under the reader).
+void UploadReader::start() {
+    decided_ = true;
+    if (isGzip(bytes_) || looksLikeJson(bytes_)) return;
+    base_ = bytes_.data();
+    available_ = bytes_.size();
+    thread_ = std::thread([this] {
+        try {
+            svg_ = std::make_unique<SvgDocument>(svgDocumentFromStream(
+                [this](char* buffer, std::size_t capacity) { return pull(buffer, capacity); }, bytes_, length_, name_));
+        } catch (...) {
+            failure_ = std::current_exception();
+            std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = true;
+        }
+    });
+}
+
+std::size_t UploadReader::pull(char* buffer, std::size_t capacity) {
+    // Wakes for a good piece at a time, not for every read of the socket.
+    const std::size_t want = std::min<std::size_t>(capacity, std::size_t(1) << 18);
+    std::unique_lock<std::mutex> lock(mutex_);
+    waiting_ = true;
+    moreBytes_.wait(lock, [&] { return ended_ || available_ - taken_ >= want; });
+    waiting_ = false;
+    const std::size_t n = std::min(capacity, available_ - taken_);
+    lock.unlock();
+    std::memcpy(buffer, base_ + taken_, n);
+    taken_ += n;
+    return n;
+}
+
+bool UploadReader::feed(const char* data, std::size_t size) {
+    if (length_ != 0 && bytes_.size() + size > length_) return false;
+    if (!thread_.joinable()) {
+        bytes_.append(data, size);
+        // Enough to tell gzip and JSON from SVG by.
+        if (!decided_ && length_ != 0 && bytes_.size() >= std::min<std::uint64_t>(length_, 64)) start();
+        return true;
+    }
+    bytes_.append(data, size);
+    std::lock_guard<std::mutex> lock(mutex_);
+    available_ = bytes_.size();
+    if (waiting_) moreBytes_.notify_one();
+    return !failed_;
+}
+
+bool UploadReader::failed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failed_;
+}
+
+std::shared_ptr<OpenDoc> UploadReader::finish() {
+    if (!thread_.joinable()) return openDocumentBytes(std::move(bytes_), name_);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    moreBytes_.notify_all();
+    thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return OpenDoc::fromSvg(std::move(*svg_), std::move(bytes_), name_);
 }
 
 std::string DocumentStore::add(std::shared_ptr<OpenDoc> doc) {
@@ -172,9 +320,10 @@ std::vector<std::shared_ptr<OpenDoc>> DocumentStore::list() const {
     return docs_;
 }
 
-std::string entryJson(const OpenDoc& doc) {
-    return nlohmann::json{{"id", doc.id}, {"name", doc.name}, {"objects", doc.objects}, {"layers", doc.layers}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string entryJson(OpenDoc& doc) {
+    nlohmann::json entry{{"id", doc.id}, {"name", doc.name}, {"objects", doc.objects}, {"layers", doc.layers}};
+    if (const auto box = doc.contentBox(false); box && (*box)[2] > 0 && (*box)[3] > 0) entry["viewBox"] = *box;
+    return entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace simhost_serve

@@ -4,10 +4,17 @@
 // change, only on the host thread.
 #pragma once
 
+#include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <shared_mutex>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "simhost/Document.h"
@@ -25,12 +32,31 @@ public:
     std::string layersJson;                    // [{"name","visible","editable"}]
     std::shared_ptr<const std::string> svgText;  // the drawing as read; null for JSON documents
 
-    // ---- Host thread only ----
+    // Held by the host thread while a command runs on the document (which
+    // moves into the host meanwhile); shared by answers reading what never
+    // changes in it: the objects' kinds, layers and ids.
+    std::shared_mutex inUse;
     simhost::Document& document() { return svg_ ? svg_->document : json_; }
-    std::string idOf(simhost::ArtIndex index) const;
-    std::string layerOf(simhost::ArtIndex index) const;
+    // The object's id, in `scratch` when it has to be made.
+    std::string_view idOf(simhost::ArtIndex index, std::string& scratch) const;
     // The outlines of `objects`; the drawing is parsed again on first use.
+    // Any thread.
     std::string outlines(const std::vector<simhost::ArtIndex>& objects);
+
+    // What the page shows: the page area and all the art, x y width height
+    // in the root's coordinates. Found on first use (the drawing is parsed
+    // again), at opening for drawings under kEagerBoxBytes. Any thread.
+    std::optional<std::array<double, 4>> contentBox(bool find);
+    static constexpr std::size_t kEagerBoxBytes = std::size_t(8) << 20;
+    // The drawing as /drawing serves it: svgText with the root's start tag
+    // (bytes tagStart to tagEnd) replaced by `tag`, whose width, height and
+    // viewBox frame contentBox(), so that art off the page shows too.
+    struct Served {
+        std::shared_ptr<const std::string> text;
+        std::size_t tagStart = 0, tagEnd = 0;
+        std::string tag;
+    };
+    std::shared_ptr<const Served> served();
 
     static std::shared_ptr<OpenDoc> fromSvg(simhost::SvgDocument svg, std::string text, std::string name);
     static std::shared_ptr<OpenDoc> fromJson(simhost::Document document, std::string name);
@@ -39,6 +65,10 @@ private:
     void describe();
     std::unique_ptr<simhost::SvgDocument> svg_;
     simhost::Document json_;
+    std::mutex outlinesLock_;
+    std::mutex boxLock_;
+    std::optional<std::array<double, 4>> box_;
+    std::shared_ptr<const Served> served_;
     std::unique_ptr<simhost::SelectionOutlines> outlines_;
 };
 
@@ -49,6 +79,47 @@ std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string&
 // The same for a file named on the command line.
 std::shared_ptr<OpenDoc> openDocumentFile(const std::string& path);
 std::shared_ptr<OpenDoc> openSampleDocument();
+
+// A document read as its upload arrives. The body's pieces are kept in one
+// buffer of the announced length (the text /drawing serves); an SVG drawing
+// is read from that buffer by a reader thread while the rest still comes,
+// so that reading ends about when receiving does. Gzip data, JSON and bodies
+// of unknown length are read once they are whole.
+class UploadReader {
+public:
+    UploadReader(std::string name, std::uint64_t length);
+    ~UploadReader();
+    UploadReader(const UploadReader&) = delete;
+    UploadReader& operator=(const UploadReader&) = delete;
+
+    // The next piece of the body; false once the reader has failed (finish()
+    // says why) or the body overruns its length.
+    bool feed(const char* data, std::size_t size);
+    // The document, once the body is whole. Throws DocumentError.
+    std::shared_ptr<OpenDoc> finish();
+    // Whether the reader has refused the drawing already.
+    bool failed();
+
+private:
+    void start();
+    std::size_t pull(char* buffer, std::size_t capacity);  // the reader thread's source
+
+    std::string name_;
+    std::uint64_t length_;
+    std::string bytes_;
+    bool decided_ = false;        // whether the body streams to a reader thread
+    const char* base_ = nullptr;  // bytes_'s buffer, which never moves while the reader runs
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable moreBytes_;
+    std::size_t available_ = 0;  // bytes received, under mutex_
+    std::size_t taken_ = 0;      // reader thread only
+    bool ended_ = false;         // no more bytes will come, under mutex_
+    bool waiting_ = false;       // the reader waits for bytes, under mutex_
+    bool failed_ = false;        // under mutex_
+    std::exception_ptr failure_;
+    std::unique_ptr<simhost::SvgDocument> svg_;
+};
 
 // Thread-safe: ids are given out in order and never reused.
 class DocumentStore {
@@ -64,7 +135,8 @@ private:
     std::uint64_t next_ = 1;
 };
 
-// {"id","name","objects","layers"}
-std::string entryJson(const OpenDoc& doc);
+// {"id","name","objects","layers","viewBox"?}: the view box once known
+// (see OpenDoc::contentBox).
+std::string entryJson(OpenDoc& doc);
 
 }  // namespace simhost_serve

@@ -17,66 +17,59 @@ using nlohmann::json;
 
 namespace {
 
+using simhost_cli::appendQuoted;
 using simhost_cli::codeName;
-using simhost_cli::matchedFlags;
 
 constexpr std::size_t kMaxOutlines = 2000;
 
 std::string dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
-// A JSON string; ids and names are mostly plain ASCII, which needs no
-// escaping, and a selection may list a hundred thousand of them.
-void appendQuoted(std::string& out, const std::string& text) {
-    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
-    });
-    if (plain) {
-        out += '"';
-        out += text;
-        out += '"';
-    } else {
-        out += dump(text);
+// The answer to a command, written from what the host thread copied out.
+struct Outcome {
+    std::shared_ptr<OpenDoc> doc;
+    std::string command;
+    simhost_cli::CommandRun run;
+    bool withOutlines = false;
+    double commandMs = 0;
+    std::chrono::steady_clock::time_point start;
+};
+
+std::string outcomeJson(const Outcome& o) {
+    OpenDoc& doc = *o.doc;
+    const std::vector<ArtIndex>& selected = o.run.selected;
+    std::string out = "{\"document\": ";
+    appendQuoted(out, doc.id);
+    out += ", \"file\": " + simhost_cli::quoted(doc.name) + ", \"command\": " + simhost_cli::quoted(o.command);
+    out += o.run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
+    out += ", \"code\": " + simhost_cli::quoted(codeName(o.run.result)) + ", \"codeNumber\": " + std::to_string(o.run.result);
+    out += ", \"count\": " + std::to_string(selected.size());
+    out += ", \"dialogs\": " + simhost_cli::dialogsJson(o.run.dialogs, true) + ", \"alerts\": " + dump(o.run.alerts);
+    out += ", \"selected\": ";
+    // The objects' kinds, layers, ids and shapes never change; the hold
+    // keeps the next command from moving the document away while they are
+    // read.
+    std::shared_lock<std::shared_mutex> hold(doc.inUse);
+    simhost_cli::ObjectNames names;
+    names.id = [&doc](ArtIndex index, std::string& scratch) { return doc.idOf(index, scratch); };
+    names.withKind = true;
+    appendSelectedJson(out, doc.document(), selected, names);
+    if (o.withOutlines && doc.svgText) {
+        // Past a few thousand outlines a page shows a solid blot, and
+        // building them costs more than the command: the first ones only.
+        const std::size_t drawn = std::min(selected.size(), kMaxOutlines);
+        out += ", \"outlines\": " +
+               simhost_cli::quoted(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)}));
+        out += ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
     }
-}
-
-std::string selectedJson(OpenDoc& doc, const std::vector<ArtIndex>& selected) {
-    const std::vector<bool> matched = matchedFlags(doc.document(), selected);
-    std::string out = "[";
-    for (std::size_t i = 0; i < selected.size(); ++i) {
-        const ArtIndex index = selected[i];
-        out += i == 0 ? "{\"id\": " : ", {\"id\": ";
-        appendQuoted(out, doc.idOf(index));
-        const std::string kind = artTypeName(doc.document().art(index).type);
-        out += ", \"kind\": \"" + kind + "\", \"type\": \"" + kind + "\", \"layer\": ";
-        appendQuoted(out, doc.layerOf(index));
-        out += matched[i] ? ", \"matched\": true}" : ", \"matched\": false}";
-    }
-    return out + "]";
-}
-
-json itemsJson(const std::vector<DialogItemRecord>& items) {
-    json list = json::array();
-    for (const DialogItemRecord& item : items) list.push_back({{"id", item.id}, {"kind", item.kind}, {"text", item.text}});
-    return list;
-}
-
-std::string dialogsJson(const std::vector<DialogRecord>& dialogs) {
-    json list = json::array();
-    for (const DialogRecord& d : dialogs)
-        list.push_back({{"resource", d.resourceID}, {"name", d.name}, {"title", d.title},
-                        {"items", itemsJson(d.items)}, {"closedBy", d.closedBy}});
-    return dump(list);
+    hold.unlock();
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - o.start).count();
+    out += ", \"commandMs\": " + std::to_string(o.commandMs) + ", \"ms\": " + std::to_string(ms) + "}";
+    return out;
 }
 
 }  // namespace
 
 Reply errorReply(int status, const std::string& message) { return {status, dump(json{{"error", message}})}; }
-
-struct HostWorker::HostState {
-    Host host;
-    PluginId plugin = -1;
-    std::vector<MenuItemIndex> items;  // parallel to itemTexts_
-};
 
 // Answers the modal loop with presses that come over HTTP.
 class HostWorker::Driver final : public DialogDriver {
@@ -92,7 +85,7 @@ private:
 std::optional<ai::int32> HostWorker::Driver::press(const OpenDialogView& view) {
     if (view.presses == 0) ++serial_;
     const std::string dialog = dump(json{{"id", serial_}, {"resource", view.resourceID}, {"name", view.name},
-                                         {"title", view.title}, {"items", itemsJson(view.items)},
+                                         {"title", view.title}, {"items", json::parse(simhost_cli::dialogItemsJson(view.items))},
                                          {"presses", view.presses}});
     {
         std::lock_guard<std::mutex> lock(w_.mutex_);
@@ -142,24 +135,14 @@ HostWorker::~HostWorker() {
 }
 
 void HostWorker::loop(const std::string& pluginPath, std::promise<std::string>& started) {
-    state_ = std::make_unique<HostState>();
-    Host& host = state_->host;
     try {
-        state_->plugin = host.loadPlugin(pluginPath);
-    } catch (const std::exception& e) {
-        state_.reset();
-        started.set_value(e.what());
-        return;
-    }
-    const ASErr code = host.startup(state_->plugin);
-    if (code != kNoErr) {
-        host.shutdown(state_->plugin);
-        state_.reset();
-        started.set_value("the plug-in failed to start (code " + codeName(code) + ")");
+        session_ = std::make_unique<simhost_cli::Session>(pluginPath);
+    } catch (const simhost_cli::SessionError& e) {
+        started.set_value(e.message);
         return;
     }
     describeMenus();
-    host.setDialogDriver(driver_.get());
+    session_->host().setDialogDriver(driver_.get());
     started.set_value(std::string());
 
     while (std::optional<Task> task = next()) {
@@ -173,14 +156,13 @@ void HostWorker::loop(const std::string& pluginPath, std::promise<std::string>& 
             task->reply->set_value(task->run());
         }
     }
-    host.shutdown(state_->plugin);
-    problems_ = host.problems();
-    state_.reset();
+    session_->shutdown(problems_);
+    session_.reset();
 }
 
 void HostWorker::describeMenus() {
-    const Menus& menus = state_->host.menus();
-    const PluginId ours = state_->plugin;
+    const Menus& menus = session_->host().menus();
+    const PluginId ours = session_->plugin();
     // Choosable: the plug-in's items with no submenu, the selection commands first.
     const MenuGroupIndex select = menus.findGroup("SelectObject");
     std::vector<MenuItemIndex> order;
@@ -190,7 +172,7 @@ void HostWorker::describeMenus() {
             order.push_back(static_cast<MenuItemIndex>(i));
     for (const MenuItemIndex i : order)
         if (menus.item(i).plugin == ours && menus.item(i).submenu < 0) {
-            state_->items.push_back(i);
+            items_.push_back(i);
             itemTexts_.push_back(menus.item(i).text);
         }
     menusJson_ = simhost_serve::menusJson(menus, ours);
@@ -235,39 +217,23 @@ void HostWorker::deliver(Reply reply) {
 }
 
 Reply HostWorker::choose(std::shared_ptr<OpenDoc> doc, std::size_t item, bool withOutlines) {
-    Task task{Kind::kMessage, [this, doc, item, withOutlines] { return runChoice(*doc, item, withOutlines); }};
+    Task task{Kind::kMessage, [this, doc, item, withOutlines] { return runChoice(doc, item, withOutlines); }};
     return submit(std::move(task));
 }
 
-Reply HostWorker::runChoice(OpenDoc& doc, std::size_t item, bool withOutlines) {
-    Host& host = state_->host;
-    const auto start = std::chrono::steady_clock::now();
-    host.setDocument(std::move(doc.document()));
-    host.clearDialogsAndAlerts();
-    const ASErr result = host.chooseMenuItem(host.menuItemHandle(state_->items[item]));
-    doc.document() = std::move(host.document());
-    host.setDocument(Document());
-    const double commandMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-
-    const std::vector<ArtIndex> selected = doc.document().selected();
-    std::string out = "{\"document\": ";
-    appendQuoted(out, doc.id);
-    out += ", \"file\": " + dump(doc.name) + ", \"command\": " + dump(itemTexts_[item]);
-    out += result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
-    out += ", \"code\": " + dump(codeName(result)) + ", \"codeNumber\": " + std::to_string(result);
-    out += ", \"count\": " + std::to_string(selected.size());
-    out += ", \"selected\": " + selectedJson(doc, selected);
-    out += ", \"dialogs\": " + dialogsJson(host.dialogs()) + ", \"alerts\": " + dump(host.alerts());
-    if (withOutlines && doc.svgText) {
-        // Past a few thousand outlines a page shows a solid blot, and
-        // building them costs more than the command: the first ones only.
-        const std::size_t drawn = std::min(selected.size(), kMaxOutlines);
-        out += ", \"outlines\": " + dump(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)}));
-        out += ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
+Reply HostWorker::runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t item, bool withOutlines) {
+    auto outcome = std::make_shared<Outcome>();
+    outcome->doc = doc;
+    outcome->command = itemTexts_[item];
+    outcome->withOutlines = withOutlines;
+    outcome->start = std::chrono::steady_clock::now();
+    {
+        std::unique_lock<std::shared_mutex> lock(doc->inUse);
+        outcome->run = session_->runItem(items_[item], itemTexts_[item], doc->document());
     }
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    out += ", \"commandMs\": " + std::to_string(commandMs) + ", \"ms\": " + std::to_string(ms) + "}";
-    return {200, std::move(out)};
+    outcome->commandMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - outcome->start).count();
+    return {200, {}, [outcome] { return outcomeJson(*outcome); }};
 }
 
 Reply HostWorker::press(int item, std::optional<long long> dialogId) {
@@ -284,7 +250,7 @@ Reply HostWorker::setFault(const std::string& operation, bool always) {
     const std::optional<Op> op = opNamed(operation);
     if (!op) return errorReply(400, "unknown host operation \"" + operation + "\"");
     Task task{Kind::kHostOnly, [this, op, always, operation] {
-        state_->host.gate().addRule(always ? FaultRule::failEvery(*op) : FaultRule::failNthOf(*op, 1));
+        session_->host().gate().addRule(always ? FaultRule::failEvery(*op) : FaultRule::failNthOf(*op, 1));
         return Reply{200, dump(json{{"operation", opInfo(*op).label}, {"mode", always ? "always" : "once"}})};
     }};
     return submit(std::move(task));
@@ -292,7 +258,7 @@ Reply HostWorker::setFault(const std::string& operation, bool always) {
 
 Reply HostWorker::clearFaults() {
     Task task{Kind::kHostOnly, [this] {
-        state_->host.gate().clearRules();
+        session_->host().gate().clearRules();
         return Reply{204, {}};
     }};
     return submit(std::move(task));

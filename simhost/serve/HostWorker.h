@@ -22,14 +22,20 @@
 #include <vector>
 
 #include "Documents.h"
+#include "Session.h"
 #include "simhost/DialogDriver.h"
 
 namespace simhost_serve {
 
-// An HTTP answer: status and JSON body (empty for 204).
+// An HTTP answer: status and JSON body (empty for 204). A command's answer
+// is written by `later`, on the handler's thread: the host thread only runs
+// the message and copies out what the answer needs.
 struct Reply {
-    int status = 200;
+    Reply(int s = 200, std::string b = {}, std::function<std::string()> l = nullptr)
+        : status(s), body(std::move(b)), later(std::move(l)) {}
+    int status;
     std::string body;
+    std::function<std::string()> later;
 };
 Reply errorReply(int status, const std::string& message);
 
@@ -79,7 +85,7 @@ private:
     std::optional<Task> next();  // blocks; nothing once stopping
     void loop(const std::string& pluginPath, std::promise<std::string>& started);
     void deliver(Reply reply);  // to whoever waits for the running message
-    Reply runChoice(OpenDoc& doc, std::size_t item, bool withOutlines);
+    Reply runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t item, bool withOutlines);
     void describeMenus();
 
     std::unique_ptr<Driver> driver_;
@@ -92,8 +98,8 @@ private:
     std::vector<std::string> problems_;
 
     // Host thread only.
-    struct HostState;
-    std::unique_ptr<HostState> state_;
+    std::unique_ptr<simhost_cli::Session> session_;
+    std::vector<simhost::MenuItemIndex> items_;  // parallel to itemTexts_
     std::shared_ptr<std::promise<Reply>> pending_;
     bool pendingIsPress_ = false;
 

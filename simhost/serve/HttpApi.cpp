@@ -40,9 +40,24 @@ struct Route {
     Handler handler;
 };
 
-void send(httplib::Response& res, const Reply& reply) {
+// Sends `text` without copying it: a command's answer may be megabytes.
+void sendShared(httplib::Response& res, std::shared_ptr<const std::string> text, const char* type) {
+    res.set_content_provider(text->size(), type,
+                             [text](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 return sink.write(text->data() + offset, std::min(length, text->size() - offset));
+                             });
+}
+
+void send(httplib::Response& res, Reply reply) {
+    if (reply.later) {
+        try {
+            reply.body = reply.later();
+        } catch (const simhost::DocumentError& e) {
+            reply = errorReply(422, e.what());
+        }
+    }
     res.status = reply.status;
-    if (!reply.body.empty()) res.set_content(reply.body, "application/json");
+    if (!reply.body.empty()) sendShared(res, std::make_shared<const std::string>(std::move(reply.body)), "application/json");
 }
 
 void fail(httplib::Response& res, int status, const std::string& message) { send(res, errorReply(status, message)); }
@@ -131,10 +146,21 @@ void getDrawing(Context& c, const httplib::Request& req, httplib::Response& res)
     if (!doc->svgText) return fail(res, 404, doc->name + " is a JSON document: it has no drawing");
     // The drawing is the uploader's markup: shown, never run as a page.
     res.set_header("Content-Security-Policy", "sandbox");
-    std::shared_ptr<const std::string> text = doc->svgText;
-    res.set_content_provider(text->size(), "image/svg+xml",
-                             [text](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                 return sink.write(text->data() + offset, std::min(length, text->size() - offset));
+    // The root reframed to show all the art: three pieces, nothing copied.
+    const std::shared_ptr<const OpenDoc::Served> served = doc->served();
+    const std::string& text = *served->text;
+    const std::size_t head = served->tagStart, tail = text.size() - served->tagEnd;
+    res.set_content_provider(head + served->tag.size() + tail, "image/svg+xml",
+                             [served, head](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 const std::string& text = *served->text;
+                                 const std::string& tag = served->tag;
+                                 if (offset < head)
+                                     return sink.write(text.data() + offset, std::min(length, head - offset));
+                                 if (offset < head + tag.size())
+                                     return sink.write(tag.data() + offset - head,
+                                                       std::min(length, head + tag.size() - offset));
+                                 const std::size_t at = offset - head - tag.size() + served->tagEnd;
+                                 return sink.write(text.data() + at, std::min(length, text.size() - at));
                              });
 }
 
@@ -214,28 +240,26 @@ namespace {
 void uploadDocument(Context& c, const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& read) {
     const std::uint64_t max = c.where.maxUpload;
-    std::string bytes;
+    const std::string tooLarge = "the document is larger than " + std::to_string(max) + " bytes";
+    std::uint64_t length = 0;
     if (req.has_header("Content-Length")) {
-        const auto length = std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10);
-        if (length > max) return fail(res, 413, "the document is larger than " + std::to_string(max) + " bytes");
-        bytes.reserve(static_cast<std::size_t>(length));
+        length = std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10);
+        if (length > max) return fail(res, 413, tooLarge);
     }
-    bool tooLarge = false;
-    const bool whole = read([&](const char* data, std::size_t size) {
-        if (bytes.size() + size > max) {
-            tooLarge = true;
-            return false;
-        }
-        bytes.append(data, size);
-        return true;
-    });
-    if (tooLarge || res.status == 413)
-        return fail(res, 413, "the document is larger than " + std::to_string(max) + " bytes");
-    if (!whole) return fail(res, 400, "the document was cut short");
     const std::string name = req.has_param("name") ? req.get_param_value("name") : std::string("upload");
     std::shared_ptr<OpenDoc> doc;
     try {
-        doc = openDocumentBytes(std::move(bytes), name);
+        UploadReader reader(name, length);
+        std::uint64_t received = 0;
+        bool overrun = false;
+        const bool whole = read([&](const char* data, std::size_t size) {
+            received += size;
+            overrun = received > max;
+            return !overrun && reader.feed(data, size);
+        });
+        if (overrun || res.status == 413) return fail(res, 413, tooLarge);
+        if (!whole && !reader.failed()) return fail(res, 400, "the document was cut short");
+        doc = reader.finish();
     } catch (const simhost::DocumentError& e) {
         return fail(res, 400, e.what());
     } catch (const std::bad_alloc&) {

@@ -24,6 +24,7 @@ if not CHROMIUM:
     print('chromium is not installed: skipped')
     sys.exit(SKIP)
 
+from checks import check, start_server, stop_and_report  # noqa: E402
 from selenium import webdriver  # noqa: E402  (after the skip check)
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
@@ -40,17 +41,6 @@ def expected_ids(command, drawing=SAMPLE):
     out = subprocess.run([SIMHOST, 'select', drawing, command, '--json'],
                          check=True, capture_output=True, text=True).stdout
     return [s['id'] for s in json.loads(out)['selected']]
-
-
-def start_server():
-    server = subprocess.Popen([SIMHOST, 'serve', '--port', '0'], stdout=subprocess.PIPE, text=True)
-    line = server.stdout.readline()
-    match = re.search(r'https?://[^\s]+', line) or re.search(r'(\d+)\s*$', line)
-    if not match:
-        server.kill()
-        raise SystemExit(f'simhost serve printed no address: {line!r}')
-    url = match.group(0) if match.group(0).startswith('http') else f'http://127.0.0.1:{match.group(1)}/'
-    return server, url.rstrip('/') + '/'
 
 
 def start_browser(width, height):
@@ -110,15 +100,6 @@ class Page:
     def overlay_ids(self):
         return self.js("return [...document.querySelectorAll('#overlay [data-object-id]')]"
                        ".map(e => e.getAttribute('data-object-id'))")
-
-
-failures = []
-
-
-def check(ok, what):
-    print(('ok   ' if ok else 'FAIL ') + what)
-    if not ok:
-        failures.append(what)
 
 
 def ensure_sample(page):
@@ -239,7 +220,7 @@ def phone(url):
 
 def main():
     os.makedirs(OUT, exist_ok=True)
-    server, url = start_server()
+    server, url = start_server(SIMHOST)
     driver = None
     try:
         driver = start_browser(1280, 800)
@@ -256,11 +237,7 @@ def main():
     finally:
         if driver:
             driver.quit()
-        server.terminate()
-        server.wait(10)
-    if failures:
-        print(f'{len(failures)} check(s) failed')
-        sys.exit(1)
+        stop_and_report(server)
 
 
 if __name__ == '__main__':

@@ -2,6 +2,7 @@
 // itself and draws the selection over it (the web server's page).
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@ public:
     // order given, in the root element's coordinates: the same geometry as
     // markedSvg draws.
     std::string operator()(const std::vector<ArtIndex>& objects);
+    // The box holding the page (the root's view box, else its size) and
+    // everything drawn, in the root's coordinates: x, y, width, height.
+    // Empty (all zero) when there is neither.
+    std::array<double, 4> contentBox();
 
 private:
     struct Parsed;

@@ -721,4 +721,12 @@ std::string SelectionOutlines::operator()(const std::vector<ArtIndex>& objects) 
                     nullptr, "data-object-id");
 }
 
+std::array<double, 4> SelectionOutlines::contentBox() {
+    const pugi::xml_node root = parsed_->drawing.root;
+    Box box = pageBox(root);
+    box.add(drawingBox(*parsed_->outliner, root));
+    if (box.empty()) return {0, 0, 0, 0};
+    return {box.x0, box.y0, box.width(), box.height()};
+}
+
 }  // namespace simhost
