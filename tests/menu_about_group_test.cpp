@@ -14,6 +14,7 @@
 using namespace simhost;
 using namespace wendlow_test;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 namespace {
@@ -130,6 +131,24 @@ TEST(SharedGroup, GroupsTheHostGivesNoNameForAreSkipped) {
         EXPECT_EQ(host.shutdown(wendlow), kNoErr);
         EXPECT_THAT(host.problems(), IsEmpty());
     }
+}
+
+// The helper's own acquisition of the 1008 menu suite, granted without a
+// table: no About item can be added, the commands still are, and the hold
+// is given back during "Startup" itself.
+TEST(SharedGroup, AMenuSuiteGrantedWithoutATableAddsNoAboutItemAndIsGivenBack) {
+    Host host;
+    const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    {
+        GrantWithoutTable grant(host, kAIMenuSuite, kAIMenuSuiteVersion);
+        EXPECT_EQ(host.startup(wendlow), kNoErr);
+    }
+    EXPECT_EQ(host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}), 0);
+    EXPECT_THAT(textsOf(host, "About"), IsEmpty());
+    EXPECT_EQ(groupNamed(host, kSharedGroup), -1);
+    EXPECT_THAT(textsOf(host, "SelectObject"), ElementsAreArray(kMenuTexts));
+    EXPECT_EQ(host.shutdown(wendlow), kNoErr);
+    EXPECT_THAT(host.problems(), IsEmpty());
 }
 
 // ---- The helper on its own ---------------------------------------------------------------

@@ -39,6 +39,19 @@ TEST(PluginLibrary, SurvivesUnloadingItsCodeBetweenMessages) {
     EXPECT_THAT(host.problems(), IsEmpty());
 }
 
+// A second "Startup" keeps the block of the first: a new one would leave the
+// first allocated when "Shutdown" frees the one the plug-in holds.
+TEST(PluginLibrary, ASecondStartupKeepsTheFirstGlobalsBlock) {
+    Host host;
+    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    ASSERT_EQ(host.startup(plugin), kNoErr);
+    EXPECT_EQ(host.ledger().liveBlocks(), 1u);
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_EQ(host.ledger().liveBlocks(), 0u);
+    EXPECT_THAT(host.problems(), IsEmpty());
+}
+
 TEST(PluginLibrary, ALibraryWithoutTheEntryPointIsRefusedClearly) {
     Host host;
     try {

@@ -145,13 +145,36 @@ TEST_F(ErrorReport, AFailingCodeReadEndsTheScan) {
     EXPECT_EQ(report(7)->message, "five");
 }
 
-TEST_F(ErrorReport, TheScanStopsBeforeTheIndexPassesTheSixteenBitRange) {
-    // 40,000 entries, no empty one, no match: the last message the index can
-    // reach is entry 32766.
-    std::vector<std::string> entries;
-    for (int i = 1; i <= 40000; ++i) entries.push_back(i % 2 ? "9" : "message " + std::to_string(i));
-    useList(std::move(entries));
-    EXPECT_EQ(report(7)->message, "message 32766");
+// The scan reads code entries 1, 3, 5... until a read fails, an entry is
+// empty, or the index would pass the 16-bit range (the last code entry it
+// may read is 32765); it then shows the message before where it stopped.
+TEST_F(ErrorReport, TheScanStopsAtTheListsEndOrAtTheSixteenBitBound) {
+    const struct {
+        const char* name;
+        int length;   // entries; odd ones are codes "9" but for the match "7"
+        int emptyAt;  // an empty entry there; 0 for none
+        int matchAt;  // 0 for no match
+        const char* shown;
+        std::uint64_t reads;
+    } cases[] = {
+        {"the end of a short list", 100, 0, 0, "message 100", 51 + 1},
+        {"an empty entry", 100, 51, 0, "message 50", 26 + 1},
+        {"a match just inside the bound", 40000, 0, 32763, "message 32764", 16382 + 1},
+        {"a match past the bound", 40000, 0, 32767, "message 32766", 16383 + 1},
+        {"a long list without a match", 40000, 0, 0, "message 32766", 16383 + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> entries;
+        for (int i = 1; i <= c.length; ++i)
+            entries.push_back(i == c.emptyAt ? "" : i % 2 == 0 ? "message " + std::to_string(i) : i == c.matchAt ? "7" : "9");
+        useList(std::move(entries));
+        h.host.gate().resetCounts();
+        const auto shown = report(7);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->message, c.shown);
+        EXPECT_EQ(h.host.gate().calls(Op::GetIndexString), c.reads);
+    }
 }
 
 TEST_F(ErrorReport, EntriesUnreadableAsNumbersMatchNoCode) {

@@ -11,6 +11,7 @@
 #include "menuHandler.h"
 
 using namespace simhost;
+using wendlow_test::GrantWithoutTable;
 using wendlow_test::HeldSuites;
 using wendlow_test::PluginHarness;
 using ::testing::ElementsAre;
@@ -277,20 +278,20 @@ TEST(Acquisition, OfSeveralRefusalsTheFirstRowsCodeIsReturned) {
     }
 }
 
-TEST(Acquisition, AGrantWithNoTableCountsAsARefusalAndIsStillGivenBack) {
-    PluginHarness h;
-    sSPBasic = h.host.basicSuite();
-    // A basic suite that grants "AI Path Suite" without a table.
-    SPBasicSuite lying = *h.host.basicSuite();
-    lying.AcquireSuite = [](const char* name, ai::int32 version, const void** suite) -> ASErr {
-        const ASErr err = Host::current().basicSuite()->AcquireSuite(name, version, suite);
-        if (err == kNoErr && std::strcmp(name, kAIPathSuite) == 0) *suite = nullptr;
-        return err;
-    };
-    EXPECT_EQ(acquireSuites(&lying), kSuiteNotFoundErr);
-    EXPECT_EQ(sAIPath, nullptr);
-    releaseSuites(&lying);
-    EXPECT_THAT(h.problems(), IsEmpty());
+// A grant without a table is a refusal, since nothing can be called through
+// it, but still a hold: it is given back with the rest, at whichever row.
+TEST(Acquisition, AGrantWithoutATableIsRefusedAndStillGivenBackAtEveryRow) {
+    for (int row = 0; row < kSuiteImportCount; ++row) {
+        SCOPED_TRACE(imports[row].name);
+        PluginHarness h;
+        GrantWithoutTable grant(h.host, imports[row].name, imports[row].version);
+        EXPECT_EQ(h.startup(), kSuiteNotFoundErr);
+        EXPECT_EQ(g, nullptr) << "no handler runs after a refusal";
+        EXPECT_EQ(gAcquireCount, 0);
+        EXPECT_TRUE(allSuitePointersNull());
+        EXPECT_EQ(h.host.gate().calls(Op::ReleaseSuite), h.host.gate().calls(Op::AcquireSuite));
+        EXPECT_THAT(h.problems(), IsEmpty());
+    }
 }
 
 TEST(Acquisition, ARefusedReleaseStopsAtThatRowAndStillLowersTheCount) {

@@ -1,5 +1,6 @@
 #include "PluginHarness.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace wendlow_test {
@@ -36,6 +37,30 @@ HeldSuites::HeldSuites(simhost::Host& host) : host_(host) {
 
 HeldSuites::~HeldSuites() {
     releaseSuites(host_.basicSuite());
+}
+
+namespace {
+const char* gNullName = nullptr;
+ai::int32 gNullVersion = 0;
+SPBasicSuite gRealBasic{};
+
+ASErr acquireWithoutTable(const char* name, ai::int32 version, const void** suite) {
+    const ASErr err = gRealBasic.AcquireSuite(name, version, suite);
+    if (err == kNoErr && std::strcmp(name, gNullName) == 0 && version == gNullVersion) *suite = nullptr;
+    return err;
+}
+}  // namespace
+
+GrantWithoutTable::GrantWithoutTable(simhost::Host& host, const char* name, ai::int32 version)
+    : host_(host), real_(*host.basicSuite()) {
+    gNullName = name;
+    gNullVersion = version;
+    gRealBasic = real_;
+    host_.basicSuite()->AcquireSuite = acquireWithoutTable;
+}
+
+GrantWithoutTable::~GrantWithoutTable() {
+    *host_.basicSuite() = real_;
 }
 
 }  // namespace wendlow_test

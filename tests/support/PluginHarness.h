@@ -52,4 +52,19 @@ private:
     ASErr result_;
 };
 
+// For its lifetime, the host grants one suite without a table: acquire-suite
+// reports success and counts the hold, but the pointer it writes is null.
+// One at a time.
+class GrantWithoutTable {
+public:
+    GrantWithoutTable(simhost::Host& host, const char* name, ai::int32 version);
+    ~GrantWithoutTable();
+    GrantWithoutTable(const GrantWithoutTable&) = delete;
+    GrantWithoutTable& operator=(const GrantWithoutTable&) = delete;
+
+private:
+    simhost::Host& host_;
+    SPBasicSuite real_;
+};
+
 }  // namespace wendlow_test
