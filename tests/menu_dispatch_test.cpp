@@ -158,31 +158,6 @@ TEST(Dispatch, EveryItemOfTheBuiltPluginRunsItsCommandOnTheDocument) {
     EXPECT_THAT(host.problems(), IsEmpty());
 }
 
-// The slots seen from inside: 15 rasters, 16 symbols, 8 the dashed mode,
-// 14 meshes in plugin groups, 19 the About dialog.
-TEST(Dispatch, TheSlotsRunTheCommandsOfTheSlotTable) {
-    PluginHarness h;
-    ASSERT_EQ(h.startup(), kNoErr);
-    const std::pair<int, Ids> slots[] = {
-        {15, {"raster"}}, {16, {"symbol"}}, {8, {"closedFilledDashed"}}, {14, {"pgMesh"}}, {13, {"grouped"}},
-        {0, {"guide"}},   {17, {"placed"}}, {9, {"openFilled", "closedStroked", "openStroked"}},
-    };
-    for (const auto& [slot, expected] : slots) {
-        SCOPED_TRACE("slot " + std::to_string(slot));
-        h.host.setDocument(commandDocument());
-        EXPECT_EQ(h.choose(slot), kNoErr);
-        EXPECT_THAT(selectedIds(h.host), UnorderedElementsAreArray(expected));
-        EXPECT_EQ(gAcquireCount, 0);
-    }
-    h.host.setDocument(commandDocument());
-    EXPECT_EQ(h.choose(kAboutItemSlot), 1);
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    expectAboutDialogShownAndClosedByOK(h.host.dialogs()[0]);
-    EXPECT_THAT(selectedIds(h.host), ElementsAre("openFilled"));
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
 // ---- Items that are not the plug-in's, and "AI Update" ---------------------------------------
 
 TEST(Dispatch, AnItemThatIsNotThePluginsRunsNothingAndReturnsZero) {
