@@ -56,8 +56,7 @@ TEST(SharedGroup, MadeFirstByAnotherPluginItGetsExactlyOneItemMore) {
     EXPECT_EQ(host.dialogs().size(), 1u);
 
     EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-    EXPECT_EQ(host.shutdown(other), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, other);
 }
 
 // Names are compared byte for byte and in full: a group whose name differs
@@ -82,8 +81,7 @@ TEST(SharedGroup, AGroupWhoseNameDiffersOnlyInCaseIsNeverTakenForIt) {
         const MenuItem& ours = host.menus().item(itemsOf(host, "About")[1]);
         EXPECT_EQ(ours.plugin, wendlow);
         EXPECT_EQ(ours.submenu, groupNamed(host, kSharedGroup));
-        EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-        EXPECT_THAT(host.problems(), IsEmpty());
+        expectCleanShutdown(host, wendlow);
     }
 }
 
@@ -128,8 +126,7 @@ TEST(SharedGroup, GroupsTheHostGivesNoNameForAreSkipped) {
         ASSERT_EQ(host.startup(wendlow), kNoErr);
         EXPECT_THAT(textsOf(host, "About"), ElementsAre("About Wendlow Plug-ins"));
         EXPECT_THAT(textsOf(host, kSharedGroup), ElementsAre("Brindle..."));
-        EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-        EXPECT_THAT(host.problems(), IsEmpty());
+        expectCleanShutdown(host, wendlow);
     }
 }
 
@@ -147,8 +144,7 @@ TEST(SharedGroup, AMenuSuiteGrantedWithoutATableAddsNoAboutItemAndIsGivenBack) {
     EXPECT_THAT(textsOf(host, "About"), IsEmpty());
     EXPECT_EQ(groupNamed(host, kSharedGroup), -1);
     EXPECT_THAT(textsOf(host, "SelectObject"), ElementsAreArray(kMenuTexts));
-    EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, wendlow);
 }
 
 // ---- The helper on its own ---------------------------------------------------------------

@@ -76,8 +76,7 @@ TEST(Startup, TheBuiltPluginFillsSelectObjectAndTheSharedGroup) {
 
     EXPECT_TRUE(host.dialogs().empty());
     EXPECT_EQ(host.ledger().totalHolds(), 0);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 TEST(Startup, TheSlotsHoldTheHandlesTheSlotTableGives) {
@@ -95,8 +94,7 @@ TEST(Startup, TheSlotsHoldTheHandlesTheSlotTableGives) {
     expectAboutItemInstalled(h);
     EXPECT_EQ(g->menuItems[18], nullptr);
     EXPECT_EQ(g->menuItems[20], nullptr);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 TEST(Startup, EachTextIsReadInOrderIntoA255ByteBuffer) {
@@ -146,8 +144,7 @@ TEST(Startup, EveryTextTheHostHandsOverBecomesItsItemsTextAndKeyName) {
             EXPECT_EQ(h.host.menus().item(item).name, h.host.menus().item(item).text);
         for (int slot : kSlotOfIndex) EXPECT_NE(g->menuItems[slot], nullptr) << "slot " << slot;
         expectAboutItemInstalled(h);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 
@@ -203,8 +200,7 @@ TEST(StartupFailures, ACallThatCountsEndsTheInstallationWithItsCode) {
             }
         }
         EXPECT_EQ(gAcquireCount, 0);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 
@@ -244,8 +240,7 @@ TEST(StartupFailures, AboutItemFailuresLeaveTheResultAndTheCommandItems) {
         // The helper's own suite is given back on every way out.
         EXPECT_EQ(h.host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}), 0);
         EXPECT_EQ(gAcquireCount, 0);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 
@@ -271,8 +266,7 @@ TEST(StartupFailures, AStringFailureInsideTheHelperComesOutAsItsCode) {
     EXPECT_EQ(host.chooseMenuItem(itemWithText(host, "SelectObject", "All Paths")), kNoErr);
     EXPECT_EQ(host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
     EXPECT_EQ(host.ledger().totalHolds(), 0);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // ---- Every host call of "Startup" failing -------------------------------------------

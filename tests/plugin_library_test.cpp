@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "AISuites.h"
+#include "PluginHarness.h"
 #include "simhost/Host.h"
 
 using namespace simhost;
 using ::testing::IsEmpty;
+using wendlow_test::expectCleanShutdown;
 
 namespace {
 
@@ -35,8 +37,7 @@ TEST(PluginLibrary, SurvivesUnloadingItsCodeBetweenMessages) {
         EXPECT_EQ(host.chooseMenuItem(allPaths), kNoErr);
         EXPECT_EQ(host.gate().calls(Op::GetMatchingArt), 1u);
     }
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // A second "Startup" keeps the block of the first: a new one would leave the

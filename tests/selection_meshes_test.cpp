@@ -137,8 +137,7 @@ TEST(SelectMeshes, AnEmptyDocumentGivesAnEmptySelectionInBothEmptyForms) {
         EXPECT_EQ(h.choose(13), kNoErr);
         EXPECT_EQ(h.choose(14), kNoErr);
         EXPECT_EQ(h.host.gate().calls(Op::GetArtLayer), 0u);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 

@@ -173,19 +173,4 @@ TEST(SelectPaths, APathListedTwiceIsExaminedTwice) {
     EXPECT_EQ(h.host.gate().calls(Op::SetArtUserAttr), 3u);
 }
 
-TEST(SelectPaths, AnEmptyDocumentGivesAnEmptySelectionInBothEmptyForms) {
-    for (const bool nullForEmpty : {false, true}) {
-        for (const char* json : {R"({"layers": []})", R"({"layers": [{"name": "L", "art": [{"type": "mesh"}]}]})"}) {
-            PluginHarness h;
-            ASSERT_EQ(h.startup(), kNoErr);
-            h.host.setDocument(fixture(json));
-            h.host.matching().nullHandleForEmpty = nullForEmpty;
-            for (int slot = 0; slot < 10; ++slot) EXPECT_EQ(h.choose(slot), kNoErr);
-            EXPECT_EQ(h.host.gate().calls(Op::DisposeHandle), nullForEmpty ? 0u : 20u);
-            EXPECT_EQ(h.shutdown(), kNoErr);
-            EXPECT_THAT(h.problems(), IsEmpty());
-        }
-    }
-}
-
 }  // namespace

@@ -113,8 +113,7 @@ TEST(MessageTable, AccessMessagesHandTheBlockOverAndBackWithoutSuites) {
     EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), 0u);
 
     EXPECT_EQ(h.choose(1), kNoErr);  // the menus still work
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 TEST(MessageTable, CodesOneAndAlreadyReportedReachTheHostWithoutADialog) {
@@ -166,8 +165,7 @@ TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
     ASSERT_EQ(h.startup(), kNoErr);
     EXPECT_EQ(g, first);
     EXPECT_EQ(h.host.ledger().liveBlocks(), 1u);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 TEST(GlobalsBlock, AFailedAllocationNamesNothingAndIsReported) {
@@ -188,8 +186,7 @@ TEST(GlobalsBlock, AFailedNameInstallsNoMenus) {
     EXPECT_EQ(h.startup(), kRefused);
     EXPECT_EQ(h.host.menus().itemCount(), itemsBefore);
     EXPECT_NE(g, nullptr);  // kept until "Shutdown"
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 // ---- Counted acquisition ---------------------------------------------------------
@@ -328,8 +325,7 @@ TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
     // The command items were installed before the About string failed.
     EXPECT_NE(g->menuItems[17], nullptr);
     EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 // A hostile host whose own functions throw: acquire-suite for one suite, the

@@ -1,5 +1,8 @@
 #include "PluginHarness.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -28,6 +31,15 @@ PluginHarness::~PluginHarness() {
 ASErr PluginHarness::choose(int slot) {
     if (g == nullptr) throw std::logic_error("the plug-in has no globals block");
     return host.sendMenu(plugin, kSelectorAIGoMenuItem, g->menuItems[slot]);
+}
+
+void PluginHarness::expectCleanShutdown() {
+    wendlow_test::expectCleanShutdown(host, plugin);
+}
+
+void expectCleanShutdown(simhost::Host& host, simhost::PluginId plugin) {
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), ::testing::IsEmpty());
 }
 
 HeldSuites::HeldSuites(simhost::Host& host) : host_(host) {

@@ -37,10 +37,15 @@ public:
 
     // Everything left held, and every violation, after the plug-in stopped.
     std::vector<std::string> problems() const { return host.problems(); }
+    // "Shutdown" succeeds and leaves nothing held and no violation.
+    void expectCleanShutdown();
 };
 
 // Holds the plug-in's suites for the length of a scope, for tests that call
 // its functions directly.
+// The same for a plug-in loaded into `host`.
+void expectCleanShutdown(simhost::Host& host, simhost::PluginId plugin);
+
 class HeldSuites {
 public:
     explicit HeldSuites(simhost::Host& host);
