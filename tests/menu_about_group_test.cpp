@@ -215,14 +215,7 @@ TEST_F(AboutHelperTest, MakesTheGroupWhenTheHostCountsNoGroupsAtAll) {
 }
 
 TEST_F(AboutHelperTest, AGrantWithoutATableAddsNothingAndGivesTheHoldBack) {
-    SPBasicSuite basic = *h.host.basicSuite();
-    basic.AcquireSuite = [](const char* name, ai::int32 version, const void** suite) -> ASErr {
-        const ASErr err = Host::current().basicSuite()->AcquireSuite(name, version, suite);
-        if (err == kNoErr && std::strcmp(name, kAIMenuSuite) == 0 && version == kAIMenuSuiteVersion)
-            *suite = nullptr;
-        return err;
-    };
-    message.d.basic = &basic;
+    GrantWithoutTable grant(h.host, kAIMenuSuite, kAIMenuSuiteVersion);
     h.host.gate().resetCounts();
     AIMenuItemHandle item = sentinel();
     EXPECT_EQ(add(&item), kNoErr);
