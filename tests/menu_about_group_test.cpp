@@ -14,6 +14,7 @@
 using namespace simhost;
 using namespace wendlow_test;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 namespace {
@@ -55,8 +56,7 @@ TEST(SharedGroup, MadeFirstByAnotherPluginItGetsExactlyOneItemMore) {
     EXPECT_EQ(host.dialogs().size(), 1u);
 
     EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-    EXPECT_EQ(host.shutdown(other), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, other);
 }
 
 // Names are compared byte for byte and in full: a group whose name differs
@@ -81,8 +81,7 @@ TEST(SharedGroup, AGroupWhoseNameDiffersOnlyInCaseIsNeverTakenForIt) {
         const MenuItem& ours = host.menus().item(itemsOf(host, "About")[1]);
         EXPECT_EQ(ours.plugin, wendlow);
         EXPECT_EQ(ours.submenu, groupNamed(host, kSharedGroup));
-        EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-        EXPECT_THAT(host.problems(), IsEmpty());
+        expectCleanShutdown(host, wendlow);
     }
 }
 
@@ -127,9 +126,25 @@ TEST(SharedGroup, GroupsTheHostGivesNoNameForAreSkipped) {
         ASSERT_EQ(host.startup(wendlow), kNoErr);
         EXPECT_THAT(textsOf(host, "About"), ElementsAre("About Wendlow Plug-ins"));
         EXPECT_THAT(textsOf(host, kSharedGroup), ElementsAre("Brindle..."));
-        EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-        EXPECT_THAT(host.problems(), IsEmpty());
+        expectCleanShutdown(host, wendlow);
     }
+}
+
+// The helper's own acquisition of the 1008 menu suite, granted without a
+// table: no About item can be added, the commands still are, and the hold
+// is given back during "Startup" itself.
+TEST(SharedGroup, AMenuSuiteGrantedWithoutATableAddsNoAboutItemAndIsGivenBack) {
+    Host host;
+    const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
+    {
+        GrantWithoutTable grant(host, kAIMenuSuite, kAIMenuSuiteVersion);
+        EXPECT_EQ(host.startup(wendlow), kNoErr);
+    }
+    EXPECT_EQ(host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}), 0);
+    EXPECT_THAT(textsOf(host, "About"), IsEmpty());
+    EXPECT_EQ(groupNamed(host, kSharedGroup), -1);
+    EXPECT_THAT(textsOf(host, "SelectObject"), ElementsAreArray(kMenuTexts));
+    expectCleanShutdown(host, wendlow);
 }
 
 // ---- The helper on its own ---------------------------------------------------------------
@@ -200,14 +215,7 @@ TEST_F(AboutHelperTest, MakesTheGroupWhenTheHostCountsNoGroupsAtAll) {
 }
 
 TEST_F(AboutHelperTest, AGrantWithoutATableAddsNothingAndGivesTheHoldBack) {
-    SPBasicSuite basic = *h.host.basicSuite();
-    basic.AcquireSuite = [](const char* name, ai::int32 version, const void** suite) -> ASErr {
-        const ASErr err = Host::current().basicSuite()->AcquireSuite(name, version, suite);
-        if (err == kNoErr && std::strcmp(name, kAIMenuSuite) == 0 && version == kAIMenuSuiteVersion)
-            *suite = nullptr;
-        return err;
-    };
-    message.d.basic = &basic;
+    GrantWithoutTable grant(h.host, kAIMenuSuite, kAIMenuSuiteVersion);
     h.host.gate().resetCounts();
     AIMenuItemHandle item = sentinel();
     EXPECT_EQ(add(&item), kNoErr);

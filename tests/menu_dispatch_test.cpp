@@ -154,33 +154,7 @@ TEST(Dispatch, EveryItemOfTheBuiltPluginRunsItsCommandOnTheDocument) {
     ASSERT_EQ(host.dialogs().size(), 1u);
     expectAboutDialogShownAndClosedByOK(host.dialogs()[0]);
 
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
-}
-
-// The slots seen from inside: 15 rasters, 16 symbols, 8 the dashed mode,
-// 14 meshes in plugin groups, 19 the About dialog.
-TEST(Dispatch, TheSlotsRunTheCommandsOfTheSlotTable) {
-    PluginHarness h;
-    ASSERT_EQ(h.startup(), kNoErr);
-    const std::pair<int, Ids> slots[] = {
-        {15, {"raster"}}, {16, {"symbol"}}, {8, {"closedFilledDashed"}}, {14, {"pgMesh"}}, {13, {"grouped"}},
-        {0, {"guide"}},   {17, {"placed"}}, {9, {"openFilled", "closedStroked", "openStroked"}},
-    };
-    for (const auto& [slot, expected] : slots) {
-        SCOPED_TRACE("slot " + std::to_string(slot));
-        h.host.setDocument(commandDocument());
-        EXPECT_EQ(h.choose(slot), kNoErr);
-        EXPECT_THAT(selectedIds(h.host), UnorderedElementsAreArray(expected));
-        EXPECT_EQ(gAcquireCount, 0);
-    }
-    h.host.setDocument(commandDocument());
-    EXPECT_EQ(h.choose(kAboutItemSlot), 1);
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    expectAboutDialogShownAndClosedByOK(h.host.dialogs()[0]);
-    EXPECT_THAT(selectedIds(h.host), ElementsAre("openFilled"));
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // ---- Items that are not the plug-in's, and "AI Update" ---------------------------------------
@@ -210,8 +184,7 @@ TEST(Dispatch, AnItemThatIsNotThePluginsRunsNothingAndReturnsZero) {
     }
     EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
     EXPECT_TRUE(host.dialogs().empty());
-    EXPECT_EQ(host.shutdown(wendlow), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, wendlow);
 }
 
 // When the installation stopped early, the later slots stay null; a menu
@@ -230,22 +203,7 @@ TEST(Dispatch, ANullItemIsNeverTakenForAnEmptySlot) {
     EXPECT_EQ(h.host.gate().calls(Op::Modal), 0u);
     EXPECT_THAT(selectedIds(h.host), ElementsAre("openFilled"));
     EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-TEST(Dispatch, BeforeStartupTheBuiltPluginMatchesNoItem) {
-    Host host;
-    const PluginId other = loadAboutGroupFirst(host);
-    ASSERT_EQ(host.startup(other), kNoErr);
-    const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    for (AIMenuItemHandle item : {itemWithText(host, kSharedGroup, "Group First..."), AIMenuItemHandle{}}) {
-        EXPECT_EQ(host.sendMenu(wendlow, kSelectorAIGoMenuItem, item), kNoErr);
-        EXPECT_EQ(host.sendMenu(wendlow, kSelectorAIUpdateMenuItem, item), kNoErr);
-    }
-    EXPECT_EQ(host.gate().calls(Op::GetSelectedArt), 0u);
-    EXPECT_EQ(host.ledger().totalHolds(), 0);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 TEST(Dispatch, UpdateReturnsZeroAndTouchesNothing) {
@@ -269,8 +227,7 @@ TEST(Dispatch, UpdateReturnsZeroAndTouchesNothing) {
     EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
     EXPECT_EQ(host.document().fingerprintBesidesSelection(), fingerprint);
     EXPECT_TRUE(host.dialogs().empty());
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // ---- Errors of a command reach the error dialog ----------------------------------------------
@@ -305,8 +262,7 @@ TEST(Dispatch, ACommandsErrorCodeIsShownWithItsMessageAndReturned) {
         EXPECT_EQ(dialog.closedBy, 1);
     }
     host.gate().clearRules();
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // goMenuItem's own acquisition is balanced on every way out, so that no
@@ -342,32 +298,24 @@ TEST(Dispatch, EveryItemReleasesItsOwnAcquisitionOnSuccessAndOnEachFailure) {
 
 // ---- The About dialog -----------------------------------------------------------------------------
 
-TEST(AboutDialog, TheHostsAboutMessageShowsItAndOKClosesIt) {
-    Host host;
-    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    ASSERT_EQ(host.startup(plugin), kNoErr);
-    EXPECT_EQ(host.about(plugin), kNoErr);
-    ASSERT_EQ(host.dialogs().size(), 1u);
-    expectAboutDialogShownAndClosedByOK(host.dialogs()[0]);
-    EXPECT_EQ(host.dialogs()[0].plugin, plugin);
-    EXPECT_EQ(host.dialogs()[0].title, "About Wendlow Brindle");
-    EXPECT_EQ(host.ledger().totalHolds(), 0);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
-}
-
 // Closed with 1 (OK) or 0 (the host closed it itself), the menu command ends
 // without an error dialog; any other result of the modal call is a code the
 // menu dispatch shows.
-TEST(AboutDialog, FromTheMenuNoErrorFollowsWhenTheModalCallReturnsZeroOrOne) {
+TEST(AboutDialog, ShownByMessageOrItemWithNoErrorWhenTheModalCallReturnsZeroOrOne) {
     Host host;
     const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
     ASSERT_EQ(host.startup(plugin), kNoErr);
     const AIMenuItemHandle about = itemWithText(host, kSharedGroup, "Brindle...");
 
+    // The host's own "About" message shows the same dialog, and returns 0.
+    EXPECT_EQ(host.about(plugin), kNoErr);
     EXPECT_EQ(host.chooseMenuItem(about), 1);
-    ASSERT_EQ(host.dialogs().size(), 1u);
-    expectAboutDialogShownAndClosedByOK(host.dialogs()[0]);
+    ASSERT_EQ(host.dialogs().size(), 2u);
+    for (const DialogRecord& dialog : host.dialogs()) {
+        expectAboutDialogShownAndClosedByOK(dialog);
+        EXPECT_EQ(dialog.plugin, plugin);
+        EXPECT_EQ(dialog.title, "About Wendlow Brindle");
+    }
 
     host.clearDialogsAndAlerts();
     host.setDialogButton(0);  // no item is pressed; the host closes the dialog with 0
@@ -385,8 +333,7 @@ TEST(AboutDialog, FromTheMenuNoErrorFollowsWhenTheModalCallReturnsZeroOrOne) {
     EXPECT_EQ(host.dialogs()[1].items[2].text, "3");
 
     host.setDialogButton(1);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // A user who first clicks the dialog's text, then OK: the modal loop keeps
@@ -427,8 +374,7 @@ TEST(AboutDialog, TheModalLoopAsksItsDriverUntilAPressClosesTheDialog) {
     EXPECT_TRUE(user.seen[0].items.at(0).hasNotifyProc) << "the init procedure ran before the user was asked";
 
     host.setDialogDriver(nullptr);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // ---- Every host call of the About dialog failing (the validator sweeps the commands) --------

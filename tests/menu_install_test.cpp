@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "MenuTestSupport.h"
@@ -75,8 +76,7 @@ TEST(Startup, TheBuiltPluginFillsSelectObjectAndTheSharedGroup) {
 
     EXPECT_TRUE(host.dialogs().empty());
     EXPECT_EQ(host.ledger().totalHolds(), 0);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 TEST(Startup, TheSlotsHoldTheHandlesTheSlotTableGives) {
@@ -94,8 +94,7 @@ TEST(Startup, TheSlotsHoldTheHandlesTheSlotTableGives) {
     expectAboutItemInstalled(h);
     EXPECT_EQ(g->menuItems[18], nullptr);
     EXPECT_EQ(g->menuItems[20], nullptr);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 TEST(Startup, EachTextIsReadInOrderIntoA255ByteBuffer) {
@@ -110,129 +109,98 @@ TEST(Startup, EachTextIsReadInOrderIntoA255ByteBuffer) {
         EXPECT_EQ(reads[index - 1], "17000, " + std::to_string(index) + ", 255");
 }
 
-// The longest text the buffer takes fills all 255 bytes once it is a Pascal
-// string, leaving no zero anywhere: the key name must be a copy that keeps
-// its terminator. A longer text is cut by the host at the buffer's end.
-TEST(Startup, TextsAsLongAsTheBufferAreHandedOverTerminated) {
-    PluginHarness h;
-    const std::string longest(254, 'x');
-    menuList(h)[2] = longest;
-    menuList(h)[3] = std::string(300, 'y');
-    ASSERT_EQ(h.startup(), kNoErr);
-    const auto items = itemsOf(h.host, "SelectObject");
-    ASSERT_EQ(items.size(), 18u);
-    EXPECT_EQ(h.host.menus().item(items[2]).text, longest);
-    EXPECT_EQ(h.host.menus().item(items[2]).name, longest);
-    EXPECT_EQ(h.host.menus().item(items[3]).text, std::string(254, 'y'));
-    EXPECT_EQ(h.host.menus().item(items[3]).name, std::string(254, 'y'));
-    expectAboutItemInstalled(h);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-TEST(Startup, AnEmptyTextAddsAnItemWithNoText) {
-    PluginHarness h;
-    menuList(h)[4] = "";
-    ASSERT_EQ(h.startup(), kNoErr);
-    std::vector<std::string> expected(kMenuTexts.begin(), kMenuTexts.end());
-    expected[4] = "";
-    EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(expected));
-    EXPECT_NE(g->menuItems[4], nullptr);
-    expectAboutItemInstalled(h);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-// A host that reports success for a text it does not have and writes
-// nothing: each such item gets an empty text, never the previous item's.
-TEST(Startup, AReadThatWritesNothingGivesAnEmptyText) {
-    PluginHarness h;
-    menuList(h).resize(4);
-    h.host.stringLists().silentWhenMissing = true;
-    ASSERT_EQ(h.startup(), kNoErr);
-    std::vector<std::string> expected = firstTexts(4);
-    expected.resize(18);
-    EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(expected));
-    for (MenuItemIndex item : itemsOf(h.host, "SelectObject"))
-        EXPECT_EQ(h.host.menus().item(item).name, h.host.menus().item(item).text);
-    expectAboutItemInstalled(h);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+// Texts the list may hold or the host may hand over: the longest the
+// 255-byte buffer takes fills it with no zero left as a Pascal string, so the
+// key name must be a copy that keeps its terminator; a longer one the host
+// cuts; an empty one, or a read that reports success and writes nothing,
+// gives an item with no text, never the previous item's.
+TEST(Startup, EveryTextTheHostHandsOverBecomesItsItemsTextAndKeyName) {
+    const struct {
+        const char* what;
+        std::size_t index;      // the entry of the list replaced
+        std::string entry;
+        std::string shown;
+        bool listEndsThere;     // the list is cut before it, and the host's reads write nothing
+    } cases[] = {
+        {"a text as long as the buffer", 2, std::string(254, 'x'), std::string(254, 'x'), false},
+        {"a text longer than the buffer", 3, std::string(300, 'y'), std::string(254, 'y'), false},
+        {"an empty text", 4, "", "", false},
+        {"a read that writes nothing", 4, "", "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PluginHarness h;
+        std::vector<std::string> expected(kMenuTexts.begin(), kMenuTexts.end());
+        menuList(h)[c.index] = c.entry;
+        expected[c.index] = c.shown;
+        if (c.listEndsThere) {
+            menuList(h).resize(c.index);
+            h.host.stringLists().silentWhenMissing = true;
+            std::fill(expected.begin() + static_cast<long>(c.index), expected.end(), "");
+        }
+        ASSERT_EQ(h.startup(), kNoErr);
+        EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(expected));
+        for (MenuItemIndex item : itemsOf(h.host, "SelectObject"))
+            EXPECT_EQ(h.host.menus().item(item).name, h.host.menus().item(item).text);
+        for (int slot : kSlotOfIndex) EXPECT_NE(g->menuItems[slot], nullptr) << "slot " << slot;
+        expectAboutItemInstalled(h);
+        h.expectCleanShutdown();
+    }
 }
 
 // ---- Failures of the command items --------------------------------------------------
 
-TEST(StartupFailures, AFailedReadEndsTheInstallationWithItsCode) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::GetIndexString, 5, kResourceNotFoundErr));
-    EXPECT_EQ(h.startup(), kResourceNotFoundErr);
-    EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(firstTexts(4)));
-    for (int slot = 4; slot < kGlobalSlotCount; ++slot) EXPECT_EQ(g->menuItems[slot], nullptr) << "slot " << slot;
-    EXPECT_THAT(textsOf(h.host, "About"), IsEmpty());
-    EXPECT_EQ(groupNamed(h.host, kSharedGroup), -1);
-    EXPECT_EQ(h.host.gate().calls(Op::AddMenuItem), 4u);
-    // The code is shown with its message from the error list.
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].name, "Error Dialog");
-    EXPECT_EQ(h.host.dialogs()[0].items[1].text,
-              "A resource of Wendlow Brindle is missing or damaged. Reinstall the plug-in.");
-    EXPECT_EQ(h.host.dialogs()[0].items[2].text, "RSRC");
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-TEST(StartupFailures, AFailedAddEndsTheInstallationWithItsCode) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::AddMenuItem, 7, kRefused));
-    EXPECT_EQ(h.startup(), kRefused);
-    EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(firstTexts(6)));
-    for (int slot = 6; slot < kGlobalSlotCount; ++slot) EXPECT_EQ(g->menuItems[slot], nullptr) << "slot " << slot;
-    EXPECT_EQ(h.host.gate().calls(Op::UpdateMenuItemAutomatically), 6u);
-    EXPECT_THAT(textsOf(h.host, "About"), IsEmpty());
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-TEST(StartupFailures, OnlyTheNinthAndTheLastUpdateRegistrationsCount) {
-    {
-        SCOPED_TRACE("third");
+// A failed read or add, or a failed update registration of the ninth or the
+// last item, ends the installation with its code, shown with its message;
+// the items before it stay. Other update registrations do not count.
+TEST(StartupFailures, ACallThatCountsEndsTheInstallationWithItsCode) {
+    const struct {
+        const char* what;
+        FaultRule rule;
+        ASErr result;
+        std::size_t items;      // command items installed
+        int unregistered;       // the item whose update registration failed; -1 for none
+        bool aboutInstalled;
+        const char* codeShown;  // null: no error dialog
+        const char* message;    // null: not checked
+    } cases[] = {
+        {"the fifth read", FaultRule::failNthOf(Op::GetIndexString, 5, kResourceNotFoundErr), kResourceNotFoundErr,
+         4, -1, false, "RSRC", "A resource of Wendlow Brindle is missing or damaged. Reinstall the plug-in."},
+        {"the seventh add", FaultRule::failNthOf(Op::AddMenuItem, 7, kRefused), kRefused, 6, -1, false, "4242",
+         "An error occurred in Wendlow Brindle."},
+        {"the third registration", FaultRule::failNthOf(Op::UpdateMenuItemAutomatically, 3, kRefused), kNoErr, 18,
+         2, true, nullptr, nullptr},
+        {"the ninth registration", FaultRule::failNthOf(Op::UpdateMenuItemAutomatically, 9, kRefused), kRefused, 9,
+         8, false, "4242", nullptr},
+        {"the last registration", FaultRule::failNthOf(Op::UpdateMenuItemAutomatically, 18, kRefused), kRefused,
+         18, 17, true, "4242", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         PluginHarness h;
-        h.host.gate().addRule(FaultRule::failNthOf(Op::UpdateMenuItemAutomatically, 3, kRefused));
-        EXPECT_EQ(h.startup(), kNoErr);
-        EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(kMenuTexts));
-        EXPECT_FALSE(h.host.menus().item(itemsOf(h.host, "SelectObject")[2]).updatedAutomatically);
-        EXPECT_TRUE(h.host.menus().item(itemsOf(h.host, "SelectObject")[3]).updatedAutomatically);
-        expectAboutItemInstalled(h);
-        EXPECT_TRUE(h.host.dialogs().empty());
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
-    }
-    {
-        SCOPED_TRACE("ninth");
-        PluginHarness h;
-        h.host.gate().addRule(FaultRule::failNthOf(Op::UpdateMenuItemAutomatically, 9, kRefused));
-        EXPECT_EQ(h.startup(), kRefused);
-        EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(firstTexts(9)));
-        EXPECT_NE(g->menuItems[8], nullptr);
-        for (int slot = 9; slot < kGlobalSlotCount; ++slot) EXPECT_EQ(g->menuItems[slot], nullptr) << "slot " << slot;
-        EXPECT_THAT(textsOf(h.host, "About"), IsEmpty());
-        ASSERT_EQ(h.host.dialogs().size(), 1u);
-        EXPECT_EQ(h.host.dialogs()[0].items[2].text, "4242");
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
-    }
-    {
-        SCOPED_TRACE("eighteenth");
-        PluginHarness h;
-        h.host.gate().addRule(FaultRule::failNthOf(Op::UpdateMenuItemAutomatically, 18, kRefused));
-        EXPECT_EQ(h.startup(), kRefused);
-        EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(kMenuTexts));
-        expectAboutItemInstalled(h);
-        ASSERT_EQ(h.host.dialogs().size(), 1u);
-        EXPECT_EQ(h.host.dialogs()[0].items[2].text, "4242");
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.host.gate().addRule(c.rule);
+        EXPECT_EQ(h.startup(), c.result);
+        EXPECT_THAT(textsOf(h.host, "SelectObject"), ElementsAreArray(firstTexts(c.items)));
+        const auto items = itemsOf(h.host, "SelectObject");
+        for (std::size_t i = 0; i < items.size(); ++i)
+            EXPECT_EQ(h.host.menus().item(items[i]).updatedAutomatically, static_cast<int>(i) != c.unregistered) << i;
+        for (std::size_t i = 0; i < kSlotOfIndex.size(); ++i)
+            EXPECT_EQ(g->menuItems[kSlotOfIndex[i]] != nullptr, i < c.items) << kMenuTexts[i];
+        if (c.aboutInstalled) {
+            expectAboutItemInstalled(h);
+        } else {
+            EXPECT_THAT(textsOf(h.host, "About"), IsEmpty());
+            EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
+        }
+        EXPECT_EQ(h.host.dialogs().size(), c.codeShown != nullptr ? 1u : 0u);
+        if (c.codeShown != nullptr && !h.host.dialogs().empty()) {
+            EXPECT_EQ(h.host.dialogs()[0].items[2].text, c.codeShown);
+            if (c.message != nullptr) {
+                EXPECT_EQ(h.host.dialogs()[0].items[1].text, c.message);
+            }
+        }
+        EXPECT_EQ(gAcquireCount, 0);
+        h.expectCleanShutdown();
     }
 }
 
@@ -272,8 +240,7 @@ TEST(StartupFailures, AboutItemFailuresLeaveTheResultAndTheCommandItems) {
         // The helper's own suite is given back on every way out.
         EXPECT_EQ(h.host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}), 0);
         EXPECT_EQ(gAcquireCount, 0);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 
@@ -299,8 +266,7 @@ TEST(StartupFailures, AStringFailureInsideTheHelperComesOutAsItsCode) {
     EXPECT_EQ(host.chooseMenuItem(itemWithText(host, "SelectObject", "All Paths")), kNoErr);
     EXPECT_EQ(host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
     EXPECT_EQ(host.ledger().totalHolds(), 0);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_THAT(host.problems(), IsEmpty());
+    expectCleanShutdown(host, plugin);
 }
 
 // ---- Every host call of "Startup" failing -------------------------------------------

@@ -65,35 +65,29 @@ TEST_F(ErrorReport, ZeroAndStopAreNeverShownNorLookedUp) {
     EXPECT_EQ(h.host.gate().calls(Op::GetIndexString), 0u);
 }
 
-TEST_F(ErrorReport, TheFirstMatchingPairWinsAndUnknownCodesShowTheLastPair) {
-    useList({"5", "first five", "5", "second five", "-25", "minus twenty-five", "0", "generic", ""});
-    EXPECT_EQ(report(5)->message, "first five");
-    EXPECT_EQ(report(-25)->message, "minus twenty-five");
-    EXPECT_EQ(report(6)->message, "generic");
-}
-
-TEST_F(ErrorReport, NumericEntriesTruncateTowardZeroAndWrapAtSixteenBits) {
-    useList({"12.9", "twelve", "-12.9", "minus twelve", "65535", "wrapped", "0", "generic", ""});
-    EXPECT_EQ(report(12)->message, "twelve");
-    EXPECT_EQ(report(-12)->message, "minus twelve");
-    EXPECT_EQ(report(-1)->message, "wrapped");
-    EXPECT_EQ(report(65535)->message, "generic");
-}
-
-TEST_F(ErrorReport, LetterEntriesStandForTheirFirstFourCharacters) {
-    useList({"ABCD", "four letters", "WXYZAB", "six letters", "0", "generic", ""});
-    const auto four = report(FourCC("ABCD"));
-    EXPECT_EQ(four->message, "four letters");
-    EXPECT_EQ(four->code, "ABCD");
-    EXPECT_EQ(report(FourCC("WXYZ"))->message, "six letters");
-}
-
-TEST_F(ErrorReport, SmallCodesShowInDecimal) {
-    useList({"0", "generic", ""});
-    EXPECT_EQ(report(5)->code, "5");
-    EXPECT_EQ(report(-108)->code, "-108");
-    EXPECT_EQ(report(65535)->code, "65535");
-    EXPECT_EQ(report(-65536)->code, "-65536");
+// The first code entry that stands for the code gives the message, else the
+// last pair's. A numeric entry stands for its whole part wrapped to 16 bits,
+// a letter entry for its first four characters. Codes within 16 bits show in
+// decimal, others that read as characters as those four.
+TEST_F(ErrorReport, EachCodeShowsTheMessageOfTheFirstEntryStandingForIt) {
+    useList({"5", "first five", "5", "second five", "-25", "minus twenty-five", "12.9", "twelve", "-12.9",
+             "minus twelve", "65535", "wrapped", "ABCD", "four letters", "WXYZAB", "six letters", "0", "generic", ""});
+    const struct {
+        ASErr code;
+        const char* message;
+        const char* codeText;
+    } cases[] = {
+        {5, "first five", "5"},          {-25, "minus twenty-five", "-25"}, {6, "generic", "6"},
+        {12, "twelve", "12"},            {-12, "minus twelve", "-12"},      {-1, "wrapped", "-1"},
+        {65535, "generic", "65535"},     {-108, "generic", "-108"},         {-65536, "generic", "-65536"},
+        {FourCC("ABCD"), "four letters", "ABCD"}, {FourCC("WXYZ"), "six letters", "WXYZ"},
+    };
+    for (const auto& c : cases) {
+        const auto shown = report(c.code);
+        ASSERT_TRUE(shown) << c.code;
+        EXPECT_EQ(shown->message, c.message) << c.code;
+        EXPECT_EQ(shown->code, c.codeText) << c.code;
+    }
 }
 
 TEST_F(ErrorReport, CodesThatDoNotReadAsCharactersShowTheirExactNumber) {
@@ -125,12 +119,6 @@ TEST_F(ErrorReport, TheShippedListExplainsTheHostsCodes) {
 
 // ---- What a careful scan must survive ----------------------------------------------------
 
-TEST_F(ErrorReport, AListWithoutItsEmptyEntryEndsAtTheFailedRead) {
-    useList({"5", "five", "7", "seven"});
-    EXPECT_EQ(report(5)->message, "five");
-    EXPECT_EQ(report(9)->message, "seven");
-}
-
 TEST_F(ErrorReport, AMissingListOrAnEmptyFirstEntryShowsNothing) {
     h.host.plugin(h.plugin).resources.stringLists().erase(kErrorStringListID);
     EXPECT_FALSE(report(5));
@@ -145,13 +133,36 @@ TEST_F(ErrorReport, AFailingCodeReadEndsTheScan) {
     EXPECT_EQ(report(7)->message, "five");
 }
 
-TEST_F(ErrorReport, TheScanStopsBeforeTheIndexPassesTheSixteenBitRange) {
-    // 40,000 entries, no empty one, no match: the last message the index can
-    // reach is entry 32766.
-    std::vector<std::string> entries;
-    for (int i = 1; i <= 40000; ++i) entries.push_back(i % 2 ? "9" : "message " + std::to_string(i));
-    useList(std::move(entries));
-    EXPECT_EQ(report(7)->message, "message 32766");
+// The scan reads code entries 1, 3, 5... until a read fails, an entry is
+// empty, or the index would pass the 16-bit range (the last code entry it
+// may read is 32765); it then shows the message before where it stopped.
+TEST_F(ErrorReport, TheScanStopsAtTheListsEndOrAtTheSixteenBitBound) {
+    const struct {
+        const char* name;
+        int length;   // entries; odd ones are codes "9" but for the match "7"
+        int emptyAt;  // an empty entry there; 0 for none
+        int matchAt;  // 0 for no match
+        const char* shown;
+        std::uint64_t reads;
+    } cases[] = {
+        {"the end of a short list", 100, 0, 0, "message 100", 51 + 1},
+        {"an empty entry", 100, 51, 0, "message 50", 26 + 1},
+        {"a match just inside the bound", 40000, 0, 32763, "message 32764", 16382 + 1},
+        {"a match past the bound", 40000, 0, 32767, "message 32766", 16383 + 1},
+        {"a long list without a match", 40000, 0, 0, "message 32766", 16383 + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> entries;
+        for (int i = 1; i <= c.length; ++i)
+            entries.push_back(i == c.emptyAt ? "" : i % 2 == 0 ? "message " + std::to_string(i) : i == c.matchAt ? "7" : "9");
+        useList(std::move(entries));
+        h.host.gate().resetCounts();
+        const auto shown = report(7);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->message, c.shown);
+        EXPECT_EQ(h.host.gate().calls(Op::GetIndexString), c.reads);
+    }
 }
 
 TEST_F(ErrorReport, EntriesUnreadableAsNumbersMatchNoCode) {

@@ -128,18 +128,4 @@ TEST(SelectMeshes, AFailedGrandparentQueryCountsAsNoGrandparent) {
     EXPECT_THAT(selectedIds(h.host.document()), ElementsAre("top"));
 }
 
-TEST(SelectMeshes, AnEmptyDocumentGivesAnEmptySelectionInBothEmptyForms) {
-    for (const bool nullForEmpty : {false, true}) {
-        PluginHarness h;
-        ASSERT_EQ(h.startup(), kNoErr);
-        h.host.setDocument(fixture(R"({"layers": [{"name": "L", "art": [{"type": "path"}]}]})"));
-        h.host.matching().nullHandleForEmpty = nullForEmpty;
-        EXPECT_EQ(h.choose(13), kNoErr);
-        EXPECT_EQ(h.choose(14), kNoErr);
-        EXPECT_EQ(h.host.gate().calls(Op::GetArtLayer), 0u);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
-    }
-}
-
 }  // namespace

@@ -55,8 +55,7 @@ TEST(EveryCommand, SelectsOnlyObjectsOnLayersPassingBothFlagsAndWithoutExcludedB
         }
         EXPECT_EQ(h.host.gate().calls(Op::GetLayerEditable), matches);
         EXPECT_EQ(h.host.gate().calls(Op::GetLayerVisible), flagBOn);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 
@@ -95,8 +94,7 @@ TEST(EveryCommand, AnEmptyDocumentGivesAnEmptySelectionInBothEmptyForms) {
         for (int slot = 0; slot < kCommandSlots; ++slot) EXPECT_EQ(h.choose(slot), kNoErr);
         EXPECT_EQ(h.host.gate().calls(Op::GetArtLayer), 0u);
         EXPECT_EQ(h.host.gate().calls(Op::DisposeHandle), nullForEmpty ? 0u : 2u * kCommandSlots);
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 
@@ -136,8 +134,7 @@ TEST(WholeObjects, EachCommandSelectsItsKindWithWhatItsKindTakesAlong) {
         h.host.setDocument(drawing);
         EXPECT_EQ(h.choose(c.first), kNoErr);
         EXPECT_THAT(selectedIds(h.host.document()), ::testing::ElementsAreArray(c.second)) << "slot " << c.first;
-        EXPECT_EQ(h.shutdown(), kNoErr);
-        EXPECT_THAT(h.problems(), IsEmpty());
+        h.expectCleanShutdown();
     }
 }
 

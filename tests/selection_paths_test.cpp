@@ -82,6 +82,41 @@ TEST(SelectPaths, EachItemSelectsItsEligiblePathsAndNothingElse) {
     }
 }
 
+// The paint items read one flag each: fill for filled/unfilled, stroke for
+// stroked/unstroked, and a stroke with a dash count for dashed/undashed.
+// Only 1 is painted and only 0 unpainted; other bytes are neither.
+TEST(SelectPaths, EachPaintItemReadsItsOwnFlagAndOnlyZeroOrOne) {
+    const struct {
+        const char* name;
+        int closed, fill, stroke, dashCount;
+        const char* selectedBy;  // F filled, f unfilled, S stroked, s unstroked, D dashed, d undashed
+    } cases[] = {
+        {"a fill alone", 0, 1, 0, 0, "Fsd"},
+        {"dashes with a fill but no stroke", 1, 1, 0, 3, "Fsd"},
+        {"a dashed stroke without a fill", 0, 0, 1, 3, "fSD"},
+        {"a closed stroke without dashes", 1, 0, 1, 0, "fSd"},
+        {"a negative dash count", 0, 1, 1, -2, "FSD"},
+        {"paint bytes 2", 1, 2, 2, 5, "d"},
+        {"paint bytes 255", 0, 255, 255, 1, "d"},
+    };
+    const std::pair<int, char> items[] = {{4, 'F'}, {5, 'f'}, {6, 'S'}, {7, 's'}, {8, 'D'}, {9, 'd'}};
+    for (const auto& c : cases) {
+        PluginHarness h;
+        ASSERT_EQ(h.startup(), kNoErr);
+        h.host.setDocument(fixture(R"({"layers": [{"name": "L", "art": [{"type": "path", "id": "p", "closed": )" +
+                                   std::to_string(c.closed) + R"(, "fill": )" + std::to_string(c.fill) +
+                                   R"(, "stroke": )" + std::to_string(c.stroke) + R"(, "dashCount": )" +
+                                   std::to_string(c.dashCount) + "}]}]}"));
+        std::string selectedBy;
+        for (const auto& [slot, letter] : items) {
+            EXPECT_EQ(h.choose(slot), kNoErr);
+            if (!selectedIds(h.host.document()).empty()) selectedBy += letter;
+        }
+        EXPECT_EQ(selectedBy, c.selectedBy) << c.name;
+        EXPECT_EQ(h.shutdown(), kNoErr);
+    }
+}
+
 TEST(SelectPaths, ModesOutsideTheTableClearTheSelectionAndSelectNothing) {
     for (const ai::int16 mode : {ai::int16(-32768), ai::int16(-1), ai::int16(10), ai::int16(32767)}) {
         PluginHarness h;
@@ -136,21 +171,6 @@ TEST(SelectPaths, APathListedTwiceIsExaminedTwice) {
     EXPECT_THAT(selectedIds(h.host.document()), ElementsAre("twice", "once"));
     EXPECT_EQ(h.host.gate().calls(Op::GetPathStyle), 3u);
     EXPECT_EQ(h.host.gate().calls(Op::SetArtUserAttr), 3u);
-}
-
-TEST(SelectPaths, AnEmptyDocumentGivesAnEmptySelectionInBothEmptyForms) {
-    for (const bool nullForEmpty : {false, true}) {
-        for (const char* json : {R"({"layers": []})", R"({"layers": [{"name": "L", "art": [{"type": "mesh"}]}]})"}) {
-            PluginHarness h;
-            ASSERT_EQ(h.startup(), kNoErr);
-            h.host.setDocument(fixture(json));
-            h.host.matching().nullHandleForEmpty = nullForEmpty;
-            for (int slot = 0; slot < 10; ++slot) EXPECT_EQ(h.choose(slot), kNoErr);
-            EXPECT_EQ(h.host.gate().calls(Op::DisposeHandle), nullForEmpty ? 0u : 20u);
-            EXPECT_EQ(h.shutdown(), kNoErr);
-            EXPECT_THAT(h.problems(), IsEmpty());
-        }
-    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "menuHandler.h"
 
 using namespace simhost;
+using wendlow_test::GrantWithoutTable;
 using wendlow_test::HeldSuites;
 using wendlow_test::PluginHarness;
 using ::testing::ElementsAre;
@@ -112,8 +113,7 @@ TEST(MessageTable, AccessMessagesHandTheBlockOverAndBackWithoutSuites) {
     EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), 0u);
 
     EXPECT_EQ(h.choose(1), kNoErr);  // the menus still work
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 TEST(MessageTable, CodesOneAndAlreadyReportedReachTheHostWithoutADialog) {
@@ -165,8 +165,7 @@ TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
     ASSERT_EQ(h.startup(), kNoErr);
     EXPECT_EQ(g, first);
     EXPECT_EQ(h.host.ledger().liveBlocks(), 1u);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 TEST(GlobalsBlock, AFailedAllocationNamesNothingAndIsReported) {
@@ -187,8 +186,7 @@ TEST(GlobalsBlock, AFailedNameInstallsNoMenus) {
     EXPECT_EQ(h.startup(), kRefused);
     EXPECT_EQ(h.host.menus().itemCount(), itemsBefore);
     EXPECT_NE(g, nullptr);  // kept until "Shutdown"
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 // ---- Counted acquisition ---------------------------------------------------------
@@ -277,20 +275,20 @@ TEST(Acquisition, OfSeveralRefusalsTheFirstRowsCodeIsReturned) {
     }
 }
 
-TEST(Acquisition, AGrantWithNoTableCountsAsARefusalAndIsStillGivenBack) {
-    PluginHarness h;
-    sSPBasic = h.host.basicSuite();
-    // A basic suite that grants "AI Path Suite" without a table.
-    SPBasicSuite lying = *h.host.basicSuite();
-    lying.AcquireSuite = [](const char* name, ai::int32 version, const void** suite) -> ASErr {
-        const ASErr err = Host::current().basicSuite()->AcquireSuite(name, version, suite);
-        if (err == kNoErr && std::strcmp(name, kAIPathSuite) == 0) *suite = nullptr;
-        return err;
-    };
-    EXPECT_EQ(acquireSuites(&lying), kSuiteNotFoundErr);
-    EXPECT_EQ(sAIPath, nullptr);
-    releaseSuites(&lying);
-    EXPECT_THAT(h.problems(), IsEmpty());
+// A grant without a table is a refusal, since nothing can be called through
+// it, but still a hold: it is given back with the rest, at whichever row.
+TEST(Acquisition, AGrantWithoutATableIsRefusedAndStillGivenBackAtEveryRow) {
+    for (int row = 0; row < kSuiteImportCount; ++row) {
+        SCOPED_TRACE(imports[row].name);
+        PluginHarness h;
+        GrantWithoutTable grant(h.host, imports[row].name, imports[row].version);
+        EXPECT_EQ(h.startup(), kSuiteNotFoundErr);
+        EXPECT_EQ(g, nullptr) << "no handler runs after a refusal";
+        EXPECT_EQ(gAcquireCount, 0);
+        EXPECT_TRUE(allSuitePointersNull());
+        EXPECT_EQ(h.host.gate().calls(Op::ReleaseSuite), h.host.gate().calls(Op::AcquireSuite));
+        EXPECT_THAT(h.problems(), IsEmpty());
+    }
 }
 
 TEST(Acquisition, ARefusedReleaseStopsAtThatRowAndStillLowersTheCount) {
@@ -327,8 +325,7 @@ TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
     // The command items were installed before the About string failed.
     EXPECT_NE(g->menuItems[17], nullptr);
     EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_THAT(h.problems(), IsEmpty());
+    h.expectCleanShutdown();
 }
 
 // A hostile host whose own functions throw: acquire-suite for one suite, the

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "PluginHarness.h"
+#include "reportError.h"
 #include "stringUtils.h"
 
 using namespace simhost;
@@ -55,6 +56,27 @@ TEST(PascalStrings, AnUnterminatedBufferIsNotReadPastItsFirst256Bytes) {
     EXPECT_EQ(SUctopstr(unterminated), nullptr);
     EXPECT_EQ(SUctopstr(nullptr), nullptr);
     EXPECT_EQ(SUptocstr(nullptr), nullptr);
+}
+
+// Numeric entries of the error list name 16-bit codes: the number's whole
+// part, wrapped into the signed 16-bit range.
+TEST(NumericEntries, StandForTheirWholePartWrappedToSixteenBits) {
+    PluginHarness h;
+    HeldSuites held(h.host);
+    const struct {
+        const char* text;
+        ai::int32 value;
+    } cases[] = {
+        {"32767", 32767}, {"32768", -32768}, {"65535", -1}, {"65536", 0},    {"98303", 32767},
+        {"-1", -1},       {"-32769", 32767}, {"-65536", 0}, {"12.9", 12},    {"-12.9", -12},
+    };
+    for (const auto& c : cases) {
+        char entry[32];
+        std::strcpy(entry, c.text);
+        ai::int32 value = 77;
+        CStringToAIErr(entry, &value);
+        EXPECT_EQ(value, c.value) << c.text;
+    }
 }
 
 TEST(ErrorWrapper, CheckResultThrowsExactlyTheCode) {

@@ -90,15 +90,12 @@ SvgDocument drawing(const std::string& body, const std::string& rootAttributes =
 TEST(SvgLayers, InkscapeLayersWithTheirFlagsAndADefaultLayerForArtOutside) {
     const SvgDocument svg = load("layers-inkscape.svg");
     EXPECT_THAT(layerNames(svg), ElementsAre("Default layer", "Visible", "Hidden", "Locked", "l4"));
-    const Document& d = svg.document;
-    EXPECT_EQ(d.layer(1).visible, 1);
-    EXPECT_EQ(d.layer(1).editable, 1);
-    EXPECT_EQ(d.layer(2).visible, 0);
-    EXPECT_EQ(d.layer(2).editable, 1);
-    EXPECT_EQ(d.layer(3).visible, 1);
-    EXPECT_EQ(d.layer(3).editable, 0);
-    EXPECT_EQ(d.layer(4).visible, 0);
-    EXPECT_EQ(d.layer(4).editable, 0);
+    // Visible and editable of layers 1 to 4.
+    const int flags[][2] = {{1, 1}, {0, 1}, {1, 0}, {0, 0}};
+    for (LayerIndex i = 1; i <= 4; ++i) {
+        EXPECT_EQ(svg.document.layer(i).visible, flags[i - 1][0]) << i;
+        EXPECT_EQ(svg.document.layer(i).editable, flags[i - 1][1]) << i;
+    }
     // The layer flags say it; the objects themselves stay unmarked.
     EXPECT_EQ(art(svg, "in-hidden").attributes, 0);
     EXPECT_EQ(art(svg, "in-locked").attributes, 0);
@@ -130,23 +127,18 @@ TEST(SvgLayers, AnInkscapeLayerAfterAPlainGroupMakesThatGroupArt) {
 
 TEST(SvgObjects, ElementsMapToTheirKinds) {
     const SvgDocument svg = load("objects.svg");
-    for (const char* id : {"group", "link", "switch", "nested"}) EXPECT_EQ(art(svg, id).type, kGroupArt) << id;
-    for (const char* id : {"rect", "circle", "ellipse", "polygon", "closed", "closed-lower"}) {
-        EXPECT_EQ(art(svg, id).type, kPathArt) << id;
+    const std::pair<AIArtType, std::vector<const char*>> kinds[] = {
+        {kGroupArt, {"group", "link", "switch", "nested"}},
+        {kPathArt, {"rect", "circle", "ellipse", "polygon", "closed", "closed-lower", "line", "polyline", "open",
+                    "deep", "empty"}},
+        {kRasterArt, {"embedded", "embedded-svg2"}}, {kPlacedArt, {"linked", "no-reference"}},
+        {kSymbolArt, {"instance", "broken-instance"}}, {kTextArt, {"text"}}, {kOtherArt, {"foreign"}},
+    };
+    for (const auto& [type, ids] : kinds)
+        for (const char* id : ids) EXPECT_EQ(art(svg, id).type, type) << id;
+    for (const char* id : {"rect", "circle", "ellipse", "polygon", "closed", "closed-lower"})
         EXPECT_EQ(art(svg, id).closed, 1) << id;
-    }
-    for (const char* id : {"line", "polyline", "open", "deep", "empty"}) {
-        EXPECT_EQ(art(svg, id).type, kPathArt) << id;
-        EXPECT_EQ(art(svg, id).closed, 0) << id;
-    }
-    EXPECT_EQ(art(svg, "embedded").type, kRasterArt);
-    EXPECT_EQ(art(svg, "embedded-svg2").type, kRasterArt);
-    EXPECT_EQ(art(svg, "linked").type, kPlacedArt);
-    EXPECT_EQ(art(svg, "no-reference").type, kPlacedArt);
-    EXPECT_EQ(art(svg, "instance").type, kSymbolArt);
-    EXPECT_EQ(art(svg, "broken-instance").type, kSymbolArt);
-    EXPECT_EQ(art(svg, "text").type, kTextArt);
-    EXPECT_EQ(art(svg, "foreign").type, kOtherArt);
+    for (const char* id : {"line", "polyline", "open", "deep", "empty"}) EXPECT_EQ(art(svg, id).closed, 0) << id;
     EXPECT_EQ(art(svg, "deep").parent, svg.document.find("nested"));
 }
 
@@ -176,42 +168,25 @@ TEST(SvgObjects, ElementsInTheSvgNamespaceUnderAnyPrefixAndEntityNamespacesAreRe
 
 // ---- Style -------------------------------------------------------------------
 
-TEST(SvgStyle, AttributesStyleAndInheritanceGiveFillStrokeAndDashes) {
+// Fill, stroke and dash count ("fill stroke dashes") of each path of
+// style.svg: attributes, style attributes and inheritance; style sheet rules
+// by specificity, order and importance; paint servers referenced anywhere.
+TEST(SvgStyle, AttributesStyleSheetsAndInheritanceGiveFillStrokeAndDashes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"default", "1 0 0"},  // fill black, stroke none
+        {"attr-none", "0 1 0"},        {"style-attr", "0 1 2"},       {"style-over-attr", "1 0 0"},
+        {"inherits", "0 1 1"},         {"overrides", "1 0 0"},        {"explicit-inherit", "0 1 1"},
+        // A negative entry or a list summing to zero draws solid.
+        {"bad-dash", "1 1 0"},         {"dash-zero", "1 1 0"},
+        {"class", "0 1 0"},            {"class-dash", "0 1 3"},       {"by-id", "1 1 0"},
+        {"rule-over-attr", "0 1 0"},   {"style-over-rule", "1 1 0"},  {"specificity", "1 0 0"},
+        {"important", "0 0 0"},        {"child-rule", "0 1 0"},       {"grandchild", "1 0 0"},
+        {"descendant", "1 0 2"},       {"attribute-rule", "0 0 0"},   {"sibling-rule", "1 1 0"},
+        {"hover-only", "1 0 0"},       {"missing-paint", "0 0 0"},    {"missing-paint-fallback", "1 0 0"},
+        {"gradient", "1 0 0"},  // defined after its use
+    };
     const SvgDocument svg = load("style.svg");
-    EXPECT_EQ(paint(svg, "default"), "1 0 0");  // fill black, stroke none
-    EXPECT_EQ(paint(svg, "attr-none"), "0 1 0");
-    EXPECT_EQ(paint(svg, "style-attr"), "0 1 2");
-    EXPECT_EQ(paint(svg, "style-over-attr"), "1 0 0");
-    EXPECT_EQ(paint(svg, "inherits"), "0 1 1");
-    EXPECT_EQ(paint(svg, "overrides"), "1 0 0");
-    EXPECT_EQ(paint(svg, "explicit-inherit"), "0 1 1");
-    // A negative entry or a list summing to zero draws solid.
-    EXPECT_EQ(paint(svg, "bad-dash"), "1 1 0");
-    EXPECT_EQ(paint(svg, "dash-zero"), "1 1 0");
-}
-
-TEST(SvgStyle, StyleSheetRulesCascadeBySpecificityOrderAndImportance) {
-    const SvgDocument svg = load("style.svg");
-    EXPECT_EQ(paint(svg, "class"), "0 1 0");
-    EXPECT_EQ(paint(svg, "class-dash"), "0 1 3");
-    EXPECT_EQ(paint(svg, "by-id"), "1 1 0");
-    EXPECT_EQ(paint(svg, "rule-over-attr"), "0 1 0");
-    EXPECT_EQ(paint(svg, "style-over-rule"), "1 1 0");
-    EXPECT_EQ(paint(svg, "specificity"), "1 0 0");
-    EXPECT_EQ(paint(svg, "important"), "0 0 0");
-    EXPECT_EQ(paint(svg, "child-rule"), "0 1 0");
-    EXPECT_EQ(paint(svg, "grandchild"), "1 0 0");
-    EXPECT_EQ(paint(svg, "descendant"), "1 0 2");
-    EXPECT_EQ(paint(svg, "attribute-rule"), "0 0 0");
-    EXPECT_EQ(paint(svg, "sibling-rule"), "1 1 0");
-    EXPECT_EQ(paint(svg, "hover-only"), "1 0 0");
-}
-
-TEST(SvgStyle, PaintReferencesResolveToServersAnywhereInTheDrawing) {
-    const SvgDocument svg = load("style.svg");
-    EXPECT_EQ(paint(svg, "missing-paint"), "0 0 0");
-    EXPECT_EQ(paint(svg, "missing-paint-fallback"), "1 0 0");
-    EXPECT_EQ(paint(svg, "gradient"), "1 0 0");  // defined after its use
+    for (const auto& [id, expected] : cases) EXPECT_EQ(paint(svg, id), expected) << id;
     EXPECT_EQ(paint(load("late-style.svg"), "styled-later"), "0 0 0");
 }
 

@@ -1,5 +1,9 @@
 #include "PluginHarness.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
 #include <stdexcept>
 
 namespace wendlow_test {
@@ -29,6 +33,15 @@ ASErr PluginHarness::choose(int slot) {
     return host.sendMenu(plugin, kSelectorAIGoMenuItem, g->menuItems[slot]);
 }
 
+void PluginHarness::expectCleanShutdown() {
+    wendlow_test::expectCleanShutdown(host, plugin);
+}
+
+void expectCleanShutdown(simhost::Host& host, simhost::PluginId plugin) {
+    EXPECT_EQ(host.shutdown(plugin), kNoErr);
+    EXPECT_THAT(host.problems(), ::testing::IsEmpty());
+}
+
 HeldSuites::HeldSuites(simhost::Host& host) : host_(host) {
     sSPBasic = host_.basicSuite();
     result_ = acquireSuites(host_.basicSuite());
@@ -36,6 +49,30 @@ HeldSuites::HeldSuites(simhost::Host& host) : host_(host) {
 
 HeldSuites::~HeldSuites() {
     releaseSuites(host_.basicSuite());
+}
+
+namespace {
+const char* gNullName = nullptr;
+ai::int32 gNullVersion = 0;
+SPBasicSuite gRealBasic{};
+
+ASErr acquireWithoutTable(const char* name, ai::int32 version, const void** suite) {
+    const ASErr err = gRealBasic.AcquireSuite(name, version, suite);
+    if (err == kNoErr && std::strcmp(name, gNullName) == 0 && version == gNullVersion) *suite = nullptr;
+    return err;
+}
+}  // namespace
+
+GrantWithoutTable::GrantWithoutTable(simhost::Host& host, const char* name, ai::int32 version)
+    : host_(host), real_(*host.basicSuite()) {
+    gNullName = name;
+    gNullVersion = version;
+    gRealBasic = real_;
+    host_.basicSuite()->AcquireSuite = acquireWithoutTable;
+}
+
+GrantWithoutTable::~GrantWithoutTable() {
+    *host_.basicSuite() = real_;
 }
 
 }  // namespace wendlow_test

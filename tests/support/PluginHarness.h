@@ -37,10 +37,15 @@ public:
 
     // Everything left held, and every violation, after the plug-in stopped.
     std::vector<std::string> problems() const { return host.problems(); }
+    // "Shutdown" succeeds and leaves nothing held and no violation.
+    void expectCleanShutdown();
 };
 
 // Holds the plug-in's suites for the length of a scope, for tests that call
 // its functions directly.
+// The same for a plug-in loaded into `host`.
+void expectCleanShutdown(simhost::Host& host, simhost::PluginId plugin);
+
 class HeldSuites {
 public:
     explicit HeldSuites(simhost::Host& host);
@@ -50,6 +55,21 @@ public:
 private:
     simhost::Host& host_;
     ASErr result_;
+};
+
+// For its lifetime, the host grants one suite without a table: acquire-suite
+// reports success and counts the hold, but the pointer it writes is null.
+// One at a time.
+class GrantWithoutTable {
+public:
+    GrantWithoutTable(simhost::Host& host, const char* name, ai::int32 version);
+    ~GrantWithoutTable();
+    GrantWithoutTable(const GrantWithoutTable&) = delete;
+    GrantWithoutTable& operator=(const GrantWithoutTable&) = delete;
+
+private:
+    simhost::Host& host_;
+    SPBasicSuite real_;
 };
 
 }  // namespace wendlow_test
