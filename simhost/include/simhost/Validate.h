@@ -13,6 +13,9 @@
 //                  shrunk to a shortest reproducer on failure
 //   hostile        hostile documents and resources
 //   use-after-release  stale suite pointers are caught and named
+//   null-table     each suite granted with a null table; refused-release:
+//                  each suite's releases refused, then more messages;
+//                  refusals: two rows refused with different codes
 #pragma once
 
 #include <cstdint>
@@ -72,6 +75,14 @@ struct Report {
 Report runValidation(const Options& options,
                      const std::function<void(const CaseResult&)>& progress = {});
 
+// The cases a run with these options would run, built from a first run of
+// the plug-in (throws like runValidation).
+struct CaseListing {
+    std::string name;
+    std::string battery;
+};
+std::vector<CaseListing> listCases(const Options& options);
+
 // 0 all passed, 1 a case failed, 2 a case crashed or timed out.
 int exitCodeOf(const Report& report);
 
@@ -86,5 +97,7 @@ struct RuleInfo {
     const char* promise;
 };
 const std::vector<RuleInfo>& validatorRules();
+// Each battery's cases (a name pattern) with what they do to the plug-in.
+const std::vector<RuleInfo>& validatorBatteries();
 
 }  // namespace simhost::validate

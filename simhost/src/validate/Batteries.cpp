@@ -68,6 +68,13 @@ Discovery parseDiscovery(const std::string& payload) {
     return found;
 }
 
+void startWorld(CaseContext& ctx, World& world) {
+    world.host().setDocument(richDocument());
+    const ASErr err = world.send(MessageSpec::interface(kSPInterfaceStartupSelector));
+    if (err != kNoErr) ctx.finding("setup", "\"Startup\" with no fault returned " + showCode(err));
+    world.host().ledger().clearViolations();
+}
+
 namespace {
 
 const MessageSpec kStartup = MessageSpec::interface(kSPInterfaceStartupSelector);
@@ -94,13 +101,6 @@ ASErr step(CaseContext& ctx, World& world, const MessageSpec& message, std::size
     checkLedger(findings, world, Failed{}, blocksAllowed, "after " + message.label() + note);
     for (const Finding& f : findings) ctx.finding(f.rule, f.detail);
     return seen.result;
-}
-
-void startWorld(CaseContext& ctx, World& world) {
-    world.host().setDocument(richDocument());
-    const ASErr err = world.send(kStartup);
-    if (err != kNoErr) ctx.finding("setup", "\"Startup\" with no fault returned " + showCode(err));
-    world.host().ledger().clearViolations();
 }
 
 bool liveBlockOf(World& world, const void* word) {
@@ -342,8 +342,6 @@ std::vector<CaseDef> everyCallCases(const Options&, const Discovery& found) {
 
 // ---- Suites denied, wrong tables ----------------------------------------------------
 
-namespace {
-
 void suiteTrials(CaseContext& ctx, const Discovery& found, const std::string& what,
                  const std::function<void(TrialPlan&)>& arm) {
     World world(ctx.options().pluginPath);
@@ -364,8 +362,6 @@ void suiteTrials(CaseContext& ctx, const Discovery& found, const std::string& wh
     if (!found.items.empty()) run(update(0));
     run(kShutdown);
 }
-
-}  // namespace
 
 std::vector<CaseDef> suiteCases(const Options&, const Discovery& found) {
     std::vector<CaseDef> cases;

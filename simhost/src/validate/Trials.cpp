@@ -9,6 +9,7 @@ namespace simhost::validate {
 std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings) {
     if (trial.before) trial.before(world);
     const Observation seen = observe(world, trial.message, trial.rules);
+    if (trial.after) trial.after(world);
     Failed failed;
     failed.add(seen.log);
     // Every operation of a suite granted as a trapping table failed.
@@ -18,9 +19,12 @@ std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Findi
     checkMessage(findings, trial.message, seen, failed, trial.allowance);
     checkLedger(findings, world, failed, 1, "after " + trial.message.label());
     bool shutDown = trial.message.is(kSPInterfaceShutdownSelector);
+    // A null table is granted to the trial's message alone (`after` ends it).
+    Allowance later = trial.allowance;
+    later.nullSuite.clear();
     for (const MessageSpec& next : trial.followUps) {
         const Observation after = observe(world, next, {});
-        checkMessage(findings, next, after, failed, trial.allowance);
+        checkMessage(findings, next, after, failed, later);
         shutDown = next.is(kSPInterfaceShutdownSelector);
     }
     if (!trial.followUps.empty() || shutDown)
