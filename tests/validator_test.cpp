@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "Protocol.h"
 #include "World.h"
 #include "simhost/Validate.h"
 
@@ -233,5 +234,22 @@ TEST(ValidatorRules, AnyRefusedCodeIsAcceptedAndNoOther) {
             std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.rule == "acquisition-code"; });
         EXPECT_EQ(flagged, !row.passes) << showCode(row.result) << " after " << row.log.size() << " rows";
         EXPECT_EQ(findings.size(), flagged ? 1u : 0u) << (findings.empty() ? "" : findings[0].detail);
+    }
+}
+
+// What a child writes comes back field for field, whatever the text holds;
+// a line of no known kind (a stray write to the result pipe) is skipped.
+TEST(ValidatorProtocol, RecordsComeBackFieldForField) {
+    const Record sent[] = {{RecordKind::kFinding, "rule", "a\ttab, a\nnewline, a \\n that was typed"},
+                           {RecordKind::kOutput, "#0 0x1 in f\n#1 \\\\ end\\", ""},
+                           {RecordKind::kSuite, "AI Menu Suite", "1008"}};
+    std::string payload;
+    for (const Record& r : sent) payload += encodeRecord(r) + "Z\tstray\n";
+    const std::vector<Record> got = decodeRecords(payload);
+    ASSERT_EQ(got.size(), 3u) << payload;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].kind, sent[i].kind);
+        EXPECT_EQ(got[i].first, sent[i].first);
+        EXPECT_EQ(got[i].second, sent[i].second);
     }
 }

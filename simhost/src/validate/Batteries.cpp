@@ -5,7 +5,6 @@
 #include <cctype>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include "Isolation.h"
 #include "Trials.h"
@@ -39,31 +38,25 @@ void discover(const std::string& pluginPath, int fd) {
     world.send(MessageSpec::interface(kSPInterfaceAboutSelector));
     world.send(MessageSpec::interface(kSPInterfaceShutdownSelector));
     std::string out;
-    for (MenuItemIndex item : items) out += "I\t" + oneLine(host.menus().item(item).text) + "\n";
+    for (MenuItemIndex item : items) out += encodeRecord({RecordKind::kItem, host.menus().item(item).text, {}});
     std::set<std::pair<std::string, int>> seen;
     for (const CallRecord& call : host.gate().log()) {
         if (call.op != Op::AcquireSuite) continue;
         const std::string name = suiteOfDetail(call.detail);
         const std::size_t comma = call.detail.rfind(", ");
         const int version = comma == std::string::npos ? 0 : std::atoi(call.detail.c_str() + comma + 2);
-        if (seen.insert({name, version}).second) out += "S\t" + oneLine(name) + "\t" + std::to_string(version) + "\n";
+        if (seen.insert({name, version}).second)
+            out += encodeRecord({RecordKind::kSuite, name, std::to_string(version)});
     }
-    out += "E\n";
+    out += encodeRecord({RecordKind::kEnd, {}, {}});
     writeAll(fd, out);
 }
 
 Discovery parseDiscovery(const std::string& payload) {
     Discovery found;
-    std::istringstream in(payload);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.size() < 2) continue;
-        const std::string rest = line.substr(2);
-        if (line[0] == 'I') found.items.push_back(rest);
-        if (line[0] == 'S') {
-            const std::size_t tab = rest.find('\t');
-            found.suites.push_back({rest.substr(0, tab), std::atoi(rest.c_str() + tab + 1)});
-        }
+    for (const Record& r : decodeRecords(payload)) {
+        if (r.kind == RecordKind::kItem) found.items.push_back(r.first);
+        if (r.kind == RecordKind::kSuite) found.suites.push_back({r.first, std::atoi(r.second.c_str())});
     }
     return found;
 }

@@ -1,6 +1,7 @@
 #include "Trials.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "Isolation.h"
 
@@ -52,9 +53,9 @@ std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialPlan& trial) {
         return 0;
     }
     for (const Finding& f : inner.findings) ctx.finding(f.rule, trial.label + ": " + f.detail);
-    const std::string key = "C\tcalls\t";
-    const std::size_t at = outcome.payload.find(key);
-    return at == std::string::npos ? 0 : std::stoull(outcome.payload.substr(at + key.size()));
+    for (const Record& r : decodeRecords(outcome.payload))
+        if (r.kind == RecordKind::kCount && r.first == "calls") return std::strtoull(r.second.c_str(), nullptr, 10);
+    return 0;
 }
 
 void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialPlan& base) {

@@ -116,21 +116,18 @@ Discovery discoverPlugin(const Options& options, const std::function<void(const 
             try {
                 discover(options.pluginPath, fd);
             } catch (const std::exception& e) {
-                writeAll(fd, std::string("X\t") + oneLine(e.what()) + "\n");
+                writeRecord(fd, {RecordKind::kCannotRun, e.what(), {}});
             }
         },
         options.caseTimeoutSeconds);
-    if (probe.payload.rfind("X\t", 0) == 0) {
-        std::string why = probe.payload.substr(2);
-        while (!why.empty() && why.back() == '\n') why.pop_back();
-        throw std::runtime_error(why);
-    }
-    const bool probed = !probe.timedOut && !probe.signaled && probe.exitCode == 0 &&
-                        probe.payload.find("E\n") != std::string::npos;
+    const std::vector<Record> records = decodeRecords(probe.payload);
+    for (const Record& r : records)
+        if (r.kind == RecordKind::kCannotRun) throw std::runtime_error(r.first);
+    const bool probed = !probe.timedOut && !probe.signaled && probe.exitCode == 0 && hasRecord(records, RecordKind::kEnd);
     if (probed) return parseDiscovery(probe.payload);
     CaseDef def{"lifecycle/discovery", "lifecycle", nullptr};
     ChildOutcome shown = probe;
-    shown.payload += "P\tthe first run: \"Startup\", every item, \"About\", \"Shutdown\"\n";
+    shown.payload += encodeRecord({RecordKind::kProgress, "the first run: \"Startup\", every item, \"About\", \"Shutdown\"", {}});
     CaseResult result = finish(def, shown);
     if (result.status == Status::kPass) result.status = Status::kCrash;
     failed(result);
