@@ -296,8 +296,11 @@ Seen summarize(const MessageSpec& message, const Observation& seen, const Allowa
             ++s.errorDialogs;
             s.errorDialog = &d;
         }
+    // A grant with a null table anywhere in the message (a helper's own
+    // acquisition too) is a refusal with the missing suite's code.
     for (const CallRecord& call : seen.log)
-        if (call.injected != kNoErr) s.injected.insert(call.injected);
+        if (refusalOf(call, allowance) != kNoErr || call.injected != kNoErr)
+            s.injected.insert(call.injected != kNoErr ? call.injected : refusalOf(call, allowance));
     if (allowance.extraCode != kNoErr) s.injected.insert(allowance.extraCode);
     // The violation names that rule; the code the host made up for it and
     // the missing report are its consequences, not further findings.
