@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "Isolation.h"
 #include "Protocol.h"
 #include "World.h"
 #include "simhost/Validate.h"
@@ -164,6 +165,27 @@ TEST(Validator, ReportsNameEveryCaseAndStatus) {
     const std::string table = summaryTable(report);
     EXPECT_NE(table.find("2 cases: 1 passed, 1 failed, 0 crashed, 0 timed out"), std::string::npos) << table;
     EXPECT_NE(table.find("battery took"), std::string::npos);
+}
+
+// --in-process forks nothing and comes to the forked run's verdict on cases
+// whose checks need no copy of the world.
+TEST(Validator, InProcessRunForksNothingAndGivesTheSameVerdict) {
+    Options options = quickOptions("mini-skips-dispose", "^lifecycle/(message-table|exports)$|^random/sequences$");
+    options.iterations = 3;
+    options.inProcess = true;
+    const std::uint64_t forks = forksMade();
+    const Report here = runValidation(options);
+    EXPECT_EQ(forksMade(), forks);
+    options.inProcess = false;
+    const Report forked = runValidation(options);
+    EXPECT_GT(forksMade(), forks);
+    ASSERT_EQ(here.cases.size(), 3u);
+    ASSERT_EQ(forked.cases.size(), 3u);
+    for (std::size_t i = 0; i < here.cases.size(); ++i) {
+        EXPECT_EQ(here.cases[i].status, forked.cases[i].status) << describe(here.cases[i]) << describe(forked.cases[i]);
+        EXPECT_EQ(here.cases[i].findings.size(), forked.cases[i].findings.size()) << describe(here.cases[i]);
+    }
+    EXPECT_TRUE(hasRule(*findCase(here, "lifecycle/message-table"), "handle-balance"));
 }
 
 TEST(Validator, UnloadablePluginIsTheValidatorsOwnFailure) {

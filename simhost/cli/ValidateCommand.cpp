@@ -21,7 +21,7 @@ void usage(FILE* out) {
     std::fprintf(out,
                  "usage: simhost validate [--plugin PATH] [--seed N] [--iterations N] [--json] [--junit FILE]\n"
                  "                        [--only REGEX] [--jobs N] [--timeout S] [--trial-timeout S]\n"
-                 "                        [--hostile-objects N] [--soak-cycles N]\n"
+                 "                        [--hostile-objects N] [--soak-cycles N] [--in-process]\n"
                  "Runs the validation battery on a plug-in, each case in a child process.\n"
                  "  --plugin PATH        the plug-in to validate (default: plugins/WendlowBrindle.so beside simhost)\n"
                  "  --seed N             seed of the first random sequence; a failing one prints its own seed\n"
@@ -34,6 +34,8 @@ void usage(FILE* out) {
                  "  --trial-timeout S    time for one trial or sequence (default 20)\n"
                  "  --hostile-objects N  size of the big hostile documents (default 1000000)\n"
                  "  --soak-cycles N      load-and-unload cycles (default 25)\n"
+                 "  --in-process         no child processes, for a debugger: cases one after another, no\n"
+                 "                       timeout, a crash ends the run; trials share their case's world\n"
                  "  --list               list the rules, each with the promise it enforces, the batteries and the\n"
                  "                       plug-in's cases (with --only, those that match)\n"
                  "Exit codes: 0 all passed, 1 a case failed, 2 a case crashed or timed out, 3 the validator could not run.\n");
@@ -61,6 +63,7 @@ const Flag kFlags[] = {
     {"-h", [](Settings& s) { s.help = true; }, nullptr, nullptr},
     {"--list", [](Settings& s) { s.list = true; }, nullptr, nullptr},
     {"--json", [](Settings& s) { s.json = true; }, nullptr, nullptr},
+    {"--in-process", [](Settings& s) { s.options.inProcess = true; }, nullptr, nullptr},
     {"--plugin", nullptr, nullptr, [](Settings& s, const std::string& v) { s.options.pluginPath = v; }},
     {"--junit", nullptr, nullptr, [](Settings& s, const std::string& v) { s.junit = v; }},
     {"--only", nullptr, nullptr, [](Settings& s, const std::string& v) { s.options.only = v; }},

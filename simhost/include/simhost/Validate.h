@@ -39,6 +39,11 @@ struct Options {
     double trialTimeoutSeconds = 20;
     std::size_t hostileObjects = 1000000;  // size of the big hostile documents
     int soakCycles = 25;
+    // No fork at all, for a debugger: the cases run one after another in
+    // this process, with no timeout, and a crash ends the run. Each trial
+    // then runs on the case's world as earlier trials left it (a fork would
+    // give it a copy), so only a case's first failing trial is its own.
+    bool inProcess = false;
 };
 
 // One finding: the broken rule's short name and what was seen.

@@ -164,6 +164,13 @@ std::vector<CaseResult> runCases(const std::vector<CaseDef>& cases, const Option
         std::unique_ptr<ChildProcess> child;
     };
     std::vector<CaseResult> results(cases.size());
+    if (options.inProcess) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            results[i] = finish(cases[i], runHere([&](int fd) { runCaseBody(cases[i], options, fd); }));
+            if (progress) progress(results[i]);
+        }
+        return results;
+    }
     std::vector<Running> running;
     std::size_t next = 0;
     const std::size_t jobs = static_cast<std::size_t>(options.jobs < 1 ? 1 : options.jobs);
@@ -198,6 +205,11 @@ Report runValidation(const Options& options, const std::function<void(const Case
     report.plugin = options.pluginPath;
     report.seed = options.seed;
     const CaseFilter filter(options.only);
+    // Every runIsolated of this run (discovery, trials, sequences) too.
+    struct InProcess {
+        explicit InProcess(bool on) { setInProcess(on); }
+        ~InProcess() { setInProcess(false); }
+    } inProcess(options.inProcess);
     const Discovery found = discoverPlugin(options, [&](const CaseResult& failed) {
         if (!filter.selects(failed.name)) return;
         report.cases.push_back(failed);
