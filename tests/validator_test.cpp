@@ -225,8 +225,16 @@ TEST(ValidatorRules, AnyRefusedCodeIsAcceptedAndNoOther) {
     using simhost::Op;
     const ASErr first = simhost::kInjectedFaultErr;
     const ASErr second = FourCC("NOPE");
-    auto acquisition = [](const char* suite, ASErr injected) {
-        return CallRecord{1, Op::AcquireSuite, std::string("\"") + suite + "\", 3", injected};
+    // Field by field: the host may give a record more fields than these.
+    auto call = [](Op op, const std::string& detail, ASErr injected) {
+        CallRecord record{};
+        record.op = op;
+        record.detail = detail;
+        record.injected = injected;
+        return record;
+    };
+    auto acquisition = [&](const char* suite, ASErr injected) {
+        return call(Op::AcquireSuite, std::string("\"") + suite + "\", 3", injected);
     };
     struct Row {
         std::vector<CallRecord> log;
@@ -238,7 +246,7 @@ TEST(ValidatorRules, AnyRefusedCodeIsAcceptedAndNoOther) {
     const std::vector<CallRecord> nullLast = {acquisition("Row A", kNoErr), acquisition("Null Row", kNoErr)};
     // A helper's own acquisition after the run, granted with a null table.
     const std::vector<CallRecord> nullInHelper = {acquisition("AI Menu Suite", kNoErr),
-                                                  CallRecord{2, Op::AddMenuItem, "", kNoErr},
+                                                  call(Op::AddMenuItem, "", kNoErr),
                                                   acquisition("Null Row", kNoErr)};
     const Row rows[] = {
         {twoRefused, first, nullptr},
