@@ -36,3 +36,20 @@ TEST(ValidatorFound, ErrorDialogShownWithoutTheUserSuite) {
     EXPECT_EQ(p.shutdown(), kNoErr);
     EXPECT_TRUE(p.problems().empty());
 }
+
+// The random sequences found it: after a refused release the shell kept its
+// tables, and the next message's refusal alert went through the ADM Basic
+// table of the message before, which it had not acquired again.
+TEST(ValidatorFound, NoAlertThroughATableKeptFromARefusedRelease) {
+    PluginHarness p;
+    ASSERT_EQ(p.startup(), kNoErr);
+    p.host.gate().addRule(FaultRule::failNthOf(Op::ReleaseSuite, 1));
+    p.choose(1);
+    p.host.gate().clearRules();
+    p.host.clearDialogsAndAlerts();
+    p.host.gate().addRule(FaultRule::failNthOf(Op::AcquireSuite, 1));
+    EXPECT_EQ(p.choose(1), kInjectedFaultErr);
+    p.host.gate().clearRules();
+    // The first row is refused before the ADM Basic suite is acquired: no alert can be shown.
+    EXPECT_TRUE(p.host.alerts().empty());
+}

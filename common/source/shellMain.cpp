@@ -79,8 +79,12 @@ ASErr acquireSuites(SPBasicSuite* basic) {
     ASErr result = kNoErr;
     if (gAcquireCount == 0) {
         // A fresh acquisition: rows a refused release kept are the host's
-        // now, not ours to give back.
-        for (bool& granted : sGranted) granted = false;
+        // now, not ours to give back, and their tables not ours to call
+        // (the refusal alert below must not reach a kept ADM Basic table).
+        for (int i = 0; i < kSuiteImportCount; ++i) {
+            sGranted[i] = false;
+            if (imports[i].suite != nullptr) *imports[i].suite = nullptr;
+        }
         for (int i = 0; i < kSuiteImportCount; ++i) {
             const SuiteImport& row = imports[i];
             if (row.suite == nullptr) continue;

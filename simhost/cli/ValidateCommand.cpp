@@ -22,7 +22,7 @@ void usage(FILE* out) {
     std::fprintf(out,
                  "usage: simhost validate [--plugin PATH] [--seed N] [--iterations N] [--json] [--junit FILE]\n"
                  "                        [--only REGEX] [--jobs N] [--timeout S] [--trial-timeout S]\n"
-                 "                        [--hostile-objects N] [--soak-cycles N]\n"
+                 "                        [--hostile-objects N] [--soak-cycles N] [--in-process]\n"
                  "Runs the validation battery on a plug-in, each case in a child process.\n"
                  "  --plugin PATH        the plug-in to validate (default: plugins/WendlowBrindle.so beside simhost)\n"
                  "  --seed N             seed of the first random sequence; a failing one prints its own seed\n"
@@ -35,16 +35,54 @@ void usage(FILE* out) {
                  "  --trial-timeout S    time for one trial or sequence (default 20)\n"
                  "  --hostile-objects N  size of the big hostile documents (default 1000000)\n"
                  "  --soak-cycles N      load-and-unload cycles (default 25)\n"
-                 "  --list               list the rules, each with the promise it enforces, and the batteries\n"
+                 "  --in-process         no child processes, for a debugger: cases one after another, no\n"
+                 "                       timeout, a crash ends the run; trials share their case's world\n"
+                 "  --list               list the rules, each with the promise it enforces, the batteries and the\n"
+                 "                       plug-in's cases (with --only, those that match)\n"
                  "Exit codes: 0 all passed, 1 a case failed, 2 a case crashed or timed out, 3 the validator could not run.\n");
 }
 
-void listRules() {
-    std::printf("rules (each finding names one):\n");
-    for (const RuleInfo& r : simhost::validate::validatorRules()) std::printf("  %-22s %s\n", r.rule, r.promise);
-    std::printf("batteries (cases are built from the plug-in's items and suites on a first run):\n"
-                "  lifecycle/*  every-call/*  denied/*  wrong-table/*  random/sequences  hostile/*  use-after-release/*\n");
-}
+// What the command line asks for besides the battery's options.
+struct Settings {
+    Options options;
+    bool json = false;
+    std::string junit;
+    bool list = false;
+    bool help = false;
+};
+
+// One flag: a switch, or one taking a number or a text.
+struct Flag {
+    const char* name;
+    void (*toggle)(Settings&);
+    void (*number)(Settings&, double);
+    void (*text)(Settings&, const std::string&);
+};
+
+const Flag kFlags[] = {
+    {"--help", [](Settings& s) { s.help = true; }, nullptr, nullptr},
+    {"-h", [](Settings& s) { s.help = true; }, nullptr, nullptr},
+    {"--list", [](Settings& s) { s.list = true; }, nullptr, nullptr},
+    {"--json", [](Settings& s) { s.json = true; }, nullptr, nullptr},
+    {"--in-process", [](Settings& s) { s.options.inProcess = true; }, nullptr, nullptr},
+    {"--plugin", nullptr, nullptr, [](Settings& s, const std::string& v) { s.options.pluginPath = v; }},
+    {"--junit", nullptr, nullptr, [](Settings& s, const std::string& v) { s.junit = v; }},
+    {"--only", nullptr, nullptr, [](Settings& s, const std::string& v) { s.options.only = v; }},
+    {"--seed", nullptr,
+     [](Settings& s, double v) {
+         s.options.seed = static_cast<std::uint64_t>(v);
+         s.options.seedGiven = true;
+     },
+     nullptr},
+    {"--iterations", nullptr, [](Settings& s, double v) { s.options.iterations = static_cast<std::uint64_t>(v); },
+     nullptr},
+    {"--jobs", nullptr, [](Settings& s, double v) { s.options.jobs = v < 1 ? 1 : static_cast<int>(v); }, nullptr},
+    {"--timeout", nullptr, [](Settings& s, double v) { s.options.caseTimeoutSeconds = v; }, nullptr},
+    {"--trial-timeout", nullptr, [](Settings& s, double v) { s.options.trialTimeoutSeconds = v; }, nullptr},
+    {"--hostile-objects", nullptr, [](Settings& s, double v) { s.options.hostileObjects = static_cast<std::size_t>(v); },
+     nullptr},
+    {"--soak-cycles", nullptr, [](Settings& s, double v) { s.options.soakCycles = static_cast<int>(v); }, nullptr},
+};
 
 bool number(const std::string& text, double* value) {
     char* end = nullptr;
@@ -52,92 +90,65 @@ bool number(const std::string& text, double* value) {
     return !text.empty() && end != nullptr && *end == 0 && *value >= 0;
 }
 
-}  // namespace
-
-int runValidateCommand(int argc, char** argv) {
-    Options options;
-    options.pluginPath = simhost::shippedPluginPath();
-    options.seed = static_cast<std::uint64_t>(std::time(nullptr)) % 1000000;
-    bool json = false;
-    std::string junit;
+// Fills `settings`; false (with the reason printed) on a bad argument.
+bool parseArguments(int argc, char** argv, Settings& settings) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        double value = 0;
-        auto numeric = [&](const char* what) {
+        const Flag* flag = nullptr;
+        for (const Flag& f : kFlags)
+            if (arg == f.name) flag = &f;
+        if (flag != nullptr && flag->toggle != nullptr) {
+            flag->toggle(settings);
+        } else if (flag != nullptr && flag->number != nullptr) {
+            double value = 0;
             if (!hasValue || !number(argv[i + 1], &value)) {
-                std::fprintf(stderr, "simhost validate: %s needs a number\n", what);
+                std::fprintf(stderr, "simhost validate: %s needs a number\n", flag->name);
                 return false;
             }
+            flag->number(settings, value);
             ++i;
-            return true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--list") {
-            listRules();
-            return 0;
-        } else if (arg == "--plugin" && hasValue) {
-            options.pluginPath = argv[++i];
-        } else if (arg == "--seed") {
-            if (!numeric("--seed")) return 3;
-            options.seed = static_cast<std::uint64_t>(value);
-            options.seedGiven = true;
-        } else if (arg == "--iterations") {
-            if (!numeric("--iterations")) return 3;
-            options.iterations = static_cast<std::uint64_t>(value);
-        } else if (arg == "--json") {
-            json = true;
-        } else if (arg == "--junit" && hasValue) {
-            junit = argv[++i];
-        } else if (arg == "--only" && hasValue) {
-            options.only = argv[++i];
-        } else if (arg == "--jobs") {
-            if (!numeric("--jobs")) return 3;
-            options.jobs = value < 1 ? 1 : static_cast<int>(value);
-        } else if (arg == "--timeout") {
-            if (!numeric("--timeout")) return 3;
-            options.caseTimeoutSeconds = value;
-        } else if (arg == "--trial-timeout") {
-            if (!numeric("--trial-timeout")) return 3;
-            options.trialTimeoutSeconds = value;
-        } else if (arg == "--hostile-objects") {
-            if (!numeric("--hostile-objects")) return 3;
-            options.hostileObjects = static_cast<std::size_t>(value);
-        } else if (arg == "--soak-cycles") {
-            if (!numeric("--soak-cycles")) return 3;
-            options.soakCycles = static_cast<int>(value);
+        } else if (flag != nullptr && hasValue) {
+            flag->text(settings, argv[++i]);
         } else {
             std::fprintf(stderr, "simhost validate: unknown argument \"%s\"\n", arg.c_str());
             usage(stderr);
-            return 3;
+            return false;
         }
     }
-    if (access(options.pluginPath.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "simhost validate: cannot read the plug-in %s\n", options.pluginPath.c_str());
-        return 3;
-    }
+    return true;
+}
 
-    FILE* table = json ? stderr : stdout;
+// The rule book, the batteries, and the cases this plug-in would get.
+void listRules(const Options& options) {
+    std::printf("rules (each finding names one), with the promise each enforces:\n");
+    for (const RuleInfo& r : validatorRules()) std::printf("  %-22s %s\n", r.rule, r.promise);
+    std::printf("\nbatteries:\n");
+    for (const RuleInfo& b : validatorBatteries()) std::printf("  %-22s %s\n", b.rule, b.promise);
+    if (access(options.pluginPath.c_str(), R_OK) != 0) {
+        std::printf("\n(no plug-in at %s: its cases are built from a first run of it)\n", options.pluginPath.c_str());
+        return;
+    }
+    try {
+        const auto cases = listCases(options);
+        std::printf("\ncases for %s (%zu):\n", options.pluginPath.c_str(), cases.size());
+        for (const CaseListing& c : cases) std::printf("  %s\n", c.name.c_str());
+    } catch (const std::exception& e) {
+        std::printf("\n(the cases cannot be listed: %s)\n", e.what());
+    }
+}
+
+Report runWithProgress(const Options& options) {
     std::fprintf(stderr, "simhost validate: %s, seed %llu\n", options.pluginPath.c_str(),
                  static_cast<unsigned long long>(options.seed));
-    Report report;
-    try {
-        std::size_t done = 0;
-        report = runValidation(options, [&](const CaseResult& c) {
-            ++done;
-            std::fprintf(stderr, "[%3zu] %-7s %-48s %7.2f s\n", done, statusName(c.status), c.name.c_str(), c.seconds);
-        });
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "simhost validate: %s\n", e.what());
-        return 3;
-    }
-    if (report.cases.empty()) {
-        std::fprintf(stderr, "simhost validate: no case matches \"%s\"\n", options.only.c_str());
-        return 3;
-    }
+    std::size_t done = 0;
+    return runValidation(options, [&](const CaseResult& c) {
+        ++done;
+        std::fprintf(stderr, "[%3zu] %-7s %-48s %7.2f s\n", done, statusName(c.status), c.name.c_str(), c.seconds);
+    });
+}
 
+void printFailures(FILE* table, const Report& report) {
     for (const CaseResult& c : report.cases) {
         if (c.status == Status::kPass) continue;
         std::fprintf(table, "\n%s %s:\n", statusName(c.status), c.name.c_str());
@@ -149,12 +160,46 @@ int runValidateCommand(int argc, char** argv) {
         }
     }
     std::fprintf(table, "\n%s", summaryTable(report).c_str());
-    if (json) std::fputs(reportJson(report).c_str(), stdout);
-    if (!junit.empty()) {
-        std::ofstream out(junit);
+}
+
+}  // namespace
+
+int runValidateCommand(int argc, char** argv) {
+    Settings settings;
+    Options& options = settings.options;
+    options.pluginPath = simhost::shippedPluginPath();
+    options.seed = static_cast<std::uint64_t>(std::time(nullptr)) % 1000000;
+    if (!parseArguments(argc, argv, settings)) return 3;
+    if (settings.help) {
+        usage(stdout);
+        return 0;
+    }
+    if (settings.list) {
+        listRules(options);
+        return 0;
+    }
+    if (access(options.pluginPath.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "simhost validate: cannot read the plug-in %s\n", options.pluginPath.c_str());
+        return 3;
+    }
+    Report report;
+    try {
+        report = runWithProgress(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "simhost validate: %s\n", e.what());
+        return 3;
+    }
+    if (report.cases.empty()) {
+        std::fprintf(stderr, "simhost validate: no case matches \"%s\"\n", options.only.c_str());
+        return 3;
+    }
+    printFailures(settings.json ? stderr : stdout, report);
+    if (settings.json) std::fputs(reportJson(report).c_str(), stdout);
+    if (!settings.junit.empty()) {
+        std::ofstream out(settings.junit);
         out << reportJUnit(report);
         if (!out) {
-            std::fprintf(stderr, "simhost validate: cannot write %s\n", junit.c_str());
+            std::fprintf(stderr, "simhost validate: cannot write %s\n", settings.junit.c_str());
             return 3;
         }
     }

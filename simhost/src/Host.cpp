@@ -45,6 +45,7 @@ struct Host::GrantTable {
     std::vector<SPReservedProc> slots;
     bool live = false;
     bool wrong = false;
+    bool null = false;  // granted, but the table written is null
 };
 
 Host::Host() : basic_(makeBasicSuite()), previous_(current_) {
@@ -255,7 +256,8 @@ const void* Host::acquire(const char* name, ai::int32 version, ASErr* err) {
     ledger_.addHold(key);
     if (ledger_.holds(key) == 1) fillGrant(static_cast<std::size_t>(suite));
     *err = kNoErr;
-    return grants_[static_cast<std::size_t>(suite)]->slots.data();
+    const GrantTable& grant = *grants_[static_cast<std::size_t>(suite)];
+    return grant.null ? nullptr : grant.slots.data();
 }
 
 ASErr Host::release(const char* name, ai::int32 version) {
@@ -280,6 +282,12 @@ void Host::grantWrongTable(const std::string& name, ai::int32 version) {
     if (suite < 0) throw std::invalid_argument("no suite \"" + name + "\" " + std::to_string(version));
     grants_[static_cast<std::size_t>(suite)]->wrong = true;
     if (ledger_.holds({name, version}) > 0) fillGrant(static_cast<std::size_t>(suite));
+}
+
+void Host::grantNullTable(const std::string& name, ai::int32 version, bool null) {
+    const int suite = servedSuiteIndex(name.c_str(), version);
+    if (suite < 0) throw std::invalid_argument("no suite \"" + name + "\" " + std::to_string(version));
+    grants_[static_cast<std::size_t>(suite)]->null = null;
 }
 
 ASErr Host::trapped(std::size_t suite, std::size_t slot) {

@@ -3,9 +3,10 @@
 // breaks exactly one rule, so that `simhost validate` can be shown to catch
 // it. Test-only; never shipped.
 //
-// It holds seven suites per message with a nesting count, allocates a
+// It holds eight suites per message with a nesting count, allocates a
 // globals block at "Startup", adds one menu item whose command selects the
-// document's paths, shows an About dialog and reports errors in the error
+// document's paths (and, like an About helper, acquires the 1008 menu suite
+// on its own there), shows an About dialog and reports errors in the error
 // dialog, like the shipped plug-in does.
 #include <cstring>
 #include <stdexcept>
@@ -54,16 +55,39 @@ bool thisIsAbout = false;
 const AIArtSuite* keptArt = nullptr;
 #endif
 
+#ifdef BROKEN_REUSES_AFTER_REFUSED_RELEASE
+bool keptTables = false;  // a release was refused: the tables are "still good"
+#endif
+
 ASErr acquire() {
     if (depth++ > 0) return kNoErr;
+#ifdef BROKEN_REUSES_AFTER_REFUSED_RELEASE
+    if (keptTables) {
+        keptTables = false;
+        return kNoErr;
+    }
+#endif
     ASErr first = kNoErr;
+    int refusals = 0;
     for (Row& row : rows) {
-        const ASErr err = basic->AcquireSuite(row.name, row.version, &row.table);
+        ASErr err = basic->AcquireSuite(row.name, row.version, &row.table);
+        // A grant is a hold to give back, even one that came without a table.
         row.granted = err == kNoErr;
-        if (err != kNoErr) row.table = nullptr;
-        else if (row.table == nullptr) row.granted = false;
+        if (err == kNoErr && row.table == nullptr) {
+#ifdef BROKEN_KEEPS_NULL_TABLE
+            row.granted = false;
+#endif
+            err = kSuiteNotFoundErr;
+        }
+        if (err != kNoErr) {
+            row.table = nullptr;
+            ++refusals;
+        }
         if (first == kNoErr) first = err;
     }
+#ifdef BROKEN_INVENTS_CODE
+    if (refusals > 1) return FourCC("MANY");
+#endif
 #ifdef BROKEN_IGNORES_REFUSAL
     return kNoErr;
 #else
@@ -77,7 +101,13 @@ void release() {
     return;
 #endif
     for (Row& row : rows) {
-        if (row.granted && basic->ReleaseSuite(row.name, row.version) != kNoErr) break;
+        // A refused release is not tried again: the hold is the host's now.
+        if (row.granted && basic->ReleaseSuite(row.name, row.version) != kNoErr) {
+#ifdef BROKEN_REUSES_AFTER_REFUSED_RELEASE
+            keptTables = true;
+#endif
+            break;
+        }
 #ifdef BROKEN_RELEASES_TWICE
         if (row.granted && &row == &rows[kArt]) basic->ReleaseSuite(row.name, row.version);
 #endif
@@ -222,6 +252,22 @@ ASErr selectPaths() {
     return err;
 }
 
+// Like an About helper: acquires the 1008 menu suite on its own, for one call.
+ASErr countMenuGroups() {
+    const void* table = nullptr;
+    ASErr err = basic->AcquireSuite(kAIMenuSuite, kAIMenuSuiteVersion, &table);
+    if (err != kNoErr) return err;
+    const auto* menus = static_cast<const AIMenuSuite*>(table);
+    ai::int32 count = 0;
+#ifndef BROKEN_HELPER_USES_NULL_TABLE
+    // Granted without a table: nothing to count, and the hold given back all the same.
+    if (menus != nullptr)
+#endif
+        err = menus->CountMenuGroups(&count);
+    basic->ReleaseSuite(kAIMenuSuite, kAIMenuSuiteVersion);
+    return err;
+}
+
 ASErr startup(SPMessageData* head) {
     if (g == nullptr) {
         void* block = nullptr;
@@ -234,7 +280,9 @@ ASErr startup(SPMessageData* head) {
     if (err != kNoErr) return err;
     static unsigned char text[] = "\x0bMini Select";
     AIPlatformAddMenuItemData item{"SelectObject", text};
-    return suite<AIMenuSuite1007>(kMenu)->AddMenuItem(head->self, "MiniSelect", &item, 0, &g->item);
+    err = suite<AIMenuSuite1007>(kMenu)->AddMenuItem(head->self, "MiniSelect", &item, 0, &g->item);
+    if (err != kNoErr) return err;
+    return countMenuGroups();
 }
 
 ASErr about(SPMessageData* head) {

@@ -173,6 +173,10 @@ public:
     // Grant `name` at `version` with a table whose every slot traps, to see
     // what a plug-in does with a table that is not what it asked for.
     void grantWrongTable(const std::string& name, ai::int32 version);
+    // Grant `name` at `version` with success and a null table: a hold all
+    // the same, to see that a plug-in gives it back and never calls through
+    // it; `null` false grants the real table again.
+    void grantNullTable(const std::string& name, ai::int32 version, bool null = true);
     // Records a call through a slot that traps; returns kTrapErr.
     ASErr trapped(std::size_t suite, std::size_t slot);
     // Records that `operation` was given an argument it must not get.

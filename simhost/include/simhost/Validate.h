@@ -13,6 +13,9 @@
 //                  shrunk to a shortest reproducer on failure
 //   hostile        hostile documents and resources
 //   use-after-release  stale suite pointers are caught and named
+//   null-table     each suite granted with a null table; refused-release:
+//                  each suite's releases refused, then more messages;
+//                  refusals: two rows refused with different codes
 #pragma once
 
 #include <cstdint>
@@ -36,6 +39,11 @@ struct Options {
     double trialTimeoutSeconds = 20;
     std::size_t hostileObjects = 1000000;  // size of the big hostile documents
     int soakCycles = 25;
+    // No fork at all, for a debugger: the cases run one after another in
+    // this process, with no timeout, and a crash ends the run. Each trial
+    // then runs on the case's world as earlier trials left it (a fork would
+    // give it a copy), so only a case's first failing trial is its own.
+    bool inProcess = false;
 };
 
 // One finding: the broken rule's short name and what was seen.
@@ -72,6 +80,14 @@ struct Report {
 Report runValidation(const Options& options,
                      const std::function<void(const CaseResult&)>& progress = {});
 
+// The cases a run with these options would run, built from a first run of
+// the plug-in (throws like runValidation).
+struct CaseListing {
+    std::string name;
+    std::string battery;
+};
+std::vector<CaseListing> listCases(const Options& options);
+
 // 0 all passed, 1 a case failed, 2 a case crashed or timed out.
 int exitCodeOf(const Report& report);
 
@@ -86,5 +102,7 @@ struct RuleInfo {
     const char* promise;
 };
 const std::vector<RuleInfo>& validatorRules();
+// Each battery's cases (a name pattern) with what they do to the plug-in.
+const std::vector<RuleInfo>& validatorBatteries();
 
 }  // namespace simhost::validate

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include "Isolation.h"
 #include "Trials.h"
@@ -39,33 +38,34 @@ void discover(const std::string& pluginPath, int fd) {
     world.send(MessageSpec::interface(kSPInterfaceAboutSelector));
     world.send(MessageSpec::interface(kSPInterfaceShutdownSelector));
     std::string out;
-    for (MenuItemIndex item : items) out += "I\t" + oneLine(host.menus().item(item).text) + "\n";
+    for (MenuItemIndex item : items) out += encodeRecord({RecordKind::kItem, host.menus().item(item).text, {}});
     std::set<std::pair<std::string, int>> seen;
     for (const CallRecord& call : host.gate().log()) {
         if (call.op != Op::AcquireSuite) continue;
         const std::string name = suiteOfDetail(call.detail);
         const std::size_t comma = call.detail.rfind(", ");
         const int version = comma == std::string::npos ? 0 : std::atoi(call.detail.c_str() + comma + 2);
-        if (seen.insert({name, version}).second) out += "S\t" + oneLine(name) + "\t" + std::to_string(version) + "\n";
+        if (seen.insert({name, version}).second)
+            out += encodeRecord({RecordKind::kSuite, name, std::to_string(version)});
     }
-    out += "E\n";
+    out += encodeRecord({RecordKind::kEnd, {}, {}});
     writeAll(fd, out);
 }
 
 Discovery parseDiscovery(const std::string& payload) {
     Discovery found;
-    std::istringstream in(payload);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.size() < 2) continue;
-        const std::string rest = line.substr(2);
-        if (line[0] == 'I') found.items.push_back(rest);
-        if (line[0] == 'S') {
-            const std::size_t tab = rest.find('\t');
-            found.suites.push_back({rest.substr(0, tab), std::atoi(rest.c_str() + tab + 1)});
-        }
+    for (const Record& r : decodeRecords(payload)) {
+        if (r.kind == RecordKind::kItem) found.items.push_back(r.first);
+        if (r.kind == RecordKind::kSuite) found.suites.push_back({r.first, std::atoi(r.second.c_str())});
     }
     return found;
+}
+
+void startWorld(CaseContext& ctx, World& world) {
+    world.host().setDocument(richDocument());
+    const ASErr err = world.send(MessageSpec::interface(kSPInterfaceStartupSelector));
+    if (err != kNoErr) ctx.finding("setup", "\"Startup\" with no fault returned " + showCode(err));
+    world.host().ledger().clearViolations();
 }
 
 namespace {
@@ -94,13 +94,6 @@ ASErr step(CaseContext& ctx, World& world, const MessageSpec& message, std::size
     checkLedger(findings, world, Failed{}, blocksAllowed, "after " + message.label() + note);
     for (const Finding& f : findings) ctx.finding(f.rule, f.detail);
     return seen.result;
-}
-
-void startWorld(CaseContext& ctx, World& world) {
-    world.host().setDocument(richDocument());
-    const ASErr err = world.send(kStartup);
-    if (err != kNoErr) ctx.finding("setup", "\"Startup\" with no fault returned " + showCode(err));
-    world.host().ledger().clearViolations();
 }
 
 bool liveBlockOf(World& world, const void* word) {
@@ -342,8 +335,6 @@ std::vector<CaseDef> everyCallCases(const Options&, const Discovery& found) {
 
 // ---- Suites denied, wrong tables ----------------------------------------------------
 
-namespace {
-
 void suiteTrials(CaseContext& ctx, const Discovery& found, const std::string& what,
                  const std::function<void(TrialPlan&)>& arm) {
     World world(ctx.options().pluginPath);
@@ -364,8 +355,6 @@ void suiteTrials(CaseContext& ctx, const Discovery& found, const std::string& wh
     if (!found.items.empty()) run(update(0));
     run(kShutdown);
 }
-
-}  // namespace
 
 std::vector<CaseDef> suiteCases(const Options&, const Discovery& found) {
     std::vector<CaseDef> cases;

@@ -33,6 +33,18 @@ std::vector<CaseDef> suiteCases(const Options& options, const Discovery& found);
 std::vector<CaseDef> sequenceCases(const Options& options, const Discovery& found);
 std::vector<CaseDef> hostileCases(const Options& options, const Discovery& found);
 std::vector<CaseDef> releaseCases(const Options& options, const Discovery& found);
+// Null tables granted, releases refused, several refusal codes in one run.
+std::vector<CaseDef> refusalCases(const Options& options, const Discovery& found);
+
+struct TrialPlan;
+class World;
+// "Startup" on a fresh world, then every item, "About", "AI Update" and
+// "Shutdown" on a started one, each a trial armed by `arm` and named "<message>
+// with <what>".
+void suiteTrials(CaseContext& ctx, const Discovery& found, const std::string& what,
+                 const std::function<void(TrialPlan&)>& arm);
+// The rich document and a "Startup" with no fault, which must succeed.
+void startWorld(CaseContext& ctx, World& world);
 
 // "Open Paths" -> "open-paths".
 std::string slug(const std::string& text);

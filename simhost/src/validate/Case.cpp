@@ -1,6 +1,6 @@
 #include "Case.h"
 
-#include <sstream>
+#include <cstdlib>
 
 #include "Isolation.h"
 
@@ -14,109 +14,75 @@ std::string oneLine(const std::string& text) {
     return out;
 }
 
-void CaseContext::line(const std::string& text) {
-    writeAll(fd_, text + "\n");
+void CaseContext::record(RecordKind kind, const std::string& first, const std::string& second) {
+    writeRecord(fd_, {kind, first, second});
 }
 
 void CaseContext::finding(const std::string& rule, const std::string& detail) {
     ++findings_;
     if (findings_ > kMaxFindings) {
-        if (findings_ == kMaxFindings + 1) line("F\tmore\tfurther findings not listed");
+        if (findings_ == kMaxFindings + 1) record(RecordKind::kFinding, "more", "further findings not listed");
         return;
     }
-    line("F\t" + oneLine(rule) + "\t" + oneLine(detail));
+    record(RecordKind::kFinding, oneLine(rule), oneLine(detail));
 }
 
 void CaseContext::count(const char* key, std::uint64_t n) {
-    line(std::string("C\t") + key + "\t" + std::to_string(n));
+    record(RecordKind::kCount, key, std::to_string(n));
 }
 
 void CaseContext::progress(const std::string& text) {
-    line("P\t" + oneLine(text));
+    record(RecordKind::kProgress, oneLine(text));
 }
 
 void CaseContext::nested(const std::string& what, const ChildOutcome& outcome) {
     std::string tail = outcome.output;
     if (tail.size() > 6000) tail = tail.substr(tail.size() - 6000);
     if (outcome.timedOut) {
-        line("S\ttimeout");
+        record(RecordKind::kStatus, "timeout");
         finding("timeout", what + ": no answer within " +
                                std::to_string(static_cast<int>(options_.trialTimeoutSeconds)) + " s");
     } else if (outcome.signaled) {
-        line("S\tcrash");
+        record(RecordKind::kStatus, "crash");
         finding("crash", what + ": killed by " + signalName(outcome.signal));
     } else {
-        line("S\tcrash");
+        record(RecordKind::kStatus, "crash");
         finding("crash", what + ": ended with exit code " + std::to_string(outcome.exitCode) +
                              " before finishing its checks");
     }
-    // The output, escaped so that it fits one line; parsed back below.
-    std::string escaped;
-    for (char c : tail) {
-        if (c == '\\') escaped += "\\\\";
-        else if (c == '\n') escaped += "\\n";
-        else if (c == '\t') escaped += "\\t";
-        else escaped += c;
-    }
-    line("O\t" + escaped);
+    record(RecordKind::kOutput, tail);
 }
 
 void writeCaseEnd(int fd) {
-    writeAll(fd, "E\n");
+    writeRecord(fd, {RecordKind::kEnd, {}, {}});
 }
-
-namespace {
-
-std::string unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char c = text[++i];
-            out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 bool parseCasePayload(const std::string& payload, CaseResult& result, std::string* lastProgress) {
-    std::istringstream in(payload);
-    std::string line;
     bool ended = false;
-    while (std::getline(in, line)) {
-        if (line.empty()) continue;
-        const char kind = line[0];
-        const std::size_t tab1 = line.find('\t');
-        const std::string rest = tab1 == std::string::npos ? std::string() : line.substr(tab1 + 1);
-        const std::size_t tab2 = rest.find('\t');
-        const std::string a = tab2 == std::string::npos ? rest : rest.substr(0, tab2);
-        const std::string b = tab2 == std::string::npos ? std::string() : rest.substr(tab2 + 1);
-        switch (kind) {
-            case 'F':
-                result.findings.push_back({a, b});
+    for (const Record& r : decodeRecords(payload)) {
+        switch (r.kind) {
+            case RecordKind::kFinding:
+                result.findings.push_back({r.first, r.second});
                 if (result.status == Status::kPass) result.status = Status::kFail;
                 break;
-            case 'C': {
-                const std::uint64_t n = std::stoull(b.empty() ? "0" : b);
-                if (a == "trials") result.trials += n;
-                else if (a == "sequences") result.sequences += n;
-                else if (a == "scenarios") result.scenarios += n;
+            case RecordKind::kCount: {
+                const std::uint64_t n = std::strtoull(r.second.c_str(), nullptr, 10);
+                if (r.first == "trials") result.trials += n;
+                else if (r.first == "sequences") result.sequences += n;
+                else if (r.first == "scenarios") result.scenarios += n;
                 break;
             }
-            case 'S':
-                if (a == "timeout" && result.status != Status::kCrash) result.status = Status::kTimeout;
-                if (a == "crash") result.status = Status::kCrash;
+            case RecordKind::kStatus:
+                if (r.first == "timeout" && result.status != Status::kCrash) result.status = Status::kTimeout;
+                if (r.first == "crash") result.status = Status::kCrash;
                 break;
-            case 'P':
-                if (lastProgress != nullptr) *lastProgress = rest;
+            case RecordKind::kProgress:
+                if (lastProgress != nullptr) *lastProgress = r.first;
                 break;
-            case 'O':
-                result.output += unescape(rest);
+            case RecordKind::kOutput:
+                result.output += r.first;
                 break;
-            case 'E':
+            case RecordKind::kEnd:
                 ended = true;
                 break;
             default:

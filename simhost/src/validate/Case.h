@@ -1,12 +1,12 @@
 // What a case, running in its child, tells the validator: findings, counts
-// and progress, one line each on the result descriptor, written at once so
-// that a later crash loses none of them.
+// and progress, one record each (Protocol.h) on the result descriptor.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Protocol.h"
 #include "simhost/Validate.h"
 
 namespace simhost::validate {
@@ -33,7 +33,7 @@ public:
     static constexpr std::size_t kMaxFindings = 40;
 
 private:
-    void line(const std::string& text);
+    void record(RecordKind kind, const std::string& first, const std::string& second = {});
 
     int fd_;
     const Options& options_;
@@ -45,7 +45,7 @@ private:
 bool parseCasePayload(const std::string& payload, CaseResult& result, std::string* lastProgress);
 void writeCaseEnd(int fd);
 
-// Removes tabs and newlines so a text fits on one protocol line.
+// A text on one line (tabs and newlines made spaces), cut at 2000 characters.
 std::string oneLine(const std::string& text);
 
 }  // namespace simhost::validate

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -53,6 +54,14 @@ private:
 
 ChildOutcome runIsolated(const std::function<void(int resultFd)>& body, double timeoutSeconds,
                          bool ownGroup = false);
+
+// Runs the body in this process, with no fork and no timeout, its records
+// going through a temporary file: what runIsolated does while the in-process
+// mode is on (--in-process, for a debugger).
+ChildOutcome runHere(const std::function<void(int resultFd)>& body);
+void setInProcess(bool on);
+// Children forked so far by this process.
+std::uint64_t forksMade();
 
 // Writes all of `text`, retrying on short writes.
 void writeAll(int fd, const std::string& text);

@@ -141,31 +141,4 @@ std::string reportJUnit(const Report& report) {
     return out.str();
 }
 
-const std::vector<RuleInfo>& validatorRules() {
-    static const std::vector<RuleInfo> rules = {
-        {"crash", "the entry point returns for every message, whatever the host or document does"},
-        {"timeout", "every message returns in bounded time; the error list's scan ends at a failed read"},
-        {"exports", "the plug-in exports PluginMain and nothing else"},
-        {"exception-escaped", "no exception leaves PluginMain"},
-        {"acquisition-code", "an acquisition run that ends on a refusal returns one of the refused codes"},
-        {"result-code", "each message returns what its row of the message table allows: 0, 1 or a host's code"},
-        {"access-acquired-suite", "\"SP Access\" messages run with no suite held"},
-        {"error-dialog", "a code other than 0, 1, 'S!Fd' and 'STOP' is shown once when the host allows it"},
-        {"error-dialog-text", "the error dialog's code text is the four characters if printable, else the decimal"},
-        {"dialog-ok-notify", "every dialog's init procedure sets a notify procedure on the OK item (item 1)"},
-        {"dialog-left-open", "the OK item's notify procedure hands the press to default-notify, which closes"},
-        {"suite-balance", "each acquisition is matched by one release; between messages no suite is held"},
-        {"release-not-held", "only suites that were granted are released"},
-        {"released-suite", "a suite table is used only while the suite is held"},
-        {"reserved-slot", "reserved positions of a suite table are never called"},
-        {"wrong-table", "only the suites granted to the message are called"},
-        {"bad-parameter", "host operations get the handles and arguments the interface names"},
-        {"handle-balance", "each matched-art handle is disposed of exactly once"},
-        {"string-balance", "each Unicode string made is destroyed"},
-        {"block-balance", "one globals block from \"Startup\" to \"Shutdown\"; nothing else allocated"},
-        {"document-changed", "commands change nothing in the document but selection bits"},
-    };
-    return rules;
-}
-
 }  // namespace simhost::validate

@@ -1,6 +1,7 @@
 #include "Trials.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "Isolation.h"
 
@@ -9,6 +10,7 @@ namespace simhost::validate {
 std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings) {
     if (trial.before) trial.before(world);
     const Observation seen = observe(world, trial.message, trial.rules);
+    if (trial.after) trial.after(world);
     Failed failed;
     failed.add(seen.log);
     // Every operation of a suite granted as a trapping table failed.
@@ -18,9 +20,12 @@ std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Findi
     checkMessage(findings, trial.message, seen, failed, trial.allowance);
     checkLedger(findings, world, failed, 1, "after " + trial.message.label());
     bool shutDown = trial.message.is(kSPInterfaceShutdownSelector);
+    // A null table is granted to the trial's message alone (`after` ends it).
+    Allowance later = trial.allowance;
+    later.nullSuite.clear();
     for (const MessageSpec& next : trial.followUps) {
         const Observation after = observe(world, next, {});
-        checkMessage(findings, next, after, failed, trial.allowance);
+        checkMessage(findings, next, after, failed, later);
         shutDown = next.is(kSPInterfaceShutdownSelector);
     }
     if (!trial.followUps.empty() || shutDown)
@@ -48,9 +53,9 @@ std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialPlan& trial) {
         return 0;
     }
     for (const Finding& f : inner.findings) ctx.finding(f.rule, trial.label + ": " + f.detail);
-    const std::string key = "C\tcalls\t";
-    const std::size_t at = outcome.payload.find(key);
-    return at == std::string::npos ? 0 : std::stoull(outcome.payload.substr(at + key.size()));
+    for (const Record& r : decodeRecords(outcome.payload))
+        if (r.kind == RecordKind::kCount && r.first == "calls") return std::strtoull(r.second.c_str(), nullptr, 10);
+    return 0;
 }
 
 void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialPlan& base) {

@@ -22,6 +22,8 @@ struct TrialPlan {
     std::vector<MessageSpec> followUps;
     // Run in the trial's child before the message.
     std::function<void(World&)> before;
+    // Run in the trial's child after the message, before the follow-ups.
+    std::function<void(World&)> after;
 };
 
 // Runs the checks of one trial in the current process; returns the number

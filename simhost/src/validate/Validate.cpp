@@ -78,75 +78,99 @@ CaseResult finish(const CaseDef& def, const ChildOutcome& outcome) {
 
 }  // namespace
 
-Report runValidation(const Options& options, const std::function<void(const CaseResult&)>& progress) {
-    const double started = monotonicSeconds();
-    Report report;
-    report.plugin = options.pluginPath;
-    report.seed = options.seed;
+namespace {
 
-    // POSIX extended expressions: "lifecycle|every-call", "^hostile/".
-    struct Pattern {
-        regex_t compiled{};
-        bool set = false;
-        ~Pattern() {
-            if (set) regfree(&compiled);
-        }
-    } only;
-    if (!options.only.empty()) {
-        const int err = regcomp(&only.compiled, options.only.c_str(), REG_EXTENDED | REG_NOSUB);
+// POSIX extended expressions: "lifecycle|every-call", "^hostile/".
+class CaseFilter {
+public:
+    explicit CaseFilter(const std::string& expression) {
+        if (expression.empty()) return;
+        const int err = regcomp(&compiled_, expression.c_str(), REG_EXTENDED | REG_NOSUB);
         if (err != 0) {
             char why[256];
-            regerror(err, &only.compiled, why, sizeof why);
-            throw std::runtime_error("bad --only expression \"" + options.only + "\": " + why);
+            regerror(err, &compiled_, why, sizeof why);
+            throw std::runtime_error("bad --only expression \"" + expression + "\": " + why);
         }
-        only.set = true;
+        set_ = true;
     }
-    auto selected = [&](const std::string& name) {
-        return !only.set || regexec(&only.compiled, name.c_str(), 0, nullptr, 0) == 0;
-    };
+    ~CaseFilter() {
+        if (set_) regfree(&compiled_);
+    }
+    CaseFilter(const CaseFilter&) = delete;
+    CaseFilter& operator=(const CaseFilter&) = delete;
+    bool selects(const std::string& name) const {
+        return !set_ || regexec(&compiled_, name.c_str(), 0, nullptr, 0) == 0;
+    }
 
-    // A first run shows the plug-in's items and suites. If the plug-in
-    // cannot even get through that, the discovery is the failing case.
+private:
+    regex_t compiled_{};
+    bool set_ = false;
+};
+
+// A first run shows the plug-in's items and suites. Throws when the
+// plug-in cannot even be loaded; a plug-in that dies on the way is
+// `discovery` failing, handed to `failed`.
+Discovery discoverPlugin(const Options& options, const std::function<void(const CaseResult&)>& failed) {
     const ChildOutcome probe = runIsolated(
         [&](int fd) {
             try {
                 discover(options.pluginPath, fd);
             } catch (const std::exception& e) {
-                writeAll(fd, std::string("X\t") + oneLine(e.what()) + "\n");
+                writeRecord(fd, {RecordKind::kCannotRun, e.what(), {}});
             }
         },
         options.caseTimeoutSeconds);
-    if (probe.payload.rfind("X\t", 0) == 0) {
-        std::string why = probe.payload.substr(2);
-        while (!why.empty() && why.back() == '\n') why.pop_back();
-        throw std::runtime_error(why);
-    }
-    const bool probed = !probe.timedOut && !probe.signaled && probe.exitCode == 0 &&
-                        probe.payload.find("E\n") != std::string::npos;
-    const Discovery found = probed ? parseDiscovery(probe.payload) : Discovery{};
+    const std::vector<Record> records = decodeRecords(probe.payload);
+    for (const Record& r : records)
+        if (r.kind == RecordKind::kCannotRun) throw std::runtime_error(r.first);
+    const bool probed = !probe.timedOut && !probe.signaled && probe.exitCode == 0 && hasRecord(records, RecordKind::kEnd);
+    if (probed) return parseDiscovery(probe.payload);
+    CaseDef def{"lifecycle/discovery", "lifecycle", nullptr};
+    ChildOutcome shown = probe;
+    shown.payload += encodeRecord({RecordKind::kProgress, "the first run: \"Startup\", every item, \"About\", \"Shutdown\"", {}});
+    CaseResult result = finish(def, shown);
+    if (result.status == Status::kPass) result.status = Status::kCrash;
+    failed(result);
+    return Discovery{};
+}
 
+std::vector<CaseDef> buildCases(const Options& options, const Discovery& found, const CaseFilter& filter) {
+    using Maker = std::vector<CaseDef> (*)(const Options&, const Discovery&);
+    static const Maker kBatteries[] = {lifecycleCases, everyCallCases, suiteCases,   refusalCases,
+                                       sequenceCases,  hostileCases,   releaseCases};
     std::vector<CaseDef> cases;
-    if (!probed) {
-        CaseDef def{"lifecycle/discovery", "lifecycle", nullptr};
-        ChildOutcome shown = probe;
-        shown.payload += "P\tthe first run: \"Startup\", every item, \"About\", \"Shutdown\"\n";
-        CaseResult failed = finish(def, shown);
-        if (failed.status == Status::kPass) failed.status = Status::kCrash;
-        if (selected(def.name)) {
-            report.cases.push_back(failed);
-            if (progress) progress(failed);
-        }
-    }
-    for (auto* make : {lifecycleCases, everyCallCases, suiteCases, sequenceCases, hostileCases, releaseCases})
+    for (Maker make : kBatteries)
         for (CaseDef& def : make(options, found))
-            if (selected(def.name)) cases.push_back(std::move(def));
+            if (filter.selects(def.name)) cases.push_back(std::move(def));
+    return cases;
+}
 
+void runCaseBody(const CaseDef& def, const Options& options, int fd) {
+    CaseContext ctx(fd, options);
+    try {
+        def.run(ctx);
+    } catch (const std::exception& e) {
+        ctx.finding("validator", std::string("the case could not run: ") + e.what());
+    }
+    writeCaseEnd(fd);
+}
+
+// Up to `jobs` cases at once, each in a child of its own.
+std::vector<CaseResult> runCases(const std::vector<CaseDef>& cases, const Options& options,
+                                 const std::function<void(const CaseResult&)>& progress) {
     struct Running {
         const CaseDef* def;
         std::size_t slot;
         std::unique_ptr<ChildProcess> child;
     };
     std::vector<CaseResult> results(cases.size());
+    if (options.inProcess) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            results[i] = finish(cases[i], runHere([&](int fd) { runCaseBody(cases[i], options, fd); }));
+            if (progress) progress(results[i]);
+        }
+        return results;
+    }
     std::vector<Running> running;
     std::size_t next = 0;
     const std::size_t jobs = static_cast<std::size_t>(options.jobs < 1 ? 1 : options.jobs);
@@ -154,17 +178,8 @@ Report runValidation(const Options& options, const std::function<void(const Case
         while (next < cases.size() && running.size() < jobs) {
             Running r{&cases[next], next, std::make_unique<ChildProcess>()};
             const CaseDef* def = r.def;
-            r.child->start(
-                [def, &options](int fd) {
-                    CaseContext ctx(fd, options);
-                    try {
-                        def->run(ctx);
-                    } catch (const std::exception& e) {
-                        ctx.finding("validator", std::string("the case could not run: ") + e.what());
-                    }
-                    writeCaseEnd(fd);
-                },
-                options.caseTimeoutSeconds, true);
+            r.child->start([def, &options](int fd) { runCaseBody(*def, options, fd); }, options.caseTimeoutSeconds,
+                           true);
             running.push_back(std::move(r));
             ++next;
         }
@@ -179,9 +194,39 @@ Report runValidation(const Options& options, const std::function<void(const Case
             }
         }
     }
-    for (CaseResult& r : results) report.cases.push_back(std::move(r));
+    return results;
+}
+
+}  // namespace
+
+Report runValidation(const Options& options, const std::function<void(const CaseResult&)>& progress) {
+    const double started = monotonicSeconds();
+    Report report;
+    report.plugin = options.pluginPath;
+    report.seed = options.seed;
+    const CaseFilter filter(options.only);
+    // Every runIsolated of this run (discovery, trials, sequences) too.
+    struct InProcess {
+        explicit InProcess(bool on) { setInProcess(on); }
+        ~InProcess() { setInProcess(false); }
+    } inProcess(options.inProcess);
+    const Discovery found = discoverPlugin(options, [&](const CaseResult& failed) {
+        if (!filter.selects(failed.name)) return;
+        report.cases.push_back(failed);
+        if (progress) progress(failed);
+    });
+    const std::vector<CaseDef> cases = buildCases(options, found, filter);
+    for (CaseResult& r : runCases(cases, options, progress)) report.cases.push_back(std::move(r));
     report.seconds = monotonicSeconds() - started;
     return report;
+}
+
+std::vector<CaseListing> listCases(const Options& options) {
+    const CaseFilter filter(options.only);
+    const Discovery found = discoverPlugin(options, [](const CaseResult&) {});
+    std::vector<CaseListing> listing;
+    for (const CaseDef& def : buildCases(options, found, filter)) listing.push_back({def.name, def.battery});
+    return listing;
 }
 
 }  // namespace simhost::validate

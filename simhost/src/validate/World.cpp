@@ -1,5 +1,6 @@
 #include "World.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace simhost::validate {
@@ -261,147 +262,224 @@ bool reportSuite(const std::string& name) {
     return false;
 }
 
+// The suite and version of an acquisition's detail ("\"name\", 1008").
+bool names(const CallRecord& call, const std::string& suite, ai::int32 version) {
+    return suiteOfDetail(call.detail) == suite &&
+           call.detail.size() > suite.size() + 4 &&
+           std::atoi(call.detail.c_str() + suite.size() + 4) == version;
+}
+
+// The code an acquisition was refused with: the gate's, or the missing
+// suite's when the host granted it with a null table.
+ASErr refusalOf(const CallRecord& call, const Allowance& allowance) {
+    if (call.op != Op::AcquireSuite) return kNoErr;
+    if (call.injected != kNoErr) return call.injected;
+    if (!allowance.nullSuite.empty() && names(call, allowance.nullSuite, allowance.nullVersion))
+        return kSuiteNotFoundErr;
+    return kNoErr;
+}
+
+// What one message's observation says about the shape of its run.
+struct Seen {
+    std::string what;
+    std::size_t errorDialogs = 0;
+    const DialogRecord* errorDialog = nullptr;
+    std::set<ASErr> injected;  // codes the host gave; the plug-in may pass one on
+    bool threw = false;        // an exception left the entry point
+};
+
+Seen summarize(const MessageSpec& message, const Observation& seen, const Allowance& allowance) {
+    Seen s;
+    s.what = message.label();
+    for (const DialogRecord& d : seen.dialogs)
+        if (isErrorDialog(d)) {
+            ++s.errorDialogs;
+            s.errorDialog = &d;
+        }
+    // A grant with a null table anywhere in the message (a helper's own
+    // acquisition too) is a refusal with the missing suite's code.
+    for (const CallRecord& call : seen.log)
+        if (refusalOf(call, allowance) != kNoErr || call.injected != kNoErr)
+            s.injected.insert(call.injected != kNoErr ? call.injected : refusalOf(call, allowance));
+    if (allowance.extraCode != kNoErr) s.injected.insert(allowance.extraCode);
+    // The violation names that rule; the code the host made up for it and
+    // the missing report are its consequences, not further findings.
+    for (const Violation& v : seen.violations) s.threw = s.threw || v.rule == "exception-escaped";
+    return s;
+}
+
+// The message's own acquisition run (the first calls to acquire-suite in a
+// row): the codes it was refused with, and whether it ended on a refusal
+// (the last row, or the alert stopped it).
+struct AcquisitionRun {
+    std::set<ASErr> refusedCodes;
+    ASErr leading = kNoErr;
+    std::string leadingSuite;
+    bool endedRefused = false;
+};
+
+AcquisitionRun readAcquisitionRun(const std::vector<CallRecord>& log, const Allowance& allowance) {
+    AcquisitionRun run;
+    std::size_t i = 0;
+    while (i < log.size() && log[i].op != Op::AcquireSuite) ++i;
+    for (; i < log.size() && log[i].op == Op::AcquireSuite; ++i) {
+        const ASErr refused = refusalOf(log[i], allowance);
+        run.endedRefused = refused != kNoErr;
+        if (!run.endedRefused) continue;
+        run.refusedCodes.insert(refused);
+        if (run.leading == kNoErr) {
+            run.leading = refused;
+            run.leadingSuite = suiteOfDetail(log[i].detail);
+        }
+    }
+    return run;
+}
+
+void checkAccessMessage(std::vector<Finding>& out, const MessageSpec& message, const Observation& seen,
+                        const Seen& s) {
+    for (const CallRecord& call : seen.log)
+        if (call.op == Op::AcquireSuite) {
+            out.push_back({"access-acquired-suite", s.what + " acquired " + call.detail +
+                                                         ": access messages run with no suite held"});
+            break;
+        }
+    if (s.errorDialogs != 0)
+        out.push_back({"error-dialog", s.what + " showed an error dialog: access messages never show one"});
+    const bool reload = message.is(kSPAccessReloadSelector);
+    if (seen.result != kNoErr && !(reload && s.injected.count(seen.result)))
+        out.push_back({"result-code", s.what + " returned " + showCode(seen.result) + ", expected 0"});
+}
+
+// Which refusal's code is returned is the plug-in's to choose; a run that
+// ended on a refusal must return one of them, one that went on to a grant
+// may also run its handler.
+void checkResultCode(std::vector<Finding>& out, const MessageSpec& message, const Observation& seen, const Seen& s,
+                     const AcquisitionRun& run) {
+    ASErr startupAlloc = kNoErr;
+    if (message.is(kSPInterfaceStartupSelector))
+        for (const CallRecord& call : seen.log)
+            if (call.op == Op::AllocateBlock) {
+                startupAlloc = call.injected;
+                break;
+            }
+    const bool refusedCodeReturned = run.refusedCodes.count(seen.result) != 0;
+    if (run.leading != kNoErr && run.endedRefused) {
+        if (!refusedCodeReturned)
+            out.push_back({"acquisition-code", s.what + " returned " + showCode(seen.result) +
+                                                   " after the host refused \"" + run.leadingSuite + "\" with " +
+                                                   showCode(run.leading) + "; a refusal's code must be returned"});
+    } else if (refusedCodeReturned) {
+        // An earlier refusal's code, after a run that went on to a grant.
+    } else if (startupAlloc != kNoErr) {
+        if (seen.result != startupAlloc)
+            out.push_back({"result-code", s.what + " returned " + showCode(seen.result) +
+                                              " after the host refused the globals block with " +
+                                              showCode(startupAlloc)});
+    } else if (seen.result != kNoErr) {
+        // 1 is what a modal dialog closed with OK gives a command that shows
+        // one; it is passed over, never reported.
+        const bool allowed =
+            message.returnsHandlerCode() && (s.injected.count(seen.result) != 0 || seen.result == 1);
+        if (!allowed)
+            out.push_back({"result-code", s.what + " returned " + showCode(seen.result) + ", expected " +
+                                              (message.returnsHandlerCode() ? "0 or a code the host gave"
+                                                                            : std::string("0"))});
+    }
+}
+
+bool reportBlocked(const Observation& seen, const Failed& failed, const Allowance& allowance,
+                   const AcquisitionRun& run) {
+    bool blocked = allowance.hostileResources || failed.has(Op::GetIndexString) || failed.has(Op::Modal) ||
+                   reportSuite(allowance.wrongSuite) || reportSuite(allowance.nullSuite);
+    for (const std::string& suite : failed.refusedSuites) blocked = blocked || reportSuite(suite);
+    // An acquisition that stopped at a refusal may never have reached the
+    // report suites: the dialog needs all three granted in this message.
+    if (run.leading != kNoErr) {
+        std::set<std::string> granted;
+        for (const CallRecord& call : seen.log)
+            if (call.op == Op::AcquireSuite && call.injected == kNoErr) granted.insert(suiteOfDetail(call.detail));
+        for (const char* suite : kReportSuites) blocked = blocked || granted.count(suite) == 0;
+    }
+    return blocked;
+}
+
+void checkErrorDialog(std::vector<Finding>& out, const Observation& seen, const Seen& s, const Failed& failed,
+                      const Allowance& allowance, const AcquisitionRun& run) {
+    if (s.errorDialogs > 1)
+        out.push_back({"error-dialog", s.what + " showed the error dialog " + std::to_string(s.errorDialogs) +
+                                           " times for one code"});
+    if (!isReported(seen.result) && s.errorDialogs != 0)
+        out.push_back({"error-dialog", s.what + " showed the error dialog for " + showCode(seen.result) +
+                                           ", a code that is never reported"});
+    if (isReported(seen.result) && s.errorDialogs == 0 && !reportBlocked(seen, failed, allowance, run))
+        out.push_back({"error-dialog", s.what + " returned " + showCode(seen.result) +
+                                           " but showed no error dialog, though the host let it"});
+    if (!isReported(seen.result) || s.errorDialog == nullptr) return;
+    const bool textBlocked = failed.has(Op::SetText) || failed.has(Op::GetItem) || failed.has(Op::GetUserData) ||
+                             failed.has(Op::NumberToString) || failed.refusedSuites.count("ADM Item Suite") ||
+                             allowance.wrongSuite == "ADM Item Suite" || allowance.nullSuite == "ADM Item Suite" ||
+                             allowance.hostileResources;
+    const DialogItemRecord* codeItem = nullptr;
+    for (const DialogItemRecord& item : s.errorDialog->items)
+        if (item.id == 3) codeItem = &item;
+    if (!textBlocked && codeItem != nullptr && codeItem->text != codeText(seen.result))
+        out.push_back({"error-dialog-text", s.what + " showed the code as \"" + codeItem->text + "\" instead of \"" +
+                                                codeText(seen.result) + "\""});
+}
+
+// Every dialog's OK item (item 1) carries the plug-in's notify procedure,
+// set by its init procedure, unless the host refused what that takes.
+void checkOkNotify(std::vector<Finding>& out, const Observation& seen, const Seen& s, const Failed& failed,
+                   const Allowance& allowance) {
+    const bool blocked = failed.has(Op::GetItem) || failed.has(Op::SetNotifyProc) ||
+                         failed.refusedSuites.count("ADM Item Suite") || allowance.wrongSuite.rfind("ADM ", 0) == 0 ||
+                         allowance.nullSuite.rfind("ADM ", 0) == 0;
+    for (const DialogRecord& d : seen.dialogs)
+        if (!blocked && !d.presses.empty() && d.presses[0].item == 1 && d.presses[0].route == PressRoute::kHostButton)
+            out.push_back({"dialog-ok-notify",
+                           s.what + ": \"" + d.name + "\" has no notify procedure on its OK item; the host closed it"});
+}
+
+// Nothing is held between messages, so every suite a message calls was
+// acquired in it; a call of one that was not (a table kept from an earlier
+// message whose release the host refused) is reported once per suite.
+void checkSuitesAcquired(std::vector<Finding>& out, const Observation& seen, const Seen& s) {
+    std::set<std::string> granted{"SPBasicSuite"};
+    std::set<std::string> reported;
+    for (const CallRecord& call : seen.log) {
+        if (call.op == Op::AcquireSuite) {
+            if (call.injected == kNoErr) granted.insert(suiteOfDetail(call.detail));
+            continue;
+        }
+        const std::string suite = opInfo(call.op).suite;
+        if (granted.count(suite) == 0 && reported.insert(suite).second)
+            out.push_back({"unacquired-suite", s.what + " called " + opInfo(call.op).label + " of \"" + suite +
+                                                   "\" without acquiring the suite in this message"});
+    }
+}
+
 }  // namespace
 
 void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const Observation& seen,
                   const Failed& failed, const Allowance& allowance) {
-    const std::string what = message.label();
-    std::size_t errorDialogs = 0;
-    const DialogRecord* errorDialog = nullptr;
-    for (const DialogRecord& d : seen.dialogs)
-        if (isErrorDialog(d)) {
-            ++errorDialogs;
-            errorDialog = &d;
-        }
-
-    // Codes the gate injected in this message; the plug-in may return one of
-    // them, or 0 where the contract lets a result go unlooked at.
-    std::set<ASErr> injected;
-    for (const CallRecord& call : seen.log)
-        if (call.injected != kNoErr) injected.insert(call.injected);
-    if (allowance.extraCode != kNoErr) injected.insert(allowance.extraCode);
-    // An exception that left the entry point: the violation below names that
-    // rule; the code the host made up for it and the missing report are its
-    // consequences, not further findings.
-    bool threw = false;
-    for (const Violation& v : seen.violations) threw = threw || v.rule == "exception-escaped";
-
+    const Seen s = summarize(message, seen, allowance);
     // A refused is-equal hides which message this is: the plug-in may take
     // an access message for another one.
     if (message.kind == MessageKind::kAccess && !failed.has(Op::IsEqual)) {
-        for (const CallRecord& call : seen.log)
-            if (call.op == Op::AcquireSuite) {
-                out.push_back({"access-acquired-suite", what + " acquired " + call.detail +
-                                                             ": access messages run with no suite held"});
-                break;
-            }
-        if (errorDialogs != 0)
-            out.push_back({"error-dialog", what + " showed an error dialog: access messages never show one"});
-        const bool reload = message.is(kSPAccessReloadSelector);
-        if (seen.result != kNoErr && !(reload && injected.count(seen.result)))
-            out.push_back({"result-code", what + " returned " + showCode(seen.result) + ", expected 0"});
-    } else if (!threw) {
-        // The message's own acquisition run: which codes the host refused it
-        // with, and whether the run ended on a refusal (the last row, or the
-        // alert stopped it). Which refusal's code is returned is the
-        // plug-in's to choose; a run that ended on a refusal must return one.
-        std::set<ASErr> refusedCodes;
-        ASErr leading = kNoErr;
-        std::string leadingSuite;
-        bool endedRefused = false;
-        std::size_t i = 0;
-        while (i < seen.log.size() && seen.log[i].op != Op::AcquireSuite) ++i;
-        for (; i < seen.log.size() && seen.log[i].op == Op::AcquireSuite; ++i) {
-            endedRefused = seen.log[i].injected != kNoErr;
-            if (!endedRefused) continue;
-            refusedCodes.insert(seen.log[i].injected);
-            if (leading == kNoErr) {
-                leading = seen.log[i].injected;
-                leadingSuite = suiteOfDetail(seen.log[i].detail);
-            }
-        }
-        ASErr startupAlloc = kNoErr;
-        if (message.is(kSPInterfaceStartupSelector))
-            for (const CallRecord& call : seen.log)
-                if (call.op == Op::AllocateBlock) {
-                    startupAlloc = call.injected;
-                    break;
-                }
-
-        const bool refusedCodeReturned = refusedCodes.count(seen.result) != 0;
-        if (leading != kNoErr && endedRefused) {
-            if (!refusedCodeReturned)
-                out.push_back({"acquisition-code", what + " returned " + showCode(seen.result) +
-                                                       " after the host refused \"" + leadingSuite + "\" with " +
-                                                       showCode(leading) + "; a refusal's code must be returned"});
-        } else if (refusedCodeReturned) {
-            // An earlier refusal's code, after a run that went on to a grant.
-        } else if (startupAlloc != kNoErr) {
-            if (seen.result != startupAlloc)
-                out.push_back({"result-code", what + " returned " + showCode(seen.result) +
-                                                  " after the host refused the globals block with " +
-                                                  showCode(startupAlloc)});
-        } else if (seen.result != kNoErr) {
-            // 1 is what a modal dialog closed with OK gives a command that
-            // shows one; it is passed over, never reported.
-            const bool allowed = message.returnsHandlerCode() && (injected.count(seen.result) != 0 || seen.result == 1);
-            if (!allowed)
-                out.push_back({"result-code", what + " returned " + showCode(seen.result) + ", expected " +
-                                                  (message.returnsHandlerCode() ? "0 or a code the host gave"
-                                                                                : std::string("0"))});
-        }
-
-        if (errorDialogs > 1)
-            out.push_back({"error-dialog", what + " showed the error dialog " + std::to_string(errorDialogs) +
-                                               " times for one code"});
-        if (!isReported(seen.result) && errorDialogs != 0)
-            out.push_back({"error-dialog", what + " showed the error dialog for " + showCode(seen.result) +
-                                               ", a code that is never reported"});
-        bool blocked = allowance.hostileResources || failed.has(Op::GetIndexString) || failed.has(Op::Modal) ||
-                       reportSuite(allowance.wrongSuite);
-        for (const std::string& s : failed.refusedSuites) blocked = blocked || reportSuite(s);
-        // An acquisition that stopped at a refusal may never have reached the
-        // report suites: the dialog needs all three granted in this message.
-        if (leading != kNoErr) {
-            std::set<std::string> granted;
-            for (const CallRecord& call : seen.log)
-                if (call.op == Op::AcquireSuite && call.injected == kNoErr) granted.insert(suiteOfDetail(call.detail));
-            for (const char* s : kReportSuites) blocked = blocked || granted.count(s) == 0;
-        }
-        if (isReported(seen.result) && errorDialogs == 0 && !blocked)
-            out.push_back({"error-dialog", what + " returned " + showCode(seen.result) +
-                                               " but showed no error dialog, though the host let it"});
-        if (isReported(seen.result) && errorDialog != nullptr) {
-            const bool textBlocked = failed.has(Op::SetText) || failed.has(Op::GetItem) ||
-                                     failed.has(Op::GetUserData) || failed.has(Op::NumberToString) ||
-                                     failed.refusedSuites.count("ADM Item Suite") ||
-                                     allowance.wrongSuite == "ADM Item Suite" || allowance.hostileResources;
-            const DialogItemRecord* codeItem = nullptr;
-            for (const DialogItemRecord& item : errorDialog->items)
-                if (item.id == 3) codeItem = &item;
-            if (!textBlocked && codeItem != nullptr && codeItem->text != codeText(seen.result))
-                out.push_back({"error-dialog-text", what + " showed the code as \"" + codeItem->text +
-                                                        "\" instead of \"" + codeText(seen.result) + "\""});
-        }
+        checkAccessMessage(out, message, seen, s);
+    } else if (!s.threw) {
+        const AcquisitionRun run = readAcquisitionRun(seen.log, allowance);
+        checkResultCode(out, message, seen, s, run);
+        checkErrorDialog(out, seen, s, failed, allowance, run);
     }
-
-    // Every dialog's OK item (item 1) carries the plug-in's notify procedure,
-    // set by its init procedure, unless the host refused what that takes.
-    const bool notifyBlocked = failed.has(Op::GetItem) || failed.has(Op::SetNotifyProc) ||
-                               failed.refusedSuites.count("ADM Item Suite") ||
-                               allowance.wrongSuite.rfind("ADM ", 0) == 0;
-    for (const DialogRecord& d : seen.dialogs)
-        if (!notifyBlocked && !d.presses.empty() && d.presses[0].item == 1 &&
-            d.presses[0].route == PressRoute::kHostButton)
-            out.push_back({"dialog-ok-notify", what + ": \"" + d.name +
-                                                   "\" has no notify procedure on its OK item; the host closed it"});
-
+    checkOkNotify(out, seen, s, failed, allowance);
+    checkSuitesAcquired(out, seen, s);
     for (const Violation& v : seen.violations) {
         if (!allowance.wrongSuite.empty() && v.rule == "wrong-table") continue;
-        out.push_back({v.rule, what + ": " + v.detail});
+        out.push_back({v.rule, s.what + ": " + v.detail});
     }
     if (seen.documentChanged)
-        out.push_back({"document-changed", what + " changed the document in more than selection bits"});
+        out.push_back({"document-changed", s.what + " changed the document in more than selection bits"});
 }
 
 void checkLedger(std::vector<Finding>& out, World& world, const Failed& failed, std::size_t blocksAllowed,

@@ -89,6 +89,9 @@ struct Allowance {
     std::string wrongSuite;         // granted as a trapping table: its calls are expected
     bool hostileResources = false;  // the error list may be unusable
     ASErr extraCode = kNoErr;       // one more code the message may return
+    // Granted with a null table: a refusal with the missing suite's code.
+    std::string nullSuite;
+    ai::int32 nullVersion = 0;
 };
 
 // The rules for one message: its code, the error dialog, the violations,
