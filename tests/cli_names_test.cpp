@@ -66,7 +66,7 @@ TEST(ErrorCodes, FourPrintableCharactersOrTheDecimalNumber) {
                                            {0x7F414C54, "2134985812"},  // DEL
                                            {static_cast<ASErr>(0x80414C54), "-2143204268"},
                                            {-108, "-108"}}) {
-        EXPECT_EQ(codeName(c.code), c.name) << c.code;
+        EXPECT_EQ(simhost::codeText(c.code), c.name) << c.code;
     }
 }
 

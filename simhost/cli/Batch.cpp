@@ -131,7 +131,7 @@ public:
             if (run.result == kNoErr) continue;
             report.code = std::max(report.code, kPluginError);
             report.err += "simhost: " + entry.path + ": \"" + run.command + "\" returned error " +
-                          codeName(run.result) + " (" + std::to_string(run.result) + ")\n" + shownDialogs(run);
+                          simhost::codeText(run.result) + " (" + std::to_string(run.result) + ")\n" + shownDialogs(run);
         }
         const bool toStdout = plan_.svgFile == "-";
         if (!toStdout) report.out = documentOutput(plan_, *document, entry.path, runs);

@@ -10,16 +10,6 @@ namespace simhost_cli {
 
 using namespace simhost;
 
-std::string codeName(ASErr code) {
-    std::string chars;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const auto c = static_cast<unsigned char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
-        if (c < 0x20 || c > 0x7E) return std::to_string(code);
-        chars += static_cast<char>(c);
-    }
-    return chars;
-}
-
 std::string quoted(const std::string& text) {
     return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -141,7 +131,7 @@ std::string dialogsJson(const std::vector<DialogRecord>& dialogs, bool withClose
 std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run, bool withSelected) {
     std::string out = "{\"file\": " + quoted(file) + ", \"command\": " + quoted(run.command);
     out += run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
-    out += ", \"code\": " + quoted(codeName(run.result)) + ", \"codeNumber\": " + std::to_string(run.result);
+    out += ", \"code\": " + quoted(simhost::codeText(run.result)) + ", \"codeNumber\": " + std::to_string(run.result);
     out += ", \"count\": " + std::to_string(run.selected.size());
     if (withSelected) out += ", \"selected\": " + selectedJson(document, run.selected);
     return out + ", \"dialogs\": " + dialogsJson(run.dialogs) + "}";

@@ -11,12 +11,9 @@
 
 #include "Documents.h"
 #include "Session.h"
+#include "simhost/Codes.h"
 
 namespace simhost_cli {
-
-// An error code as the host's people write it: its four characters when
-// all four bytes are printable ASCII ("FALT"), else its decimal number.
-std::string codeName(ASErr code);
 
 // {"file", "command", "result": "ok"|"error", "code", "codeNumber", "count",
 //  "selected": [{"id", "type", "layer", "matched", "element"?}], "dialogs"}

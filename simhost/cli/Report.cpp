@@ -75,7 +75,7 @@ std::string commandTable(OpenDocument& document, const std::vector<CommandRun>& 
         for (std::size_t i = 0; i < run.selected.size() && i < kFirstIds; ++i)
             out += (i == 0 ? "" : ", ") + document.idOf(run.selected[i]);
         if (run.selected.size() > kFirstIds) out += ", ...";
-        if (run.result != kNoErr) out += std::string(run.selected.empty() ? "" : "  ") + "(error " + codeName(run.result) + ")";
+        if (run.result != kNoErr) out += std::string(run.selected.empty() ? "" : "  ") + "(error " + simhost::codeText(run.result) + ")";
         out += "\n";
     }
     return out;

@@ -25,7 +25,7 @@ int usageError(const std::string& message) {
 }
 
 std::string errorCodeText(ASErr code) {
-    const std::string name = codeName(code);
+    const std::string name = simhost::codeText(code);
     return name == std::to_string(code) ? name : name + " (" + std::to_string(code) + ")";
 }
 

@@ -18,7 +18,6 @@ using nlohmann::json;
 namespace {
 
 using simhost_cli::appendQuoted;
-using simhost_cli::codeName;
 
 constexpr std::size_t kMaxOutlines = 2000;
 
@@ -41,7 +40,7 @@ std::string outcomeJson(const Outcome& o) {
     appendQuoted(out, doc.id);
     out += ", \"file\": " + simhost_cli::quoted(doc.name) + ", \"command\": " + simhost_cli::quoted(o.command);
     out += o.run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
-    out += ", \"code\": " + simhost_cli::quoted(codeName(o.run.result)) + ", \"codeNumber\": " + std::to_string(o.run.result);
+    out += ", \"code\": " + simhost_cli::quoted(simhost::codeText(o.run.result)) + ", \"codeNumber\": " + std::to_string(o.run.result);
     out += ", \"count\": " + std::to_string(selected.size());
     out += ", \"dialogs\": " + simhost_cli::dialogsJson(o.run.dialogs, true) + ", \"alerts\": " + dump(o.run.alerts);
     out += ", \"selected\": ";

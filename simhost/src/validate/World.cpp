@@ -217,35 +217,8 @@ bool isReported(ASErr code) {
 }
 
 std::string showCode(ASErr code) {
-    std::string text = std::to_string(code);
-    const auto u = static_cast<std::uint32_t>(code);
-    bool printable = (code >> 16) != 0 && (code >> 16) != -1;
-    for (int shift = 24; shift >= 0 && printable; shift -= 8) {
-        const unsigned char c = static_cast<unsigned char>(u >> shift);
-        printable = c >= 0x20 && c < 0x7F;
-    }
-    if (printable) {
-        text += " '";
-        for (int shift = 24; shift >= 0; shift -= 8) text += static_cast<char>(u >> shift);
-        text += "'";
-    }
-    return text;
-}
-
-std::string codeText(ASErr code) {
-    const ASErr high = code >> 16;
-    const auto u = static_cast<std::uint32_t>(code);
-    if (high != 0 && high != -1) {
-        std::string text;
-        bool printable = true;
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            const unsigned char c = static_cast<unsigned char>(u >> shift);
-            printable = printable && c >= 0x20 && c < 0x7F;
-            text += static_cast<char>(c);
-        }
-        if (printable) return text;
-    }
-    return std::to_string(code);
+    const std::optional<std::string> chars = codeCharacters(code);
+    return std::to_string(code) + (chars ? " '" + *chars + "'" : std::string());
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "simhost/Codes.h"
 #include "simhost/Gate.h"
 #include "simhost/Host.h"
 #include "simhost/Validate.h"
@@ -103,8 +104,7 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
 void checkLedger(std::vector<Finding>& out, World& world, const Failed& failed, std::size_t blocksAllowed,
                  const std::string& when);
 
-// The text the error dialog shows for a code.
-std::string codeText(ASErr code);
+// A code as its number, with its four characters when they are printable.
 std::string showCode(ASErr code);
 bool isReported(ASErr code);
 std::string suiteOfDetail(const std::string& detail);
