@@ -28,46 +28,23 @@ constexpr const char* kSharedGroup = "WendlowAboutPluginsGroupName";
 
 using Ids = std::set<std::string>;
 
-// One object for each command to tell it from all the others. The paths:
-//   guide:                    a guide
-//   openFilled:               open, filled, not stroked
-//   closedStroked:            closed, not filled, stroked, solid
-//   closedFilledDashed:       closed, filled, stroked with a dash pattern
-//   openStroked:              open, not filled, stroked, solid
-// so every path mode selects a different set of them. "grouped" is a mesh
-// in a group; "pgMesh" a mesh in a group inside a plugin group. "openFilled"
-// starts out selected.
+// One object for each command to tell it from all the others: the paths
+// (closed, guide, filled, stroked, dashes) differ so that every path mode
+// selects a different set of them. "grouped" is a mesh in a group; "pgMesh"
+// a mesh in a group inside a plugin group. "openFilled" starts out selected.
 Document commandDocument() {
     Document doc;
-    const LayerIndex layer = doc.addLayer("Layer 1");
-    const ArtIndex root = doc.rootOf(layer);
-    PathProps guide;
-    guide.guide = true;
-    doc.addPath(root, guide, "guide");
-    PathProps openFilled;
-    const ArtIndex preselected = doc.addPath(root, openFilled, "openFilled");
-    PathProps closedStroked;
-    closedStroked.closed = true;
-    closedStroked.filled = false;
-    closedStroked.stroked = true;
-    doc.addPath(root, closedStroked, "closedStroked");
-    PathProps closedFilledDashed;
-    closedFilledDashed.closed = true;
-    closedFilledDashed.stroked = true;
-    closedFilledDashed.dashCount = 2;
-    doc.addPath(root, closedFilledDashed, "closedFilledDashed");
-    PathProps openStroked;
-    openStroked.filled = false;
-    openStroked.stroked = true;
-    doc.addPath(root, openStroked, "openStroked");
-
+    const ArtIndex root = doc.rootOf(doc.addLayer("Layer 1"));
+    doc.addPath(root, PathProps{false, true, true, false, 0}, "guide");
+    const ArtIndex preselected = doc.addPath(root, PathProps{false, false, true, false, 0}, "openFilled");
+    doc.addPath(root, PathProps{true, false, false, true, 0}, "closedStroked");
+    doc.addPath(root, PathProps{true, false, true, true, 2}, "closedFilledDashed");
+    doc.addPath(root, PathProps{false, false, false, true, 0}, "openStroked");
     doc.addArt(root, kCompoundPathArt, "compound");
     doc.addArt(root, kGroupArt, "emptyGroup");
-    const ArtIndex meshGroup = doc.addArt(root, kGroupArt, "meshGroup");
-    doc.addArt(meshGroup, kMeshArt, "grouped");
+    doc.addArt(doc.addArt(root, kGroupArt, "meshGroup"), kMeshArt, "grouped");
     const ArtIndex pluginGroup = doc.addArt(root, kPluginArt, "plugin");
-    const ArtIndex editGroup = doc.addArt(pluginGroup, kGroupArt, "pluginEdit");
-    doc.addArt(editGroup, kMeshArt, "pgMesh");
+    doc.addArt(doc.addArt(pluginGroup, kGroupArt, "pluginEdit"), kMeshArt, "pgMesh");
     doc.addArt(root, kPlacedArt, "placed");
     doc.addArt(root, kRasterArt, "raster");
     doc.addArt(root, kSymbolArt, "symbol");
