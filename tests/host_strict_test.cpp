@@ -71,7 +71,8 @@ struct World {
         return result;
     }
     // An item of "a" in "SelectObject", through the 1008 suite.
-    ASErr addItem(AIMenuItemHandle* item) {
+    ASErr addItem(AIMenuItemHandle* item = nullptr) {
+        if (item == nullptr) item = &lastItem;
         AIPlatformAddMenuItemDataUS record;
         record.groupName = "SelectObject";
         ai::UnicodeString::HandleSlot(&record.itemText)[0] = host.ledger().newString("Item");
@@ -82,6 +83,7 @@ struct World {
     }
 
     Host host;
+    AIMenuItemHandle lastItem = nullptr;
     PluginId a = -1;
     PluginId b = -1;
 };
@@ -160,10 +162,7 @@ const Row kRows[] = {
     {"is-equal with a null token", "bad-parameter", 0,
      [](World& w) -> ASErr { return w.basic().IsEqual(nullptr, nullptr); }},
     {"free-block of a block never allocated", "bad-parameter", kBadParameterErr,
-     [](World& w) {
-         static int local = 0;
-         return w.basic().FreeBlock(&local);
-     }},
+     [](World& w) { static int local = 0; return w.basic().FreeBlock(&local); }},
     {"free-block twice", "bad-parameter", kBadParameterErr,
      [](World& w) {
          void* block = nullptr;
@@ -176,10 +175,7 @@ const Row kRows[] = {
     {"release-suite of a suite not held", "release-not-held", kSuiteNotHeldErr,
      [](World& w) { return w.basic().ReleaseSuite(kAIArtSuite, kAIArtSuiteVersion); }},
     {"release-suite at another version than granted", "release-not-held", kSuiteNotHeldErr,
-     [](World& w) {
-         w.menu();
-         return w.basic().ReleaseSuite(kAIMenuSuite, kAIMenuSuiteVersion1007);
-     }},
+     [](World& w) { w.menu(); return w.basic().ReleaseSuite(kAIMenuSuite, kAIMenuSuiteVersion1007); }},
     {"dispose-handle twice", "bad-parameter", kBadParameterErr,
      [](World& w) {
          const auto& matching = suite<AIMatchingArtSuite>(w.host, kAIMatchingArtSuite, kAIMatchingArtSuiteVersion);
@@ -193,8 +189,8 @@ const Row kRows[] = {
     {"get-nth-menu-group past the last group", "bad-parameter", kBadParameterErr,
      [](World& w) {
          ai::int32 count = 0;
-         w.menu().CountMenuGroups(&count);
          AIMenuGroup group = nullptr;
+         w.menu().CountMenuGroups(&count);
          return w.menu().GetNthMenuGroup(count, &group);
      }},
     {"add-menu-item (1007) with no item text", "bad-parameter", kBadParameterErr,
@@ -211,25 +207,15 @@ const Row kRows[] = {
          return w.menu().AddMenuItem(w.host.pluginRef(w.a), "item", &record, 0, &item);
      }},
     {"add-menu-item during a later message", "menu-after-startup", kBadParameterErr,
-     [](World& w) {
-         w.host.startup(w.a);
-         AIMenuItemHandle item = nullptr;
-         return w.during(w.a, [&] { return w.addItem(&item); });
-     }},
+     [](World& w) { w.host.startup(w.a); return w.during(w.a, [&] { return w.addItem(); }); }},
     {"add-menu-item after startup, outside any message", "menu-after-startup", kBadParameterErr,
-     [](World& w) {
-         w.host.startup(w.a);
-         AIMenuItemHandle item = nullptr;
-         return w.addItem(&item);
-     }},
+     [](World& w) { w.host.startup(w.a); return w.addItem(); }},
     {"add-menu-group-as-submenu after startup", "menu-after-startup", kBadParameterErr,
      [](World& w) {
-         AIMenuItemHandle item = nullptr;
-         gDuringMessage = [&] { return w.addItem(&item); };
+         gDuringMessage = [&] { return w.addItem(); };  // an item of its own, during "Startup"
          w.host.startup(w.a);
-         gDuringMessage = nullptr;
          AIMenuGroup group = nullptr;
-         return w.during(w.a, [&] { return w.menu().AddMenuGroupAsSubMenu("Late group", 0, item, &group); });
+         return w.during(w.a, [&] { return w.menu().AddMenuGroupAsSubMenu("Late group", 0, w.lastItem, &group); });
      }},
     {"get-index-string naming another plug-in", "foreign-plugin", kBadParameterErr,
      [](World& w) {
@@ -330,11 +316,10 @@ TEST(HostStrict, TheSameOperationsDoneRightAreServed) {
     World w;
     gScene.world = &w;
     EXPECT_TRUE(w.basic().IsEqual("Startup", "Startup"));
-    AIMenuItemHandle item = nullptr;
     AIMenuGroup group = nullptr;
     gDuringMessage = [&] {
-        if (ASErr err = w.addItem(&item)) return err;
-        return w.menu().AddMenuGroupAsSubMenu("Own group", 0, item, &group);
+        if (ASErr err = w.addItem()) return err;
+        return w.menu().AddMenuGroupAsSubMenu("Own group", 0, w.lastItem, &group);
     };
     EXPECT_EQ(w.host.startup(w.a), kNoErr);
     gDuringMessage = nullptr;
