@@ -70,6 +70,15 @@ struct World {
         gDuringMessage = nullptr;
         return result;
     }
+    // Runs dialog "Outer" (1) or "Inner" (2) of "a"; `init` sets it up. Only
+    // the outer one has user data: while open, it answers get-user-data.
+    ai::int32 modal(ai::int32 id, ADMDialogInitProc init) {
+        static int userData = 0;
+        return dialogs().Modal(host.pluginRef(a), id == 1 ? "Outer" : "Inner", id, kADMModalDialogStyle, init,
+                               id == 1 ? &userData : nullptr, 0);
+    }
+    // Gives the OK item of dialog `d` the notify procedure `proc`.
+    void onOk(ADMDialogRef d, ADMItemNotifyProc proc) { items().SetNotifyProc(dialogs().GetItem(d, 1), proc); }
     // An item of "a" in "SelectObject", through the 1008 suite.
     ASErr addItem(AIMenuItemHandle* item = nullptr) {
         if (item == nullptr) item = &lastItem;
@@ -112,15 +121,8 @@ void innerOkProc(ADMItemRef item, ADMNotifierRef notifier) {
 
 // The outer dialog's OK runs the inner dialog, then closes the outer one.
 void outerOkProc(ADMItemRef item, ADMNotifierRef notifier) {
-    World& w = *gScene.world;
-    w.dialogs().Modal(w.host.pluginRef(w.a), "Inner", 2, kADMModalDialogStyle,
-                      [](ADMDialogRef d) -> ASErr {
-                          World& world = *gScene.world;
-                          world.items().SetNotifyProc(world.dialogs().GetItem(d, 1), innerOkProc);
-                          return kNoErr;
-                      },
-                      nullptr, 0);
-    w.items().DefaultNotify(item, notifier);
+    gScene.world->modal(2, [](ADMDialogRef d) { gScene.world->onOk(d, innerOkProc); return kNoErr; });
+    gScene.world->items().DefaultNotify(item, notifier);
 }
 
 // Runs the outer dialog of "a"; the inner dialog's OK procedure does `innerOk`.
@@ -128,16 +130,12 @@ ASErr nestedDialogs(World& w, std::function<void(World&, ADMItemRef, ADMNotifier
     gScene = DialogScene{};
     gScene.world = &w;
     gScene.innerOk = std::move(innerOk);
-    static int userData = 0;
-    return w.dialogs().Modal(w.host.pluginRef(w.a), "Outer", 1, kADMModalDialogStyle,
-                             [](ADMDialogRef d) -> ASErr {
-                                 World& world = *gScene.world;
-                                 gScene.outer = d;
-                                 gScene.outerOk = world.dialogs().GetItem(d, 1);
-                                 world.items().SetNotifyProc(gScene.outerOk, outerOkProc);
-                                 return kNoErr;
-                             },
-                             &userData, 0);
+    return w.modal(1, [](ADMDialogRef d) -> ASErr {
+        gScene.outer = d;
+        gScene.outerOk = gScene.world->dialogs().GetItem(d, 1);
+        gScene.world->onOk(d, outerOkProc);
+        return kNoErr;
+    });
 }
 
 // Whether the outer dialog is still open: only then does it answer get-user-data.
@@ -259,22 +257,14 @@ const Row kRows[] = {
      [](World& w) {
          gScene = DialogScene{};
          gScene.world = &w;
-         const auto init = [](ADMDialogRef d) -> ASErr {
+         w.modal(2, [](ADMDialogRef d) { gScene.world->onOk(d, closeOnOk); return kNoErr; });
+         w.modal(1, [](ADMDialogRef d) -> ASErr {
              World& world = *gScene.world;
-             world.items().SetNotifyProc(world.dialogs().GetItem(d, 1), closeOnOk);
+             gScene.outer = d;
+             world.items().DefaultNotify(world.dialogs().GetItem(d, 1), gScene.keptNotifier);
+             gScene.outerStillOpen = outerOpen(world);
              return kNoErr;
-         };
-         w.dialogs().Modal(w.host.pluginRef(w.a), "Inner", 2, kADMModalDialogStyle, init, nullptr, 0);
-         static int userData = 0;
-         w.dialogs().Modal(w.host.pluginRef(w.a), "Outer", 1, kADMModalDialogStyle,
-                           [](ADMDialogRef d) -> ASErr {
-                               World& world = *gScene.world;
-                               gScene.outer = d;
-                               world.items().DefaultNotify(world.dialogs().GetItem(d, 1), gScene.keptNotifier);
-                               gScene.outerStillOpen = outerOpen(world);
-                               return kNoErr;
-                           },
-                           &userData, 0);
+         });
          return refusedWhen(gScene.outerStillOpen);
      }},
     {"default-notify on an item of another dialog", "foreign-item", kBadParameterErr,
@@ -287,14 +277,10 @@ const Row kRows[] = {
      }},
     {"an OK procedure that leaves its dialog open", "dialog-left-open", 1,
      [](World& w) {
-         static int userData = 0;
-         return w.dialogs().Modal(w.host.pluginRef(w.a), "Outer", 1, kADMModalDialogStyle,
-                                  [](ADMDialogRef d) -> ASErr {
-                                      gScene.world->items().SetNotifyProc(gScene.world->dialogs().GetItem(d, 1),
-                                                                          [](ADMItemRef, ADMNotifierRef) {});
-                                      return kNoErr;
-                                  },
-                                  &userData, 0);
+         return w.modal(1, [](ADMDialogRef d) {
+             gScene.world->onOk(d, [](ADMItemRef, ADMNotifierRef) {});
+             return kNoErr;
+         });
      }},
 };
 
