@@ -277,7 +277,7 @@ TEST(Dispatch, EveryItemReleasesItsOwnAcquisitionOnSuccessAndOnEachFailure) {
 
 // Closed with 1 (OK) or 0 (the host closed it itself), the menu command ends
 // without an error dialog; any other result of the modal call is a code the
-// menu dispatch shows.
+// menu dispatch shows. The host's "About" message returns 0 whatever it is.
 TEST(AboutDialog, ShownByMessageOrItemWithNoErrorWhenTheModalCallReturnsZeroOrOne) {
     Host host;
     const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
@@ -294,20 +294,25 @@ TEST(AboutDialog, ShownByMessageOrItemWithNoErrorWhenTheModalCallReturnsZeroOrOn
         EXPECT_EQ(dialog.title, "About Wendlow Brindle");
     }
 
-    host.clearDialogsAndAlerts();
-    host.setDialogButton(0);  // no item is pressed; the host closes the dialog with 0
-    EXPECT_EQ(host.chooseMenuItem(about), 0);
-    ASSERT_EQ(host.dialogs().size(), 1u);
-    EXPECT_EQ(host.dialogs()[0].name, "About Dialog");
-    EXPECT_EQ(host.dialogs()[0].closedBy, 0);
-
-    host.clearDialogsAndAlerts();
-    host.setDialogButton(3);  // a text item: the host closes the dialog with 3
-    EXPECT_EQ(host.chooseMenuItem(about), 3);
-    ASSERT_EQ(host.dialogs().size(), 2u);
-    EXPECT_EQ(host.dialogs()[0].name, "About Dialog");
-    EXPECT_EQ(host.dialogs()[1].name, "Error Dialog");
-    EXPECT_EQ(host.dialogs()[1].items[2].text, "3");
+    // No item pressed (the host closes the dialog with 0) or a text item (it
+    // closes it with 3): the host's "About" message still returns 0, the item
+    // returns the number, and only 3 is a code the dispatch shows.
+    for (const ai::int32 button : {0, 3}) {
+        SCOPED_TRACE(button);
+        host.clearDialogsAndAlerts();
+        host.setDialogButton(button);
+        EXPECT_EQ(host.about(plugin), kNoErr);
+        EXPECT_EQ(host.chooseMenuItem(about), button);
+        ASSERT_EQ(host.dialogs().size(), button == 0 ? 2u : 3u);
+        for (const std::size_t i : {0u, 1u}) {
+            EXPECT_EQ(host.dialogs()[i].name, "About Dialog");
+            EXPECT_EQ(host.dialogs()[i].closedBy, button);
+        }
+        if (button == 3) {
+            EXPECT_EQ(host.dialogs()[2].name, "Error Dialog");
+            EXPECT_EQ(host.dialogs()[2].items[2].text, "3");
+        }
+    }
 
     host.setDialogButton(1);
     expectCleanShutdown(host, plugin);

@@ -67,16 +67,6 @@ TEST(MessageTable, ShutdownFreesTheBlockAndClearsTheGlobalsWord) {
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
-TEST(MessageTable, AboutReturnsZeroWhateverTheDialogReturns) {
-    PluginHarness h;
-    h.host.setDialogButton(4);  // a text item: the dialog does not close by itself
-    EXPECT_EQ(h.about(), kNoErr);
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].name, "About Dialog");
-    EXPECT_EQ(h.host.dialogs()[0].resourceID, 16050);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
 TEST(MessageTable, UnknownCallersAndSelectorsReturnZeroButStillHoldTheSuites) {
     PluginHarness h;
     const struct {
