@@ -136,30 +136,38 @@ TEST(Dispatch, EveryItemOfTheBuiltPluginRunsItsCommandOnTheDocument) {
 
 // ---- Items that are not the plug-in's, and "AI Update" ---------------------------------------
 
-TEST(Dispatch, AnItemThatIsNotThePluginsRunsNothingAndReturnsZero) {
+// Messages that run no command: "AI Go" for an item that is not the
+// plug-in's (another plug-in's, one never given out, none), and "AI Update"
+// for any of its own. Each returns 0 and makes no host call but the
+// message's one acquisition and release (and the selector comparisons).
+TEST(Dispatch, ForeignItemsAndUpdatesReturnZeroAndTouchNothing) {
     Host host;
     const PluginId other = loadAboutGroupFirst(host);
     ASSERT_EQ(host.startup(other), kNoErr);
     const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
     ASSERT_EQ(host.startup(wendlow), kNoErr);
     host.setDocument(commandDocument());
-
-    const AIMenuItemHandle foreign[] = {
-        itemWithText(host, kSharedGroup, "Group First..."),
-        itemWithText(host, "About", "About Wendlow Plug-ins"),
-        host.menuItemHandle(9999),  // never given out
-        nullptr,
+    const std::uint64_t fingerprint = host.document().fingerprintBesidesSelection();
+    std::vector<std::pair<const char*, AIMenuItemHandle>> messages = {
+        {kSelectorAIGoMenuItem, itemWithText(host, kSharedGroup, "Group First...")},
+        {kSelectorAIGoMenuItem, itemWithText(host, "About", "About Wendlow Plug-ins")},
+        {kSelectorAIGoMenuItem, host.menuItemHandle(9999)},  // never given out
+        {kSelectorAIGoMenuItem, nullptr},
+        {kSelectorAIUpdateMenuItem, itemWithText(host, kSharedGroup, "Brindle...")},
     };
-    for (AIMenuItemHandle item : foreign) {
+    for (const std::string& text : kMenuTexts)
+        messages.emplace_back(kSelectorAIUpdateMenuItem, itemWithText(host, "SelectObject", text));
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        SCOPED_TRACE(std::string(messages[i].first) + ", message " + std::to_string(i));
+        const Gate& gate = host.gate();
         host.gate().resetCounts();
-        EXPECT_EQ(host.sendMenu(wendlow, kSelectorAIGoMenuItem, item), kNoErr);
-        EXPECT_EQ(host.gate().calls(Op::GetSelectedArt), 0u);
-        EXPECT_EQ(host.gate().calls(Op::Modal), 0u);
-        // Acquired and released once, all the same.
-        EXPECT_EQ(host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
-        EXPECT_EQ(host.gate().calls(Op::ReleaseSuite), static_cast<std::uint64_t>(kSuiteImportCount));
+        EXPECT_EQ(host.sendMenu(wendlow, messages[i].first, messages[i].second), kNoErr);
+        EXPECT_EQ(gate.calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
+        EXPECT_EQ(gate.calls(Op::ReleaseSuite), static_cast<std::uint64_t>(kSuiteImportCount));
+        EXPECT_EQ(gate.totalCalls(), gate.calls(Op::AcquireSuite) + gate.calls(Op::ReleaseSuite) + gate.calls(Op::IsEqual));
     }
     EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
+    EXPECT_EQ(host.document().fingerprintBesidesSelection(), fingerprint);
     EXPECT_TRUE(host.dialogs().empty());
     expectCleanShutdown(host, wendlow);
 }
@@ -181,30 +189,6 @@ TEST(Dispatch, ANullItemIsNeverTakenForAnEmptySlot) {
     EXPECT_THAT(selectedIds(h.host), ElementsAre("openFilled"));
     EXPECT_EQ(gAcquireCount, 0);
     h.expectCleanShutdown();
-}
-
-TEST(Dispatch, UpdateReturnsZeroAndTouchesNothing) {
-    Host host;
-    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    ASSERT_EQ(host.startup(plugin), kNoErr);
-    host.setDocument(commandDocument());
-    const std::uint64_t fingerprint = host.document().fingerprintBesidesSelection();
-    std::vector<AIMenuItemHandle> items;
-    for (const std::string& text : kMenuTexts) items.push_back(itemWithText(host, "SelectObject", text));
-    items.push_back(itemWithText(host, kSharedGroup, "Brindle..."));
-    for (AIMenuItemHandle item : items) {
-        host.gate().resetCounts();
-        EXPECT_EQ(host.updateMenuItem(item), kNoErr);
-        // Nothing but the one acquisition and release of the message.
-        const std::uint64_t suiteCalls =
-            host.gate().calls(Op::AcquireSuite) + host.gate().calls(Op::ReleaseSuite) + host.gate().calls(Op::IsEqual);
-        EXPECT_EQ(host.gate().calls(Op::AcquireSuite), static_cast<std::uint64_t>(kSuiteImportCount));
-        EXPECT_EQ(host.gate().totalCalls(), suiteCalls);
-    }
-    EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
-    EXPECT_EQ(host.document().fingerprintBesidesSelection(), fingerprint);
-    EXPECT_TRUE(host.dialogs().empty());
-    expectCleanShutdown(host, plugin);
 }
 
 // ---- Errors of a command reach the error dialog ----------------------------------------------
