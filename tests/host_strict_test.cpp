@@ -70,8 +70,18 @@ struct World {
         gDuringMessage = nullptr;
         return result;
     }
+    // Runs dialog "Outer" (1) or "Inner" (2) of "a"; `init` sets it up. Only
+    // the outer one has user data: while open, it answers get-user-data.
+    ai::int32 modal(ai::int32 id, ADMDialogInitProc init) {
+        static int userData = 0;
+        return dialogs().Modal(host.pluginRef(a), id == 1 ? "Outer" : "Inner", id, kADMModalDialogStyle, init,
+                               id == 1 ? &userData : nullptr, 0);
+    }
+    // Gives the OK item of dialog `d` the notify procedure `proc`.
+    void onOk(ADMDialogRef d, ADMItemNotifyProc proc) { items().SetNotifyProc(dialogs().GetItem(d, 1), proc); }
     // An item of "a" in "SelectObject", through the 1008 suite.
-    ASErr addItem(AIMenuItemHandle* item) {
+    ASErr addItem(AIMenuItemHandle* item = nullptr) {
+        if (item == nullptr) item = &lastItem;
         AIPlatformAddMenuItemDataUS record;
         record.groupName = "SelectObject";
         ai::UnicodeString::HandleSlot(&record.itemText)[0] = host.ledger().newString("Item");
@@ -82,6 +92,7 @@ struct World {
     }
 
     Host host;
+    AIMenuItemHandle lastItem = nullptr;
     PluginId a = -1;
     PluginId b = -1;
 };
@@ -110,15 +121,8 @@ void innerOkProc(ADMItemRef item, ADMNotifierRef notifier) {
 
 // The outer dialog's OK runs the inner dialog, then closes the outer one.
 void outerOkProc(ADMItemRef item, ADMNotifierRef notifier) {
-    World& w = *gScene.world;
-    w.dialogs().Modal(w.host.pluginRef(w.a), "Inner", 2, kADMModalDialogStyle,
-                      [](ADMDialogRef d) -> ASErr {
-                          World& world = *gScene.world;
-                          world.items().SetNotifyProc(world.dialogs().GetItem(d, 1), innerOkProc);
-                          return kNoErr;
-                      },
-                      nullptr, 0);
-    w.items().DefaultNotify(item, notifier);
+    gScene.world->modal(2, [](ADMDialogRef d) { gScene.world->onOk(d, innerOkProc); return kNoErr; });
+    gScene.world->items().DefaultNotify(item, notifier);
 }
 
 // Runs the outer dialog of "a"; the inner dialog's OK procedure does `innerOk`.
@@ -126,16 +130,12 @@ ASErr nestedDialogs(World& w, std::function<void(World&, ADMItemRef, ADMNotifier
     gScene = DialogScene{};
     gScene.world = &w;
     gScene.innerOk = std::move(innerOk);
-    static int userData = 0;
-    return w.dialogs().Modal(w.host.pluginRef(w.a), "Outer", 1, kADMModalDialogStyle,
-                             [](ADMDialogRef d) -> ASErr {
-                                 World& world = *gScene.world;
-                                 gScene.outer = d;
-                                 gScene.outerOk = world.dialogs().GetItem(d, 1);
-                                 world.items().SetNotifyProc(gScene.outerOk, outerOkProc);
-                                 return kNoErr;
-                             },
-                             &userData, 0);
+    return w.modal(1, [](ADMDialogRef d) -> ASErr {
+        gScene.outer = d;
+        gScene.outerOk = gScene.world->dialogs().GetItem(d, 1);
+        gScene.world->onOk(d, outerOkProc);
+        return kNoErr;
+    });
 }
 
 // Whether the outer dialog is still open: only then does it answer get-user-data.
@@ -160,10 +160,7 @@ const Row kRows[] = {
     {"is-equal with a null token", "bad-parameter", 0,
      [](World& w) -> ASErr { return w.basic().IsEqual(nullptr, nullptr); }},
     {"free-block of a block never allocated", "bad-parameter", kBadParameterErr,
-     [](World& w) {
-         static int local = 0;
-         return w.basic().FreeBlock(&local);
-     }},
+     [](World& w) { static int local = 0; return w.basic().FreeBlock(&local); }},
     {"free-block twice", "bad-parameter", kBadParameterErr,
      [](World& w) {
          void* block = nullptr;
@@ -176,10 +173,7 @@ const Row kRows[] = {
     {"release-suite of a suite not held", "release-not-held", kSuiteNotHeldErr,
      [](World& w) { return w.basic().ReleaseSuite(kAIArtSuite, kAIArtSuiteVersion); }},
     {"release-suite at another version than granted", "release-not-held", kSuiteNotHeldErr,
-     [](World& w) {
-         w.menu();
-         return w.basic().ReleaseSuite(kAIMenuSuite, kAIMenuSuiteVersion1007);
-     }},
+     [](World& w) { w.menu(); return w.basic().ReleaseSuite(kAIMenuSuite, kAIMenuSuiteVersion1007); }},
     {"dispose-handle twice", "bad-parameter", kBadParameterErr,
      [](World& w) {
          const auto& matching = suite<AIMatchingArtSuite>(w.host, kAIMatchingArtSuite, kAIMatchingArtSuiteVersion);
@@ -193,8 +187,8 @@ const Row kRows[] = {
     {"get-nth-menu-group past the last group", "bad-parameter", kBadParameterErr,
      [](World& w) {
          ai::int32 count = 0;
-         w.menu().CountMenuGroups(&count);
          AIMenuGroup group = nullptr;
+         w.menu().CountMenuGroups(&count);
          return w.menu().GetNthMenuGroup(count, &group);
      }},
     {"add-menu-item (1007) with no item text", "bad-parameter", kBadParameterErr,
@@ -211,25 +205,15 @@ const Row kRows[] = {
          return w.menu().AddMenuItem(w.host.pluginRef(w.a), "item", &record, 0, &item);
      }},
     {"add-menu-item during a later message", "menu-after-startup", kBadParameterErr,
-     [](World& w) {
-         w.host.startup(w.a);
-         AIMenuItemHandle item = nullptr;
-         return w.during(w.a, [&] { return w.addItem(&item); });
-     }},
+     [](World& w) { w.host.startup(w.a); return w.during(w.a, [&] { return w.addItem(); }); }},
     {"add-menu-item after startup, outside any message", "menu-after-startup", kBadParameterErr,
-     [](World& w) {
-         w.host.startup(w.a);
-         AIMenuItemHandle item = nullptr;
-         return w.addItem(&item);
-     }},
+     [](World& w) { w.host.startup(w.a); return w.addItem(); }},
     {"add-menu-group-as-submenu after startup", "menu-after-startup", kBadParameterErr,
      [](World& w) {
-         AIMenuItemHandle item = nullptr;
-         gDuringMessage = [&] { return w.addItem(&item); };
+         gDuringMessage = [&] { return w.addItem(); };  // an item of its own, during "Startup"
          w.host.startup(w.a);
-         gDuringMessage = nullptr;
          AIMenuGroup group = nullptr;
-         return w.during(w.a, [&] { return w.menu().AddMenuGroupAsSubMenu("Late group", 0, item, &group); });
+         return w.during(w.a, [&] { return w.menu().AddMenuGroupAsSubMenu("Late group", 0, w.lastItem, &group); });
      }},
     {"get-index-string naming another plug-in", "foreign-plugin", kBadParameterErr,
      [](World& w) {
@@ -273,22 +257,14 @@ const Row kRows[] = {
      [](World& w) {
          gScene = DialogScene{};
          gScene.world = &w;
-         const auto init = [](ADMDialogRef d) -> ASErr {
+         w.modal(2, [](ADMDialogRef d) { gScene.world->onOk(d, closeOnOk); return kNoErr; });
+         w.modal(1, [](ADMDialogRef d) -> ASErr {
              World& world = *gScene.world;
-             world.items().SetNotifyProc(world.dialogs().GetItem(d, 1), closeOnOk);
+             gScene.outer = d;
+             world.items().DefaultNotify(world.dialogs().GetItem(d, 1), gScene.keptNotifier);
+             gScene.outerStillOpen = outerOpen(world);
              return kNoErr;
-         };
-         w.dialogs().Modal(w.host.pluginRef(w.a), "Inner", 2, kADMModalDialogStyle, init, nullptr, 0);
-         static int userData = 0;
-         w.dialogs().Modal(w.host.pluginRef(w.a), "Outer", 1, kADMModalDialogStyle,
-                           [](ADMDialogRef d) -> ASErr {
-                               World& world = *gScene.world;
-                               gScene.outer = d;
-                               world.items().DefaultNotify(world.dialogs().GetItem(d, 1), gScene.keptNotifier);
-                               gScene.outerStillOpen = outerOpen(world);
-                               return kNoErr;
-                           },
-                           &userData, 0);
+         });
          return refusedWhen(gScene.outerStillOpen);
      }},
     {"default-notify on an item of another dialog", "foreign-item", kBadParameterErr,
@@ -301,14 +277,10 @@ const Row kRows[] = {
      }},
     {"an OK procedure that leaves its dialog open", "dialog-left-open", 1,
      [](World& w) {
-         static int userData = 0;
-         return w.dialogs().Modal(w.host.pluginRef(w.a), "Outer", 1, kADMModalDialogStyle,
-                                  [](ADMDialogRef d) -> ASErr {
-                                      gScene.world->items().SetNotifyProc(gScene.world->dialogs().GetItem(d, 1),
-                                                                          [](ADMItemRef, ADMNotifierRef) {});
-                                      return kNoErr;
-                                  },
-                                  &userData, 0);
+         return w.modal(1, [](ADMDialogRef d) {
+             gScene.world->onOk(d, [](ADMItemRef, ADMNotifierRef) {});
+             return kNoErr;
+         });
      }},
 };
 
@@ -330,11 +302,10 @@ TEST(HostStrict, TheSameOperationsDoneRightAreServed) {
     World w;
     gScene.world = &w;
     EXPECT_TRUE(w.basic().IsEqual("Startup", "Startup"));
-    AIMenuItemHandle item = nullptr;
     AIMenuGroup group = nullptr;
     gDuringMessage = [&] {
-        if (ASErr err = w.addItem(&item)) return err;
-        return w.menu().AddMenuGroupAsSubMenu("Own group", 0, item, &group);
+        if (ASErr err = w.addItem()) return err;
+        return w.menu().AddMenuGroupAsSubMenu("Own group", 0, w.lastItem, &group);
     };
     EXPECT_EQ(w.host.startup(w.a), kNoErr);
     gDuringMessage = nullptr;

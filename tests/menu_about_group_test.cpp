@@ -149,25 +149,25 @@ TEST(SharedGroup, AMenuSuiteGrantedWithoutATableAddsNoAboutItemAndIsGivenBack) {
 
 // ---- The helper on its own ---------------------------------------------------------------
 
-// Calls AddAboutPluginsMenuItem as addMenu does, with the plug-in's suites
-// held for the Unicode strings.
+// Calls AddAboutPluginsMenuItem as addMenu does, through `basic` (the
+// host's own unless given).
+ASErr addAboutItem(PluginHarness& h, AIMenuItemHandle* item, SPBasicSuite* basic = nullptr) {
+    SPInterfaceMessage message{};
+    message.d.self = h.host.pluginRef(h.plugin);
+    message.d.basic = basic != nullptr ? basic : h.host.basicSuite();
+    const ai::UnicodeString groupText("About Wendlow Plug-ins", 0);
+    SDKAboutPluginsHelper helper;
+    return helper.AddAboutPluginsMenuItem(&message, kSharedGroup, groupText, "Brindle...", item);
+}
+
+// The helper with the plug-in's suites held for the Unicode strings.
 class AboutHelperTest : public ::testing::Test {
 protected:
-    AboutHelperTest() : held_(h.host) {
-        message.d.self = h.host.pluginRef(h.plugin);
-        message.d.basic = h.host.basicSuite();
-    }
-
-    ASErr add(AIMenuItemHandle* item) {
-        const ai::UnicodeString groupText("About Wendlow Plug-ins", 0);
-        SDKAboutPluginsHelper helper;
-        return helper.AddAboutPluginsMenuItem(&message, kSharedGroup, groupText, "Brindle...", item);
-    }
-
+    AboutHelperTest() : held_(h.host) {}
+    ASErr add(AIMenuItemHandle* item, SPBasicSuite* basic = nullptr) { return addAboutItem(h, item, basic); }
     int helperHolds() { return h.host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}); }
 
     PluginHarness h;
-    SPInterfaceMessage message{};
 
 private:
     HeldSuites held_;
@@ -206,9 +206,8 @@ TEST_F(AboutHelperTest, MakesTheGroupWhenTheHostCountsNoGroupsAtAll) {
         }
         return err;
     };
-    message.d.basic = &basic;
     AIMenuItemHandle item = sentinel();
-    ASSERT_EQ(add(&item), kNoErr);
+    ASSERT_EQ(add(&item, &basic), kNoErr);
     EXPECT_EQ(h.host.gate().calls(Op::GetNthMenuGroup), 0u);
     EXPECT_EQ(item, itemWithText(h.host, kSharedGroup, "Brindle..."));
     EXPECT_EQ(helperHolds(), 0);
@@ -273,22 +272,15 @@ TEST(AboutHelper, AStringFailurePassesAsAiErrorWithTheSuiteGivenBack) {
         SCOPED_TRACE(describeRule(rule));
         PluginHarness h;
         HeldSuites held(h.host);
-        SPInterfaceMessage message{};
-        message.d.self = h.host.pluginRef(h.plugin);
-        message.d.basic = h.host.basicSuite();
         h.host.gate().addRule(rule);
         AIMenuItemHandle item = sentinel();
         ASErr thrown = kNoErr;
-        {
-            const ai::UnicodeString groupText("About Wendlow Plug-ins", 0);
-            try {
-                SDKAboutPluginsHelper helper;
-                helper.AddAboutPluginsMenuItem(&message, kSharedGroup, groupText, "Brindle...", &item);
-            } catch (const ai::Error& e) {
-                thrown = e.code();
-            }
-            EXPECT_EQ(h.host.ledger().liveStrings(), 1u) << "only the caller's own string is alive";
+        try {
+            addAboutItem(h, &item);
+        } catch (const ai::Error& e) {
+            thrown = e.code();
         }
+        EXPECT_EQ(h.host.ledger().liveStrings(), 0u);
         EXPECT_EQ(thrown, kRefused);
         EXPECT_EQ(h.host.gate().faultsFired(), 1u);
         EXPECT_EQ(item, sentinel());

@@ -68,69 +68,87 @@ TEST_F(ErrorReport, ZeroAndStopAreNeverShownNorLookedUp) {
 // The first code entry that stands for the code gives the message, else the
 // last pair's. A numeric entry stands for its whole part wrapped to 16 bits,
 // a letter entry for its first four characters. Codes within 16 bits show in
-// decimal, others that read as characters as those four.
+// decimal, others that read as characters (each byte printable) as those
+// four, the rest as their exact number.
 TEST_F(ErrorReport, EachCodeShowsTheMessageOfTheFirstEntryStandingForIt) {
     useList({"5", "first five", "5", "second five", "-25", "minus twenty-five", "12.9", "twelve", "-12.9",
              "minus twelve", "65535", "wrapped", "ABCD", "four letters", "WXYZAB", "six letters", "0", "generic", ""});
     const struct {
-        ASErr code;
+        std::uint32_t code;
         const char* message;
         const char* codeText;
     } cases[] = {
-        {5, "first five", "5"},          {-25, "minus twenty-five", "-25"}, {6, "generic", "6"},
-        {12, "twelve", "12"},            {-12, "minus twelve", "-12"},      {-1, "wrapped", "-1"},
-        {65535, "generic", "65535"},     {-108, "generic", "-108"},         {-65536, "generic", "-65536"},
-        {FourCC("ABCD"), "four letters", "ABCD"}, {FourCC("WXYZ"), "six letters", "WXYZ"},
+        {5, "first five", "5"}, {static_cast<std::uint32_t>(-25), "minus twenty-five", "-25"}, {6, "generic", "6"},
+        {12, "twelve", "12"}, {static_cast<std::uint32_t>(-12), "minus twelve", "-12"},
+        {0xFFFFFFFFu, "wrapped", "-1"}, {65535, "generic", "65535"},
+        {static_cast<std::uint32_t>(-108), "generic", "-108"}, {0xFFFF0000u, "generic", "-65536"},
+        {static_cast<std::uint32_t>(FourCC("ABCD")), "four letters", "ABCD"},
+        {static_cast<std::uint32_t>(FourCC("WXYZ")), "six letters", "WXYZ"},
+        // 65536 is the bytes 0, 1, 0, 0: as characters it would show nothing.
+        {65536, "generic", "65536"}, {0x01020304u, "generic", "16909060"}, {0x80000000u, "generic", "-2147483648"},
+        // The edges of the printable range, in the last byte and in the first.
+        {0x4142431Fu, "generic", "1094861599"}, {0x41424320u, "generic", "ABC "}, {0x4142437Eu, "generic", "ABC~"},
+        {0x4142437Fu, "generic", "1094861695"}, {0x41424380u, "generic", "1094861696"},
+        {0x1F424344u, "generic", "524436292"}, {0x20424344u, "generic", " BCD"}, {0x7E424344u, "generic", "~BCD"},
+        {0x7F424344u, "generic", "2135049028"}, {0x80424344u, "generic", "-2143141052"},
     };
     for (const auto& c : cases) {
-        const auto shown = report(c.code);
-        ASSERT_TRUE(shown) << c.code;
-        EXPECT_EQ(shown->message, c.message) << c.code;
-        EXPECT_EQ(shown->code, c.codeText) << c.code;
+        const auto shown = report(static_cast<ASErr>(c.code));
+        ASSERT_TRUE(shown) << std::hex << c.code;
+        EXPECT_EQ(shown->message, c.message) << std::hex << c.code;
+        EXPECT_EQ(shown->code, c.codeText) << std::hex << c.code;
     }
-}
-
-TEST_F(ErrorReport, CodesThatDoNotReadAsCharactersShowTheirExactNumber) {
-    useList({"0", "generic", ""});
-    // 65536 is the bytes 0, 1, 0, 0: as characters it would show nothing.
-    EXPECT_EQ(report(65536)->code, "65536");
-    EXPECT_EQ(report(0x01020304)->code, "16909060");
-    EXPECT_EQ(report(static_cast<ASErr>(0x80000000u))->code, "-2147483648");
-    // The edges of the printable range, in the last byte and in the first.
-    const struct {
-        std::uint32_t code;
-        const char* shown;
-    } edges[] = {
-        {0x4142431Fu, "1094861599"}, {0x41424320u, "ABC "}, {0x4142437Eu, "ABC~"},
-        {0x4142437Fu, "1094861695"}, {0x41424380u, "1094861696"}, {0x1F424344u, "524436292"},
-        {0x20424344u, " BCD"},       {0x7E424344u, "~BCD"},       {0x7F424344u, "2135049028"},
-        {0x80424344u, "-2143141052"},
-    };
-    for (const auto& edge : edges)
-        EXPECT_EQ(report(static_cast<ASErr>(edge.code))->code, edge.shown) << std::hex << edge.code;
-}
-
-TEST_F(ErrorReport, TheShippedListExplainsTheHostsCodes) {
-    EXPECT_EQ(report(kOutOfMemoryErr)->message, "There is not enough memory to complete the command.");
-    EXPECT_EQ(report(-108)->message, "There is not enough memory to complete the command.");
-    EXPECT_EQ(report(1234)->message, "An error occurred in Wendlow Brindle.");
-    EXPECT_EQ(report(kUnexpectedExceptionErr)->code, "XCPT");
 }
 
 // ---- What a careful scan must survive ----------------------------------------------------
 
-TEST_F(ErrorReport, AMissingListOrAnEmptyFirstEntryShowsNothing) {
-    h.host.plugin(h.plugin).resources.stringLists().erase(kErrorStringListID);
-    EXPECT_FALSE(report(5));
-    useList({""});
-    EXPECT_FALSE(report(5));
-}
-
-TEST_F(ErrorReport, AFailingCodeReadEndsTheScan) {
-    useList({"5", "five", "7", "seven", "0", "generic", ""});
-    // The second code read (index 3) fails: the list ends after the first pair.
-    h.host.gate().addRule(FaultRule::failNthOf(Op::GetIndexString, 2));
-    EXPECT_EQ(report(7)->message, "five");
+// Lists and host failures the scan meets: each row reports one code with one
+// list (kShipped: the plug-in's own; kMissing: none) and one rule in force.
+TEST_F(ErrorReport, TheScanSurvivesOddListsAndFailingReads) {
+    const std::vector<std::string> kShipped{"<shipped>"}, kMissing{"<missing>"};
+    const std::vector<std::string> kUnreadable{"-x", "dash", "1e30", "huge", "-", "minus", "0", "generic", ""};
+    const std::string kCut(255, 'm');
+    const struct {
+        const char* what;
+        std::vector<std::string> list;
+        std::optional<FaultRule> rule;
+        ASErr code;
+        const char* message;   // null: no dialog
+        const char* codeText;  // null: not checked
+    } cases[] = {
+        {"the shipped list: memory", kShipped, {}, kOutOfMemoryErr,
+         "There is not enough memory to complete the command.", "MEM!"},
+        {"the shipped list: -108", kShipped, {}, -108, "There is not enough memory to complete the command.", "-108"},
+        {"the shipped list: others", kShipped, {}, 1234, "An error occurred in Wendlow Brindle.", "1234"},
+        {"the shipped list: exceptions", kShipped, {}, kUnexpectedExceptionErr, nullptr, "XCPT"},
+        {"a missing list", kMissing, {}, 5, nullptr, nullptr},
+        {"an empty first entry", {""}, {}, 5, nullptr, nullptr},
+        // The second code read (index 3) fails: the list ends after the first pair.
+        {"a failing code read", {"5", "five", "7", "seven", "0", "generic", ""},
+         FaultRule::failNthOf(Op::GetIndexString, 2), 7, "five", nullptr},
+        // Reads: code entry 1, then the message entry 2.
+        {"a failed message read", {"5", "five", ""}, FaultRule::failNthOf(Op::GetIndexString, 2), 5, nullptr, nullptr},
+        {"entries unreadable as numbers, -1", kUnreadable, {}, -1, "generic", nullptr},
+        {"entries unreadable as numbers, 1", kUnreadable, {}, 1, "generic", nullptr},
+        {"a host that cannot read numbers", {"5", "five", "0", "generic", ""},
+         FaultRule::failEvery(Op::StringToNumber), 5, "generic", nullptr},
+        {"a host that cannot format the code", {"0", "generic", ""}, FaultRule::failEvery(Op::NumberToString),
+         -108, "generic", "-108"},
+        {"entries longer than their buffers", {"ABCD" + std::string(400, 'x'), std::string(400, 'm'), "0", "g", ""},
+         {}, FourCC("ABCD"), kCut.c_str(), "ABCD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.list == kMissing) h.host.plugin(h.plugin).resources.stringLists().erase(kErrorStringListID);
+        else if (c.list != kShipped) useList(c.list);
+        h.host.gate().clearRules();
+        if (c.rule) h.host.gate().addRule(*c.rule);
+        const auto shown = report(c.code);
+        ASSERT_EQ(shown.has_value(), c.message != nullptr || c.codeText != nullptr);
+        if (!shown) continue;
+        EXPECT_TRUE(c.message == nullptr || shown->message == c.message) << shown->message;
+        EXPECT_TRUE(c.codeText == nullptr || shown->code == c.codeText) << shown->code;
+    }
 }
 
 // The scan reads code entries 1, 3, 5... until a read fails, an entry is
@@ -163,37 +181,6 @@ TEST_F(ErrorReport, TheScanStopsAtTheListsEndOrAtTheSixteenBitBound) {
         EXPECT_EQ(shown->message, c.shown);
         EXPECT_EQ(h.host.gate().calls(Op::GetIndexString), c.reads);
     }
-}
-
-TEST_F(ErrorReport, EntriesUnreadableAsNumbersMatchNoCode) {
-    useList({"-x", "dash", "1e30", "huge", "-", "minus", "0", "generic", ""});
-    EXPECT_EQ(report(-1)->message, "generic");
-    EXPECT_EQ(report(1)->message, "generic");
-    h.host.gate().addRule(FaultRule::failEvery(Op::StringToNumber));
-    useList({"5", "five", "0", "generic", ""});
-    EXPECT_EQ(report(5)->message, "generic");
-}
-
-TEST_F(ErrorReport, LongEntriesAreCutToTheirBuffers) {
-    const std::string longCode = "ABCD" + std::string(400, 'x');
-    const std::string longMessage(400, 'm');
-    useList({longCode, longMessage, "0", "generic", ""});
-    const auto shown = report(FourCC("ABCD"));
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(shown->message, std::string(255, 'm'));
-}
-
-TEST_F(ErrorReport, ACodeTextTheHostCannotFormatIsWrittenByThePlugin) {
-    useList({"0", "generic", ""});
-    h.host.gate().addRule(FaultRule::failEvery(Op::NumberToString));
-    EXPECT_EQ(report(-108)->code, "-108");
-}
-
-TEST_F(ErrorReport, AFailedMessageReadShowsNothing) {
-    useList({"5", "five", ""});
-    // Reads: code entry 1, then the message entry 2.
-    h.host.gate().addRule(FaultRule::failNthOf(Op::GetIndexString, 2));
-    EXPECT_FALSE(report(5));
 }
 
 TEST(ErrorReportSuites, NothingIsShownWithoutTheSuitesOfTheDialogAndItsTexts) {

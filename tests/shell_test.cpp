@@ -28,6 +28,16 @@ bool allSuitePointersNull() {
     return true;
 }
 
+// The count back at 0, every table pointer cleared and, given a harness, no
+// problem found.
+void expectNothingHeld(PluginHarness* h = nullptr) {
+    EXPECT_EQ(gAcquireCount, 0);
+    EXPECT_TRUE(allSuitePointersNull());
+    if (h != nullptr) {
+        EXPECT_THAT(h->problems(), IsEmpty());
+    }
+}
+
 // ---- The message table -------------------------------------------------------
 
 TEST(MessageTable, StartupAllocatesAClearedBlockNamesThePluginAndReleasesEverything) {
@@ -39,10 +49,8 @@ TEST(MessageTable, StartupAllocatesAClearedBlockNamesThePluginAndReleasesEveryth
     // Slots the menus do not fill stay cleared, not the host's fill pattern.
     EXPECT_EQ(g->menuItems[18], nullptr);
     EXPECT_EQ(g->menuItems[20], nullptr);
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_TRUE(allSuitePointersNull());
     EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), h.host.gate().calls(Op::ReleaseSuite));
-    EXPECT_THAT(h.problems(), IsEmpty());
+    expectNothingHeld(&h);
     // The startup message's globals word is not written.
     EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
 }
@@ -56,16 +64,6 @@ TEST(MessageTable, ShutdownFreesTheBlockAndClearsTheGlobalsWord) {
     EXPECT_EQ(g, nullptr);
     EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
     EXPECT_EQ(h.host.ledger().liveBlocks(), 0u);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-TEST(MessageTable, AboutReturnsZeroWhateverTheDialogReturns) {
-    PluginHarness h;
-    h.host.setDialogButton(4);  // a text item: the dialog does not close by itself
-    EXPECT_EQ(h.about(), kNoErr);
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].name, "About Dialog");
-    EXPECT_EQ(h.host.dialogs()[0].resourceID, 16050);
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
@@ -204,9 +202,7 @@ TEST(Acquisition, NestedPairsTalkToTheHostOnlyAtTheOutermostLevel) {
     EXPECT_EQ(h.host.gate().totalCalls(), calls);
     EXPECT_NE(sAIArt, nullptr);
     EXPECT_EQ(releaseSuites(h.host.basicSuite()), kNoErr);
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_TRUE(allSuitePointersNull());
-    EXPECT_THAT(h.problems(), IsEmpty());
+    expectNothingHeld(&h);
 }
 
 // A refusal before the ADM Basic suite (row 12) is held cannot be shown in
@@ -221,8 +217,7 @@ TEST(Acquisition, ARefusalAtEveryRowIsReturnedAndNothingIsLeftHeld) {
         h.host.gate().resetCounts();
         EXPECT_EQ(h.startup(), kRefused);
         EXPECT_EQ(g, nullptr) << "no handler runs after a refusal";
-        EXPECT_EQ(gAcquireCount, 0);
-        EXPECT_TRUE(allSuitePointersNull());
+        expectNothingHeld();
 
         const bool alertShown = row > 12;
         if (alertShown) {
@@ -269,9 +264,7 @@ TEST(Acquisition, OfSeveralRefusalsTheFirstRowsCodeIsReturned) {
             ASSERT_EQ(h.host.alerts().size(), 1u);
             EXPECT_THAT(h.host.alerts()[0], HasSubstr(c.alert));
         }
-        EXPECT_EQ(gAcquireCount, 0);
-        EXPECT_TRUE(allSuitePointersNull());
-        EXPECT_THAT(h.problems(), IsEmpty());
+        expectNothingHeld(&h);
     }
 }
 
@@ -284,10 +277,8 @@ TEST(Acquisition, AGrantWithoutATableIsRefusedAndStillGivenBackAtEveryRow) {
         GrantWithoutTable grant(h.host, imports[row].name, imports[row].version);
         EXPECT_EQ(h.startup(), kSuiteNotFoundErr);
         EXPECT_EQ(g, nullptr) << "no handler runs after a refusal";
-        EXPECT_EQ(gAcquireCount, 0);
-        EXPECT_TRUE(allSuitePointersNull());
         EXPECT_EQ(h.host.gate().calls(Op::ReleaseSuite), h.host.gate().calls(Op::AcquireSuite));
-        EXPECT_THAT(h.problems(), IsEmpty());
+        expectNothingHeld(&h);
     }
 }
 
@@ -307,8 +298,7 @@ TEST(Acquisition, ARefusedReleaseStopsAtThatRowAndStillLowersTheCount) {
         // The next message acquires afresh.
         h.host.gate().clearRules();
         EXPECT_EQ(h.interfaceMessage("Nothing"), kNoErr);
-        EXPECT_EQ(gAcquireCount, 0);
-        EXPECT_TRUE(allSuitePointersNull());
+        expectNothingHeld();
     }
 }
 
@@ -318,8 +308,7 @@ TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
     PluginHarness h;
     h.host.gate().addRule(FaultRule::failNthOf(Op::StringInitialize, 1, kRefused));
     EXPECT_EQ(h.startup(), kRefused);
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_TRUE(allSuitePointersNull());
+    expectNothingHeld();
     ASSERT_EQ(h.host.dialogs().size(), 1u);
     EXPECT_EQ(h.host.dialogs()[0].items[2].text, "4242");
     // The command items were installed before the About string failed.

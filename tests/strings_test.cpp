@@ -17,43 +17,38 @@ using ::testing::IsEmpty;
 
 namespace {
 
-TEST(PascalStrings, ConvertInPlaceBothWays) {
-    char buffer[8] = "abc";
-    unsigned char* p = SUctopstr(buffer);
-    ASSERT_EQ(p, reinterpret_cast<unsigned char*>(buffer));
-    EXPECT_EQ(0, std::memcmp(buffer, "\x03" "abc", 4));
-    char* c = SUptocstr(p);
-    EXPECT_EQ(c, buffer);
-    EXPECT_STREQ(c, "abc");
-
-    char empty[2] = "";
-    ASSERT_NE(SUctopstr(empty), nullptr);
-    EXPECT_EQ(empty[0], 0);
+// In place: a C text of up to 255 bytes becomes a Pascal string in its own
+// buffer and back; a longer one, or an unterminated buffer (under
+// AddressSanitizer a read past it would be reported), is refused unchanged.
+TEST(PascalStrings, ConvertInPlaceUpTo255BytesAndRefuseTheRestUnchanged) {
+    const struct {
+        const char* what;
+        std::string text;
+        bool terminated;
+    } cases[] = {
+        {"a short text", "abc", true},           {"an empty text", "", true},
+        {"the longest", std::string(255, 'q'), true}, {"one byte more", std::string(256, 'r'), true},
+        {"no terminator", std::string(256, 'u'), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<char> buffer(c.text.begin(), c.text.end());
+        if (c.terminated) buffer.push_back(0);
+        unsigned char* p = SUctopstr(buffer.data());
+        if (c.text.size() > 255) {
+            EXPECT_EQ(p, nullptr);
+            EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 256), c.text);
+            continue;
+        }
+        ASSERT_EQ(p, reinterpret_cast<unsigned char*>(buffer.data()));
+        EXPECT_EQ(p[0], c.text.size());
+        EXPECT_EQ(std::string(buffer.begin() + 1, buffer.begin() + 1 + static_cast<long>(c.text.size())), c.text);
+        char* back = SUptocstr(p);
+        EXPECT_EQ(back, buffer.data());
+        EXPECT_EQ(std::string(back), c.text);
+    }
     unsigned char zero[4] = {0, 'x', 'y', 'z'};
     EXPECT_STREQ(SUptocstr(zero), "");
-}
-
-TEST(PascalStrings, TheLongestTextFitsAndOneMoreIsRefusedUnchanged) {
-    std::string longest(255, 'q');
-    std::vector<char> buffer(longest.begin(), longest.end());
-    buffer.push_back(0);
-    unsigned char* p = SUctopstr(buffer.data());
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p[0], 255);
-    EXPECT_EQ(p[255], 'q');
-
-    std::string tooLong(256, 'r');
-    std::vector<char> refused(tooLong.begin(), tooLong.end());
-    refused.push_back(0);
-    EXPECT_EQ(SUctopstr(refused.data()), nullptr);
-    EXPECT_EQ(std::string(refused.data()), tooLong);
-}
-
-TEST(PascalStrings, AnUnterminatedBufferIsNotReadPastItsFirst256Bytes) {
-    // Under AddressSanitizer a read past the array would be reported.
-    char unterminated[256];
-    std::memset(unterminated, 'u', sizeof unterminated);
-    EXPECT_EQ(SUctopstr(unterminated), nullptr);
     EXPECT_EQ(SUctopstr(nullptr), nullptr);
     EXPECT_EQ(SUptocstr(nullptr), nullptr);
 }
