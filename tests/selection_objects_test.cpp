@@ -80,6 +80,10 @@ TEST(EveryCommand, AMatchWithNoLayerEndsTheWalkWithSuccess) {
             } else {
                 EXPECT_THAT(selectedIds(h.host.document()), ElementsAre("before"));
             }
+            // All Paths asks no layer after the lost one's.
+            if (slot == 1) {
+                EXPECT_EQ(h.host.gate().calls(Op::GetArtLayer), firstLost ? 1u : 2u);
+            }
             EXPECT_THAT(h.problems(), IsEmpty());
         }
     }

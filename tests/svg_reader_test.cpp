@@ -207,24 +207,17 @@ TEST(SvgObjects, MeshesAndObjectsThatDrawNothing) {
 
 // ---- Hidden and locked ------------------------------------------------------------
 
-TEST(SvgVisibility, HiddenAndLockedAsAViewerSeesThem) {
+// Hidden and locked as a viewer sees them; a switch shows only its first
+// child an English viewer accepts.
+TEST(SvgVisibility, HiddenAndLockedAsAViewerSeesThemAndSwitchesShowOneChild) {
     const SvgDocument svg = load("hidden-locked.svg");
-    auto attributes = [&](const char* id) { return art(svg, id).attributes; };
-    EXPECT_EQ(attributes("shown"), 0);
-    for (const char* id : {"display-none", "hidden-group", "under-hidden", "invisible", "collapsed", "invisible-group",
-                           "inherits-invisible"})
-        EXPECT_EQ(attributes(id), kArtHidden) << id;
-    EXPECT_EQ(attributes("visible-again"), 0);
-    for (const char* id : {"locked", "locked-group", "under-locked"}) EXPECT_EQ(attributes(id), kArtLocked) << id;
-    EXPECT_EQ(attributes("not-locked"), 0);
-}
-
-TEST(SvgVisibility, ASwitchShowsOnlyItsFirstChildAnEnglishViewerAccepts) {
-    const SvgDocument svg = load("hidden-locked.svg");
-    for (const char* id : {"extension", "french", "in-french", "fallback", "in-fallback"})
-        EXPECT_EQ(art(svg, id).attributes, kArtHidden) << id;
-    EXPECT_EQ(art(svg, "english").attributes, 0);
-    EXPECT_EQ(art(svg, "in-english").attributes, 0);
+    const std::pair<ai::int32, std::vector<const char*>> cases[] = {
+        {0, {"shown", "visible-again", "not-locked", "english", "in-english"}},
+        {kArtHidden, {"display-none", "hidden-group", "under-hidden", "invisible", "collapsed", "invisible-group",
+                      "inherits-invisible", "extension", "french", "in-french", "fallback", "in-fallback"}},
+        {kArtLocked, {"locked", "locked-group", "under-locked"}}};
+    for (const auto& [attributes, ids] : cases)
+        for (const char* id : ids) EXPECT_EQ(art(svg, id).attributes, attributes) << id;
 }
 
 // ---- Guides ------------------------------------------------------------------------
