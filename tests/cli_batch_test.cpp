@@ -313,6 +313,8 @@ TEST(CliBatchFolder, OutputsAreCheckedBeforeAnyWork) {
              {{"select", kFolder, "Groups", "--png", dir + "/out/x.png"}, {}, "a batch takes --png-dir DIR"},
              {{"select", kFolder, "Groups", "-o", "-"}, {}, "-o - writes one drawing to standard output, alone"},
              {{"select", input, "--all", "-o", dir + "/out"}, {}, "mark one command's selection, not --all"},
+             {{"select", input, "Groups", "--png", dir + "/out/b.png", "--png-area", "poster"}, {},
+              "\"poster\" is none of page, drawing, selection"},
          }) {
         RunOptions options;
         options.env = c.env;

@@ -98,17 +98,6 @@ TEST(SelectMeshes, ARepeatIsExaminedAgainOnlyAfterAnotherMeshReachedTheAncestryT
     }
 }
 
-TEST(SelectMeshes, AMeshWithNoLayerStopsTheCommandAndKeepsWhatWasSelected) {
-    PluginHarness h;
-    h.host.setDocument(fixture(R"({"layers": [{"name": "L", "art": [
-      {"type": "mesh", "id": "before"}, {"type": "mesh", "id": "lost", "noLayer": true},
-      {"type": "mesh", "id": "after"}]}]})"));
-    HeldSuites held(h.host);
-    EXPECT_EQ(selectMeshes(nullptr, kMeshesInGroups), kNoErr);
-    EXPECT_THAT(selectedIds(h.host.document()), ElementsAre("before"));
-    EXPECT_EQ(h.host.gate().calls(Op::GetArtLayer), 2u);
-}
-
 TEST(SelectMeshes, AFailedGrandparentQueryCountsAsNoGrandparent) {
     PluginHarness h;
     h.host.setDocument(fixture(kMeshes));

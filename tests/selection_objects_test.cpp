@@ -80,6 +80,9 @@ TEST(EveryCommand, AMatchWithNoLayerEndsTheWalkWithSuccess) {
             } else {
                 EXPECT_THAT(selectedIds(h.host.document()), ElementsAre("before"));
             }
+            // No layer is asked for after the lost one's (Groups, which also
+            // meets the layer's root group, asks once more).
+            EXPECT_EQ(h.host.gate().calls(Op::GetArtLayer), (firstLost ? 1u : 2u) + (slot == 11 ? 1u : 0u));
             EXPECT_THAT(h.problems(), IsEmpty());
         }
     }

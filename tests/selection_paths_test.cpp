@@ -151,17 +151,6 @@ TEST(SelectPaths, FlagBIsAskedFirstAndFlagAOnlyOfALayerThatPassedIt) {
     EXPECT_THAT(flags, ElementsAre("B", "B", "A", "B", "B", "A"));
 }
 
-TEST(SelectPaths, APathWithNoLayerEndsTheCommandWithSuccess) {
-    PluginHarness h;
-    h.host.setDocument(fixture(R"({"layers": [{"name": "L", "art": [
-      {"type": "path", "id": "before"}, {"type": "path", "id": "lost", "noLayer": true},
-      {"type": "path", "id": "after"}]}]})"));
-    HeldSuites held(h.host);
-    EXPECT_EQ(selectPaths(nullptr, kAllPaths), kNoErr);
-    EXPECT_THAT(selectedIds(h.host.document()), ElementsAre("before"));
-    EXPECT_EQ(h.host.gate().calls(Op::GetArtLayer), 2u);
-}
-
 TEST(SelectPaths, APathListedTwiceIsExaminedTwice) {
     PluginHarness h;
     h.host.setDocument(fixture(R"({"layers": [{"name": "L", "art": [

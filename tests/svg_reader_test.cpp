@@ -190,36 +190,34 @@ TEST(SvgStyle, AttributesStyleSheetsAndInheritanceGiveFillStrokeAndDashes) {
     EXPECT_EQ(paint(load("late-style.svg"), "styled-later"), "0 0 0");
 }
 
-TEST(SvgStyle, ShapesFilledWithAMeshGradientAreMeshes) {
-    const SvgDocument svg = load("mesh.svg");
-    EXPECT_EQ(art(svg, "mesh-rect").type, kMeshArt);
-    EXPECT_EQ(art(svg, "mesh-inherited").type, kMeshArt);
-    EXPECT_EQ(art(svg, "mesh-compound").type, kMeshArt);
-    EXPECT_EQ(art(svg, "mesh-compound").firstChild, kNone);
-    EXPECT_EQ(art(svg, "mesh-text").type, kTextArt);
-    EXPECT_EQ(art(svg, "stroke-only").type, kPathArt);
+// Shapes filled with a mesh gradient are meshes; objects that draw nothing
+// stay objects.
+TEST(SvgObjects, MeshesAndObjectsThatDrawNothing) {
+    const SvgDocument mesh = load("mesh.svg");
+    const SvgDocument empty = drawing("<rect id='zero' width='0' height='5'/><use id='loop' xlink:href='#loop'/>"
+                                      "<path id='moveto' d='M 10 10'/><path id='broken' d='L 5 5'/>");
+    const std::tuple<const SvgDocument*, const char*, AIArtType> cases[] = {
+        {&mesh, "mesh-rect", kMeshArt}, {&mesh, "mesh-inherited", kMeshArt}, {&mesh, "mesh-compound", kMeshArt},
+        {&mesh, "mesh-text", kTextArt}, {&mesh, "stroke-only", kPathArt},    {&empty, "zero", kPathArt},
+        {&empty, "loop", kSymbolArt},   {&empty, "moveto", kPathArt},        {&empty, "broken", kPathArt}};
+    for (const auto& [svg, id, type] : cases) EXPECT_EQ(art(*svg, id).type, type) << id;
+    EXPECT_EQ(art(mesh, "mesh-compound").firstChild, kNone);
+    EXPECT_EQ(art(empty, "moveto").closed, 0);
 }
 
 // ---- Hidden and locked ------------------------------------------------------------
 
-TEST(SvgVisibility, HiddenAndLockedAsAViewerSeesThem) {
+// Hidden and locked as a viewer sees them; a switch shows only its first
+// child an English viewer accepts.
+TEST(SvgVisibility, HiddenAndLockedAsAViewerSeesThemAndSwitchesShowOneChild) {
     const SvgDocument svg = load("hidden-locked.svg");
-    auto attributes = [&](const char* id) { return art(svg, id).attributes; };
-    EXPECT_EQ(attributes("shown"), 0);
-    for (const char* id : {"display-none", "hidden-group", "under-hidden", "invisible", "collapsed", "invisible-group",
-                           "inherits-invisible"})
-        EXPECT_EQ(attributes(id), kArtHidden) << id;
-    EXPECT_EQ(attributes("visible-again"), 0);
-    for (const char* id : {"locked", "locked-group", "under-locked"}) EXPECT_EQ(attributes(id), kArtLocked) << id;
-    EXPECT_EQ(attributes("not-locked"), 0);
-}
-
-TEST(SvgVisibility, ASwitchShowsOnlyItsFirstChildAnEnglishViewerAccepts) {
-    const SvgDocument svg = load("hidden-locked.svg");
-    for (const char* id : {"extension", "french", "in-french", "fallback", "in-fallback"})
-        EXPECT_EQ(art(svg, id).attributes, kArtHidden) << id;
-    EXPECT_EQ(art(svg, "english").attributes, 0);
-    EXPECT_EQ(art(svg, "in-english").attributes, 0);
+    const std::pair<ai::int32, std::vector<const char*>> cases[] = {
+        {0, {"shown", "visible-again", "not-locked", "english", "in-english"}},
+        {kArtHidden, {"display-none", "hidden-group", "under-hidden", "invisible", "collapsed", "invisible-group",
+                      "inherits-invisible", "extension", "french", "in-french", "fallback", "in-fallback"}},
+        {kArtLocked, {"locked", "locked-group", "under-locked"}}};
+    for (const auto& [attributes, ids] : cases)
+        for (const char* id : ids) EXPECT_EQ(art(svg, id).attributes, attributes) << id;
 }
 
 // ---- Guides ------------------------------------------------------------------------
@@ -365,16 +363,6 @@ TEST(SvgVisibility, UnparsedDisplayKeepsTheCascadeAndFailedConditionsHideAnyElem
     EXPECT_EQ(foreign.document.layer(0).visible, 0);
 }
 
-TEST(SvgObjects, ObjectsThatDrawNothingStayObjects) {
-    const SvgDocument svg = drawing("<rect id='zero' width='0' height='5'/><use id='loop' xlink:href='#loop'/>"
-                                    "<path id='moveto' d='M 10 10'/><path id='broken' d='L 5 5'/>");
-    EXPECT_EQ(art(svg, "zero").type, kPathArt);
-    EXPECT_EQ(art(svg, "loop").type, kSymbolArt);
-    EXPECT_EQ(art(svg, "moveto").type, kPathArt);
-    EXPECT_EQ(art(svg, "moveto").closed, 0);
-    EXPECT_EQ(art(svg, "broken").type, kPathArt);
-}
-
 TEST(SvgEncodings, SingleByteEncodingsAreReadAndMarkedAsUtf8) {
     const SvgDocument svg = load("windows-1252.svg");
     EXPECT_TRUE(has(svg, "caf\xC3\xA9"));
@@ -501,19 +489,17 @@ TEST(SvgCss, DeclarationsAndRulesParseAsBrowsersParseThem) {
 
 // ---- Bad input ------------------------------------------------------------------------------------
 
-TEST(SvgBadInput, EachFailsWithAOneLineReason) {
-    EXPECT_THAT(errorOf([] { load("bad/malformed.svg"); }), HasSubstr("line 1: malformed XML: mismatched tag"));
-    EXPECT_THAT(errorOf([] { load("bad/not-svg.svg"); }), HasSubstr("not an SVG document (the root element is <html>)"));
-    EXPECT_THAT(errorOf([] { load("bad/empty.svg"); }), HasSubstr("the file is empty"));
-    EXPECT_THAT(errorOf([] { load("bad/blank.svg"); }), HasSubstr("malformed XML: no element found"));
-    EXPECT_THAT(errorOf([] { load("bad/missing.svg"); }), HasSubstr("No such file or directory"));
-    EXPECT_THAT(errorOf([] { load("bad"); }), HasSubstr("is a directory"));
-    EXPECT_THAT(errorOf([] { load("bad/billion-laughs.svg"); }), HasSubstr("amplification"));
-    for (const char* name : {"bad/malformed.svg", "bad/billion-laughs.svg", "bad/missing.svg"})
-        EXPECT_EQ(errorOf([&] { load(name); }).find('\n'), std::string::npos) << name;
-}
-
-TEST(SvgBadInput, ExternalEntitiesAreNeverFetched) {
+TEST(SvgBadInput, EachFailsWithAOneLineReasonAndExternalEntitiesAreNeverFetched) {
+    for (const auto& [name, says] : std::vector<std::pair<const char*, const char*>>{
+             {"bad/malformed.svg", "line 1: malformed XML: mismatched tag"},
+             {"bad/not-svg.svg", "not an SVG document (the root element is <html>)"},
+             {"bad/empty.svg", "the file is empty"}, {"bad/blank.svg", "malformed XML: no element found"},
+             {"bad/missing.svg", "No such file or directory"}, {"bad", "is a directory"},
+             {"bad/billion-laughs.svg", "amplification"}}) {
+        const std::string error = errorOf([&] { load(name); });
+        EXPECT_THAT(error, HasSubstr(says)) << name;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << name;
+    }
     const SvgDocument svg = load("bad/external-entity.svg");
     EXPECT_TRUE(has(svg, "r"));
     EXPECT_EQ(art(svg, "t").type, kTextArt);
