@@ -424,35 +424,30 @@ TEST(SvgRealWorld, SymbolicIconEndsItsPathsWithALoneMovetoThatIsNoSubpath) {
 
 // ---- Path data and style sheets on their own -------------------------------------------------
 
+// Each subpath drawn, "z" closed or "-" open.
 TEST(SvgPathData, SubpathsAreCountedByCommandsAndMovetoNumbers) {
-    std::vector<bool> closed;
-    auto scan = [&](const char* d) {
-        svg::scanSubpaths(d, closed);
-        std::string out;
-        for (const bool c : closed) out += c ? 'z' : '-';
-        return out;
+    const std::pair<const char*, const char*> cases[] = {
+        {"M0 0 L1 1", "-"},  {"M0,0 1,1", "-"},  // implicit lineto
+        {"M0-1", ""},        // one pair: nothing drawn
+        {"M1.5.5-2 3", "-"}, {"M1.5.5-2", ""},  // four numbers; three: the lineto misses one
+        {"M1e-5,2", ""},     // an exponent is no new number
+        {"M0 0z", "z"},      {"M0 0 h1 z m 2 2 v 1 m 0 0", "z-"},
+        {"L1 1 M0 0 h1", ""},  // must begin with a moveto
+        {"M0 0 h1 X M 2 2 h 1", "-"}, {"", ""},
+        // The first error ends the data, for the kind as for the outline.
+        {"M 100 100 h 25 a 25 25 0 1 7 -25 -25 z", "-"},            // a flag of 7
+        {"M 10 10 L 50 10 L 50 Z M 100 100 L 120 120", "-"},        // a missing coordinate
+        {"M 10,,10 L 20 20", ""},  {"M 10 10, L 20 20", ""},        {"M 0 0 L 20 20,", "-"},
+        {"M 0 0 L - 5 h 1", ""},   {"M 0 0 L . 5 h 1", ""},         {"M 0 0 h 1 z 5 M 2 2 h 1", "z"},
+        {"M 0 0 a 5 5 0 1 0 10 0 m 1 1 a5 5 0 0110 0", "--"},       // flags run into what follows
     };
-    EXPECT_EQ(scan("M0 0 L1 1"), "-");
-    EXPECT_EQ(scan("M0,0 1,1"), "-");          // implicit lineto
-    EXPECT_EQ(scan("M0-1"), "");               // one pair: nothing drawn
-    EXPECT_EQ(scan("M1.5.5-2 3"), "-");        // four numbers
-    EXPECT_EQ(scan("M1.5.5-2"), "");           // three: the lineto misses a number
-    EXPECT_EQ(scan("M1e-5,2"), "");            // an exponent is no new number
-    EXPECT_EQ(scan("M0 0z"), "z");
-    EXPECT_EQ(scan("M0 0 h1 z m 2 2 v 1 m 0 0"), "z-");
-    EXPECT_EQ(scan("L1 1 M0 0 h1"), "");       // must begin with a moveto
-    EXPECT_EQ(scan("M0 0 h1 X M 2 2 h 1"), "-");  // drawing stops at an error
-    EXPECT_EQ(scan(""), "");
-    // The first error ends the data, for the kind as for the outline.
-    EXPECT_EQ(scan("M 100 100 h 25 a 25 25 0 1 7 -25 -25 z"), "-");  // a flag of 7
-    EXPECT_EQ(scan("M 10 10 L 50 10 L 50 Z M 100 100 L 120 120"), "-");  // a missing coordinate
-    EXPECT_EQ(scan("M 10,,10 L 20 20"), "");
-    EXPECT_EQ(scan("M 10 10, L 20 20"), "");
-    EXPECT_EQ(scan("M 0 0 L 20 20,"), "-");
-    EXPECT_EQ(scan("M 0 0 L - 5 h 1"), "");
-    EXPECT_EQ(scan("M 0 0 L . 5 h 1"), "");
-    EXPECT_EQ(scan("M 0 0 h 1 z 5 M 2 2 h 1"), "z");
-    EXPECT_EQ(scan("M 0 0 a 5 5 0 1 0 10 0 m 1 1 a5 5 0 0110 0"), "--");  // flags run into what follows
+    for (const auto& [d, expected] : cases) {
+        std::vector<bool> closed;
+        svg::scanSubpaths(d, closed);
+        std::string got;
+        for (const bool c : closed) got += c ? 'z' : '-';
+        EXPECT_EQ(got, expected) << '"' << d << '"';
+    }
     EXPECT_EQ(svg::drawnPathData("M 10 10 L 50 10 L 50 Z M 100 100 L 120 120"), "M 10 10 L 50 10");
     EXPECT_EQ(svg::drawnPathData("M 0 0 h 1 z 5"), "M 0 0 h 1 z");
 }
