@@ -431,6 +431,7 @@ TEST(SvgPathData, SubpathsAreCountedByCommandsAndMovetoNumbers) {
         {"M0-1", ""},        // one pair: nothing drawn
         {"M1.5.5-2 3", "-"}, {"M1.5.5-2", ""},  // four numbers; three: the lineto misses one
         {"M1e-5,2", ""},     // an exponent is no new number
+        {"M0 0 1e1 2", "-"}, // ... and is read: four numbers, one lineto
         {"M0 0z", "z"},      {"M0 0 h1 z m 2 2 v 1 m 0 0", "z-"},
         {"L1 1 M0 0 h1", ""},  // must begin with a moveto
         {"M0 0 h1 X M 2 2 h 1", "-"}, {"", ""},
