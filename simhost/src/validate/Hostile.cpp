@@ -172,8 +172,8 @@ void nullHandleForEmpty(World& world, std::size_t) {
 template <int kValue>
 void byteFlags(World& world, std::size_t) {
     Document doc = richDocument();
-    const auto byte = static_cast<ASBoolean>(kValue);
-    setAll(doc, [byte](ArtNode& node) {
+    constexpr auto byte = static_cast<ASBoolean>(kValue);
+    setAll(doc, [](ArtNode& node) {
         if (node.type != kPathArt) return;
         if (node.closed) node.closed = byte;
         if (node.guide) node.guide = byte;
