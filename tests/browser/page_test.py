@@ -16,6 +16,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 SKIP = 77
 CHROMIUM = shutil.which('chromium') or shutil.which('chromium-browser')
@@ -150,7 +151,16 @@ def about_dialog(page):
     page.d.get(page.url)
     other = page.dialog()
     check('About Wendlow Brindle' in other.text, f'a page opened later shows the open dialog: {other.text!r}')
+    # A look at the host's dialog answered while it was open but arriving
+    # after the press must not show the closed dialog again: the page gets
+    # that answer late.
+    page.js("const real = window.fetch; window.fetch = (path, init) => path === '/api/dialog' && init.method === 'GET'"
+            " ? real(path, init).then(answer => new Promise(r => setTimeout(() => r(answer), 700)))"
+            " : real(path, init);"
+            " window.dispatchEvent(new Event('focus'));")
     page.press(other, 'OK')
+    time.sleep(1.2)
+    check(not other.is_displayed(), 'a look sent before the press does not bring the answered dialog back')
     page.d.close()
     page.d.switch_to.window(first)
     # The first page's copy is stale now: pressing it (if it is still shown) closes it.

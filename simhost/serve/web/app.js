@@ -20,6 +20,7 @@ const state = {
   current: null,          // id of the document shown
   results: new Map(),     // document id -> last command result
   dialog: null,           // the dialog shown, as the host holds it
+  dialogLook: 0,          // counts looks at the host's dialog and presses, newest wins
   view: { box: [0, 0, 300, 150], scale: 1, x: 0, y: 0 },
 };
 
@@ -826,7 +827,11 @@ async function pressDialogItem(id) {
   for (const b of $('modal-buttons').querySelectorAll('button')) b.disabled = true;
   const body = { item: id };
   if (state.dialog && Number.isInteger(state.dialog.id)) body.dialog = state.dialog.id;
+  // A look at the host's dialog sent before the press was answered saw the
+  // dialog still open: its answer must not show it again.
+  state.dialogLook++;
   const res = await api('POST', '/api/dialog/press', body);
+  state.dialogLook++;
   if (res.status === 200 && res.data && res.data.dialog) { showDialog(res.data.dialog); return; }
   hideDialog();
   if (res.status === 200) showResult(res.data);
@@ -837,7 +842,9 @@ async function pressDialogItem(id) {
 // Shows the dialog the host holds, whoever opened it; hides ours if the
 // host holds none (another page answered it).
 async function syncDialog() {
+  const look = ++state.dialogLook;
   const res = await api('GET', '/api/dialog');
+  if (look !== state.dialogLook) return;  // a press or a later look overtook it
   if (res.status === 200 && res.data) showDialog(res.data.dialog || res.data);
   else if (state.dialog) hideDialog();
 }
