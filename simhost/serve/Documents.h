@@ -115,7 +115,8 @@ private:
     std::size_t available_ = 0;  // bytes received, under mutex_
     std::size_t taken_ = 0;      // reader thread only
     bool ended_ = false;         // no more bytes will come, under mutex_
-    bool waiting_ = false;       // the reader waits for bytes, under mutex_
+    std::size_t wakeAt_ = kNotWaiting;  // the count of bytes the waiting reader needs, under mutex_
+    static constexpr std::size_t kNotWaiting = static_cast<std::size_t>(-1);
     bool failed_ = false;        // under mutex_
     std::exception_ptr failure_;
     std::unique_ptr<simhost::SvgDocument> svg_;
