@@ -89,16 +89,14 @@ void appendSelectedJson(std::string& out, const Document& document, const std::v
     out += ']';
 }
 
-std::string selectedJson(OpenDocument& document, const std::vector<ArtIndex>& selected) {
+void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<ArtIndex>& selected) {
     ObjectNames names;
     names.id = [&document](ArtIndex index, std::string& scratch) -> std::string_view {
         scratch = document.idOf(index);
         return scratch;
     };
     names.element = [&document](ArtIndex index) { return document.elementOf(index); };
-    std::string out;
     appendSelectedJson(out, document.document(), selected, names);
-    return out;
 }
 
 namespace {
@@ -133,8 +131,16 @@ std::string resultJson(OpenDocument& document, const std::string& file, const Co
     out += run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
     out += ", \"code\": " + quoted(simhost::codeText(run.result)) + ", \"codeNumber\": " + std::to_string(run.result);
     out += ", \"count\": " + std::to_string(run.selected.size());
-    if (withSelected) out += ", \"selected\": " + selectedJson(document, run.selected);
-    return out + ", \"dialogs\": " + dialogsJson(run.dialogs) + "}";
+    // Appended in place: the selection of a large drawing runs to megabytes,
+    // and each `a + b` of it was one more copy into fresh pages.
+    if (withSelected) {
+        out += ", \"selected\": ";
+        appendSelectedJson(out, document, run.selected);
+    }
+    out += ", \"dialogs\": ";
+    out += dialogsJson(run.dialogs);
+    out += '}';
+    return out;
 }
 
 std::string unreadableJson(const std::string& file, const std::string& message) {

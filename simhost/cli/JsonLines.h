@@ -39,7 +39,8 @@ std::string quoted(const std::string& text);
 // Appends `text` as a JSON string. Ids and names are mostly plain ASCII,
 // which is copied as it is: a selection may list a million of them.
 void appendQuoted(std::string& out, std::string_view text);
-std::string selectedJson(OpenDocument& document, const std::vector<simhost::ArtIndex>& selected);
+// The command line's selection: ids, kinds, layers and source elements.
+void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<simhost::ArtIndex>& selected);
 
 // How a selection's objects are named: `id` gives an object's id, in
 // `scratch` when it has to be made; `element`, when set, the id of the
