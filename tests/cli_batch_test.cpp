@@ -17,6 +17,7 @@
 namespace {
 
 using namespace cli_test;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using nlohmann::json;
@@ -212,8 +213,19 @@ TEST(CliBatchFolder, WorkersGiveTheSameLinesInTheSameOrder) {
         return simhost(args);
     };
     const Outcome one = run("1"), two = run("2"), many = run("7");
-    ASSERT_GT(lines(one.out).size(), 18u * 20);
+    std::vector<json> rows = jsonLines(one.out);
+    ASSERT_GT(rows.size(), 18u * 20);
     EXPECT_EQ(one.code, 2);
+    // Every drawing is read but the bad ones, each of which says why.
+    const json summary = rows.back()["summary"];
+    rows.pop_back();
+    std::vector<std::string> unreadable;
+    for (const json& row : rows)
+        if (row.contains("error")) unreadable.push_back(fs::path(row["file"].get<std::string>()).filename().string());
+    EXPECT_THAT(unreadable, ElementsAre("billion-laughs.svg", "blank.svg", "empty.svg", "malformed.svg", "not-svg.svg"));
+    EXPECT_EQ(summary["unreadable"], 5);
+    EXPECT_EQ(summary["documents"], (rows.size() - 5) / 18 + 5);
+    EXPECT_EQ(lines(one.err).size(), 6u) << one.err;  // and the broken link
     for (const Outcome* other : {&two, &many}) {
         EXPECT_EQ(other->code, one.code);
         EXPECT_EQ(other->out, one.out);
@@ -323,6 +335,10 @@ TEST(CliBatchFolder, OutputsAreCheckedBeforeAnyWork) {
         EXPECT_THAT(run.err, HasSubstr(c.says));
         EXPECT_EQ(run.out, "") << c.says;
     }
+    // A JSON document is told by its content, so it is refused once read.
+    const Outcome json = simhost({"select", WENDLOW_SOURCE_DIR "/examples/sample.json", "Groups", "-o", dir + "/out/x.svg"});
+    EXPECT_EQ(json.code, 2);
+    EXPECT_THAT(json.err, HasSubstr("-o and --png need an SVG document"));
     EXPECT_TRUE(fs::is_empty(dir + "/out"));
     EXPECT_EQ(readFile(dir + "/paths.svg"), readFile(kPaths));
 }

@@ -16,19 +16,13 @@
 namespace {
 
 using nlohmann::json;
+using serve_test::fileText;
 using serve_test::parsed;
 using serve_test::postJson;
 using serve_test::ServerProcess;
 
 constexpr int kClients = 8;
 constexpr int kRequestsPerClient = 400;
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> idsOf(const json& result) {
     std::vector<std::string> ids;

@@ -23,6 +23,13 @@ extern char** environ;
 
 namespace serve_test {
 
+inline std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 class ServerProcess {
 public:
     explicit ServerProcess(std::vector<std::string> extra = {}) {
@@ -80,12 +87,7 @@ public:
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string stderrText() const {
-        std::ifstream in(stderrPath_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string stderrText() const { return fileText(stderrPath_); }
 
 private:
     pid_t pid_ = -1;
