@@ -188,19 +188,13 @@ TEST(SvgStyle, AttributesStyleSheetsAndInheritanceGiveFillStrokeAndDashes) {
     EXPECT_EQ(paint(load("late-style.svg"), "styled-later"), "0 0 0");
 }
 
-// Shapes filled with a mesh gradient are meshes; objects that draw nothing
-// stay objects.
-TEST(SvgObjects, MeshesAndObjectsThatDrawNothing) {
+// Shapes filled with a mesh gradient are meshes.
+TEST(SvgObjects, ShapesFilledWithAMeshAreMeshes) {
     const SvgDocument mesh = load("mesh.svg");
-    const SvgDocument empty = drawing("<rect id='zero' width='0' height='5'/><use id='loop' xlink:href='#loop'/>"
-                                      "<path id='moveto' d='M 10 10'/><path id='broken' d='L 5 5'/>");
-    const std::tuple<const SvgDocument*, const char*, AIArtType> cases[] = {
-        {&mesh, "mesh-rect", kMeshArt}, {&mesh, "mesh-inherited", kMeshArt}, {&mesh, "mesh-compound", kMeshArt},
-        {&mesh, "mesh-text", kTextArt}, {&mesh, "stroke-only", kPathArt},    {&empty, "zero", kPathArt},
-        {&empty, "loop", kSymbolArt},   {&empty, "moveto", kPathArt},        {&empty, "broken", kPathArt}};
-    for (const auto& [svg, id, type] : cases) EXPECT_EQ(art(*svg, id).type, type) << id;
+    const std::pair<const char*, AIArtType> cases[] = {{"mesh-rect", kMeshArt}, {"mesh-inherited", kMeshArt},
+        {"mesh-compound", kMeshArt}, {"mesh-text", kTextArt}, {"stroke-only", kPathArt}};
+    for (const auto& [id, type] : cases) EXPECT_EQ(art(mesh, id).type, type) << id;
     EXPECT_EQ(art(mesh, "mesh-compound").firstChild, kNone);
-    EXPECT_EQ(art(empty, "moveto").closed, 0);
 }
 
 // ---- Hidden and locked ------------------------------------------------------------
@@ -234,29 +228,6 @@ TEST(SvgOldInkscape, GuidesAreDrawnWhereInkscapeShowsThem) {
         EXPECT_EQ(std::string(l.attribute("y1").value()) + "," + l.attribute("y2").value() + " " +
                       l.attribute("x1").value() + "," + l.attribute("x2").value(), expected) << id;
     }
-}
-
-TEST(SvgPaint, DeclarationsThatDoNotParseAreDroppedAndPaintThatPaintsNothingIsNone) {
-    struct Case {
-        const char* body;
-        const char* expected;  // fill stroke dashes of #r
-    };
-    const Case cases[] = {
-        {"<g fill='none'><rect id='r' fill='#qqq'/></g>", "0 0 0"},
-        {"<rect id='r' stroke='#000' style='stroke:qwe'/>", "1 1 0"},
-        {"<style>#r{fill:none}</style><rect id='r' style='fill:rgb(1,2)'/>", "0 0 0"},
-        {"<rect id='r' fill='none' style='fill:RED'/>", "1 0 0"},
-        {"<rect id='r' style='FILL: none ; stroke:url(data:image/png;base64,x) red'/>", "0 1 0"},
-        {"<rect id='r' fill='#12345'/>", "1 0 0"},  // invalid: the initial black stays
-        {"<rect id='r' fill='context-fill' stroke='context-stroke'/>", "0 0 0"},
-        {"<linearGradient id='g'/><rect id='r' fill='url(#g)'/>", "0 0 0"},
-        {"<linearGradient id='g'/><rect id='r' fill='url(#g) red'/>", "0 0 0"},
-        {"<linearGradient id='s'><stop/></linearGradient><linearGradient id='g' xlink:href='#s'/>"
-         "<rect id='r' fill='url(#g)'/>", "1 0 0"},
-        {"<rect id='r' fill='url(#late)'/><radialGradient id='late'/>", "0 0 0"},
-        {"<pattern id='p'/><rect id='r' fill='url(#p)'/>", "1 0 0"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(paint(drawing(c.body), "r"), c.expected) << c.body;
 }
 
 TEST(SvgPaint, DashCountsFollowTheRenderingRules) {
@@ -313,27 +284,48 @@ TEST(SvgCascade, RulesReachTheRootAndSelectorsMatchAsInBrowsers) {
     }
 }
 
-TEST(SvgVisibility, UnparsedDisplayKeepsTheCascadeAndFailedConditionsHideAnyElement) {
-    struct Case {
-        const char* body;
-        bool hidden;
+// A drawing's #r as "type fill stroke dashes", and "hidden" when so:
+// declarations that do not parse are dropped, paint that paints nothing is
+// none, an unparsed display keeps the cascade, failed conditions hide any
+// element, and objects that draw nothing stay objects.
+TEST(SvgInline, WhatEachDeclarationAndConditionMakesOfAnObject) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<g fill='none'><rect id='r' fill='#qqq'/></g>", "path 0 0 0"},
+        {"<rect id='r' stroke='#000' style='stroke:qwe'/>", "path 1 1 0"},
+        {"<style>#r{fill:none}</style><rect id='r' style='fill:rgb(1,2)'/>", "path 0 0 0"},
+        {"<rect id='r' fill='none' style='fill:RED'/>", "path 1 0 0"},
+        {"<rect id='r' style='FILL: none ; stroke:url(data:image/png;base64,x) red'/>", "path 0 1 0"},
+        {"<rect id='r' fill='#12345'/>", "path 1 0 0"},  // invalid: the initial black stays
+        {"<rect id='r' fill='context-fill' stroke='context-stroke'/>", "path 0 0 0"},
+        {"<linearGradient id='g'/><rect id='r' fill='url(#g)'/>", "path 0 0 0"},
+        {"<linearGradient id='g'/><rect id='r' fill='url(#g) red'/>", "path 0 0 0"},
+        {"<linearGradient id='s'><stop/></linearGradient><linearGradient id='g' xlink:href='#s'/>"
+         "<rect id='r' fill='url(#g)'/>", "path 1 0 0"},
+        {"<rect id='r' fill='url(#late)'/><radialGradient id='late'/>", "path 0 0 0"},
+        {"<pattern id='p'/><rect id='r' fill='url(#p)'/>", "path 1 0 0"},
+        {"<rect id='r' display='none' style='display:qwe'/>", "path 1 0 0 hidden"},
+        {"<style>rect{display:none}</style><rect id='r' style='display:qwe'/>", "path 1 0 0 hidden"},
+        {"<rect id='r' display='none' style='display:inline'/>", "path 1 0 0"},
+        {"<g><rect id='r' systemLanguage='fr'/></g>", "path 1 0 0 hidden"},
+        {"<g><rect id='r' systemLanguage='fr, en-GB'/></g>", "path 1 0 0"},
+        {"<rect id='r' requiredExtensions='http://example.org/x'/>", "path 1 0 0 hidden"},
+        {"<rect id='r' requiredFeatures=''/>", "path 1 0 0 hidden"},
+        {"<rect id='r' requiredFeatures='http://www.w3.org/TR/SVG11/feature#Shape'/>", "path 1 0 0"},
+        {"<rect id='r' requiredFeatures='http://example.org/feature'/>", "path 1 0 0 hidden"},
+        {"<rect id='r' requiredFeatures='org.w3c.svg.static http://www.w3.org/TR/SVG11/feature#Shape'/>", "path 1 0 0"},
+        {"<g><g systemLanguage='de'><rect id='r'/></g></g>", "path 1 0 0 hidden"},
+        {"<rect id='r' width='0' height='5'/>", "path 1 0 0"},
+        {"<use id='r' xlink:href='#r'/>", "symbol 1 0 0"},
+        {"<path id='r' d='M 10 10'/>", "path 1 0 0"},
+        {"<path id='r' d='L 5 5'/>", "path 1 0 0"},
     };
-    const Case cases[] = {
-        {"<rect id='r' display='none' style='display:qwe'/>", true},
-        {"<style>rect{display:none}</style><rect id='r' style='display:qwe'/>", true},
-        {"<rect id='r' display='none' style='display:inline'/>", false},
-        {"<g><rect id='r' systemLanguage='fr'/></g>", true},
-        {"<g><rect id='r' systemLanguage='fr, en-GB'/></g>", false},
-        {"<rect id='r' requiredExtensions='http://example.org/x'/>", true},
-        {"<rect id='r' requiredFeatures=''/>", true},
-        {"<rect id='r' requiredFeatures='http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
-        {"<rect id='r' requiredFeatures='http://example.org/feature'/>", true},
-        {"<rect id='r' requiredFeatures='org.w3c.svg.static http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
-        {"<g><g systemLanguage='de'><rect id='r'/></g></g>", true},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ((art(drawing(c.body), "r").attributes & kArtHidden) != 0, c.hidden) << c.body;
-
+    for (const auto& [body, expected] : cases) {
+        const SvgDocument svg = drawing(body);
+        const ArtNode& r = art(svg, "r");
+        EXPECT_EQ(artTypeName(r.type) + (" " + paint(r)) + (r.attributes & kArtHidden ? " hidden" : ""), expected)
+            << body;
+    }
+    EXPECT_EQ(art(drawing("<path id='r' d='M 10 10'/>"), "r").closed, 0);
     const SvgDocument hiddenRoot = drawing("<style>:root { display: none }</style><rect id='r'/>");
     EXPECT_EQ(hiddenRoot.document.layer(0).visible, 0);
     const SvgDocument foreign = drawing("<g inkscape:groupmode='layer' systemLanguage='fr' "
