@@ -62,7 +62,6 @@ public:
         const std::string prefix = "simhost serving http://127.0.0.1:";
         if (line.compare(0, prefix.size(), prefix) != 0) throw std::runtime_error("unexpected first line: " + line);
         port_ = std::stoi(line.substr(prefix.size()));
-        banner_ = line;
     }
     ~ServerProcess() {
         if (pid_ > 0) stop();
@@ -70,7 +69,6 @@ public:
     }
 
     int port() const { return port_; }
-    const std::string& banner() const { return banner_; }
     httplib::Client client() const {
         httplib::Client c("127.0.0.1", port_);
         c.set_read_timeout(60);
@@ -92,7 +90,6 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
-    std::string banner_;
     std::string stderrPath_;
 };
 
