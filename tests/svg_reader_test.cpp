@@ -440,7 +440,7 @@ TEST(SvgBadInput, EachFailsWithAOneLineReasonAndExternalEntitiesAreNeverFetched)
              {"bad/empty.svg", "the file is empty"}, {"bad/blank.svg", "malformed XML: no element found"},
              {"bad/missing.svg", "No such file or directory"}, {"bad", "is a directory"},
              {"bad/billion-laughs.svg", "amplification"}}) {
-        const std::string error = errorOf([&] { load(name); });
+        const std::string error = errorOf([file = name] { load(file); });  // C++17 lambdas capture no binding
         EXPECT_THAT(error, HasSubstr(says)) << name;
         EXPECT_EQ(error.find('\n'), std::string::npos) << name;
     }
