@@ -17,6 +17,7 @@
 namespace {
 
 using namespace cli_test;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using nlohmann::json;
@@ -107,7 +108,7 @@ TEST(CliJsonLines, AFailedWriteEndsTheRunWithExitCodeTwo) {
     }
 }
 
-TEST(CliJsonLines, CountsFileNamesAndAnEmptySelection) {
+TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
     const std::string images = kFolder + "/sub/images.svg";
     struct Case {
         std::vector<std::string> args;
@@ -124,6 +125,9 @@ TEST(CliJsonLines, CountsFileNamesAndAnEmptySelection) {
              {{"select", kPaths, images, "Rasters", "--require-selection", "-c"}, kPaths + ": 0\n" + images + ": 0\n", 1},
              {{"select", kPaths, images, "Placed Objects", "--require-selection", "-l"}, images + "\n", 0},
              {{"select", kPaths, "--all", "--require-selection", "-l"}, kPaths + "\n", 0},
+             // The summary counts each command in words that agree.
+             {{"select", kPaths, "Open Paths", "--summary"},
+              "open-line\nSummary: 1 document, 1 read, 0 unreadable\n  Open Paths: 1 object selected in 1 document\n", 0},
          }) {
         const Outcome run = simhost(c.args);
         EXPECT_EQ(run.code, c.code) << c.args[2] << " " << c.args.back() << run.err;
@@ -136,22 +140,12 @@ TEST(CliJsonLines, CountsFileNamesAndAnEmptySelection) {
     const json counted = json::parse(simhost({"select", kPaths, "Groups", "--json", "--count"}).out);
     EXPECT_EQ(counted["count"], 2);
     EXPECT_FALSE(counted.contains("selected"));
-}
-
-TEST(CliJsonLines, TheSummaryCountsEachCommandInWordsThatAgree) {
-    const Outcome one = simhost({"select", kPaths, "Open Paths", "--summary"});
-    EXPECT_EQ(lines(one.out), (std::vector<std::string>{"open-line", "Summary: 1 document, 1 read, 0 unreadable",
-                                                        "  Open Paths: 1 object selected in 1 document"}));
-    const Outcome all = simhost({"select", kFolder, "--all", "--summary"});
-    const std::vector<std::string> rows = lines(all.out);
+    const std::vector<std::string> rows = lines(simhost({"select", kFolder, "--all", "--summary"}).out);
     ASSERT_GE(rows.size(), 19u);
-    const std::vector<std::string> summary(rows.end() - 19, rows.end());
-    EXPECT_EQ(summary[0], "Summary: 3 documents, 3 read, 0 unreadable; 1 entry skipped");
-    EXPECT_EQ(summary[1], "  Guides: 0 objects selected in 0 documents");
-    EXPECT_EQ(summary[2], "  All Paths: 4 objects selected in 1 document");
-    EXPECT_EQ(summary[16], "  Symbol Instances: 1 object selected in 1 document");
-    EXPECT_EQ(summary[17], "  Rasters: 0 objects selected in 0 documents");
-    EXPECT_EQ(summary[18], "  Placed Objects: 1 object selected in 1 document");
+    EXPECT_EQ(std::vector<std::string>(rows.end() - 19, rows.end() - 16),
+              (std::vector<std::string>{"Summary: 3 documents, 3 read, 0 unreadable; 1 entry skipped",
+                                        "  Guides: 0 objects selected in 0 documents",
+                                        "  All Paths: 4 objects selected in 1 document"}));
 }
 
 // ---- Batches -------------------------------------------------------------------------
@@ -212,8 +206,19 @@ TEST(CliBatchFolder, WorkersGiveTheSameLinesInTheSameOrder) {
         return simhost(args);
     };
     const Outcome one = run("1"), two = run("2"), many = run("7");
-    ASSERT_GT(lines(one.out).size(), 18u * 20);
+    std::vector<json> rows = jsonLines(one.out);
+    ASSERT_GT(rows.size(), 18u * 20);
     EXPECT_EQ(one.code, 2);
+    // Every drawing is read but the bad ones, each of which says why.
+    const json summary = rows.back()["summary"];
+    rows.pop_back();
+    std::vector<std::string> unreadable;
+    for (const json& row : rows)
+        if (row.contains("error")) unreadable.push_back(fs::path(row["file"].get<std::string>()).filename().string());
+    EXPECT_THAT(unreadable, ElementsAre("billion-laughs.svg", "blank.svg", "empty.svg", "malformed.svg", "not-svg.svg"));
+    EXPECT_EQ(summary["unreadable"], 5);
+    EXPECT_EQ(summary["documents"], (rows.size() - 5) / 18 + 5);
+    EXPECT_EQ(lines(one.err).size(), 6u) << one.err;  // and the broken link
     for (const Outcome* other : {&two, &many}) {
         EXPECT_EQ(other->code, one.code);
         EXPECT_EQ(other->out, one.out);
@@ -323,6 +328,10 @@ TEST(CliBatchFolder, OutputsAreCheckedBeforeAnyWork) {
         EXPECT_THAT(run.err, HasSubstr(c.says));
         EXPECT_EQ(run.out, "") << c.says;
     }
+    // A JSON document is told by its content, so it is refused once read.
+    const Outcome json = simhost({"select", WENDLOW_SOURCE_DIR "/examples/sample.json", "Groups", "-o", dir + "/out/x.svg"});
+    EXPECT_EQ(json.code, 2);
+    EXPECT_THAT(json.err, HasSubstr("-o and --png need an SVG document"));
     EXPECT_TRUE(fs::is_empty(dir + "/out"));
     EXPECT_EQ(readFile(dir + "/paths.svg"), readFile(kPaths));
 }

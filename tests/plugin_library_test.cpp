@@ -7,7 +7,6 @@
 #include "simhost/Host.h"
 
 using namespace simhost;
-using ::testing::IsEmpty;
 using wendlow_test::expectCleanShutdown;
 
 namespace {
@@ -38,19 +37,6 @@ TEST(PluginLibrary, SurvivesUnloadingItsCodeBetweenMessages) {
         EXPECT_EQ(host.gate().calls(Op::GetMatchingArt), 1u);
     }
     expectCleanShutdown(host, plugin);
-}
-
-// A second "Startup" keeps the block of the first: a new one would leave the
-// first allocated when "Shutdown" frees the one the plug-in holds.
-TEST(PluginLibrary, ASecondStartupKeepsTheFirstGlobalsBlock) {
-    Host host;
-    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    ASSERT_EQ(host.startup(plugin), kNoErr);
-    ASSERT_EQ(host.startup(plugin), kNoErr);
-    EXPECT_EQ(host.ledger().liveBlocks(), 1u);
-    EXPECT_EQ(host.shutdown(plugin), kNoErr);
-    EXPECT_EQ(host.ledger().liveBlocks(), 0u);
-    EXPECT_THAT(host.problems(), IsEmpty());
 }
 
 TEST(PluginLibrary, ALibraryWithoutTheEntryPointIsRefusedClearly) {

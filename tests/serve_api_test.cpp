@@ -12,6 +12,7 @@
 namespace {
 
 using nlohmann::json;
+using serve_test::fileText;
 using serve_test::parsed;
 using serve_test::postJson;
 using serve_test::ServerProcess;
@@ -27,13 +28,6 @@ std::pair<int, std::string> runCli(const std::string& args) {
     for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
     const int status = pclose(pipe);
     return {WEXITSTATUS(status), out};
-}
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 class ServeApi : public ::testing::Test {
@@ -58,18 +52,13 @@ protected:
     static inline std::unique_ptr<ServerProcess> server_;
 };
 
-TEST_F(ServeApi, MenusAreTheCommandLinesAndNameEveryItem) {
-    httplib::Client c = server_->client();
-    auto r = c.Get("/api/menus");
+// The tree itself is checked on the command line (cli_test).
+TEST_F(ServeApi, MenusAreTheCommandLines) {
+    auto r = server_->client().Get("/api/menus");
     ASSERT_EQ(r->status, 200);
     const auto [status, cli] = runCli("menus --json");
     ASSERT_EQ(status, 0);
     EXPECT_EQ(json::parse(r->body), json::parse(cli));
-    const json menus = json::parse(r->body);
-    ASSERT_EQ(menus["groups"][0]["name"], "SelectObject");
-    EXPECT_EQ(menus["groups"][0]["items"].size(), 18u);
-    EXPECT_EQ(menus["groups"][0]["items"][1]["text"], "All Paths");
-    EXPECT_EQ(menus["groups"][1]["groups"][0]["items"][0]["text"], "Brindle...");
 }
 
 // Every command on the sample selects what `simhost select` selects, under
@@ -340,8 +329,7 @@ TEST_F(ServeApi, BadRequestsGetAClearErrorAndTheServerGoesOn) {
 
 // Shutdown walks away from an open dialog instead of waiting for it.
 TEST(ServeShutdown, ASignalEndsTheServerWhileADialogWaits) {
-    ServerProcess server;
-    EXPECT_EQ(server.banner().rfind("simhost serving http://127.0.0.1:", 0), 0u);
+    ServerProcess server;  // which checks the banner
     httplib::Client c = server.client();
     ASSERT_EQ(postJson(c, "/api/documents/d1/menu", {{"item", "Brindle..."}})->status, 202);
     EXPECT_EQ(server.stop(SIGINT), 0);

@@ -84,12 +84,22 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-Image picture(const std::string& text, const std::vector<std::string>& ids, const PictureOptions& options) {
-    const SvgDocument svg = svgDocumentFromText(text, "picture");
+// The options for a picture of the page `width` pixels wide.
+PictureOptions page(int width) {
+    PictureOptions options;
+    options.area = PictureOptions::Area::kPage;
+    options.width = width;
+    return options;
+}
+
+// The picture of `text`, read from `path`, with the objects `ids` selected.
+Image picture(const std::string& text, const std::vector<std::string>& ids, const PictureOptions& options,
+              const std::string& path = "") {
+    const SvgDocument svg = svgDocumentFromText(text, path.empty() ? "picture" : path);
     std::vector<ArtIndex> objects;
     for (const std::string& id : ids) objects.push_back(svg.document.find(id));
     const std::string png = ::testing::TempDir() + "picture.png";
-    writeSelectionPng(svg, text, "", objects, options, png);
+    writeSelectionPng(svg, text, path, objects, options, png);
     Image image = decodePng(readAll(png));
     std::remove(png.c_str());
     return image;
@@ -118,11 +128,8 @@ std::string scaled(double size) {
 }
 
 TEST(SvgPicture, OutlinesAreAboutTwoPixelsWideWhateverTheDrawingsScale) {
-    PictureOptions options;
-    options.area = PictureOptions::Area::kPage;
-    options.width = 400;
     for (const double size : {1.0, 1e6}) {
-        const Image image = picture(scaled(size), {"s"}, options);
+        const Image image = picture(scaled(size), {"s"}, page(400));
         EXPECT_EQ(image.width, 400) << size;
         const int run = outlineRun(image, image.height / 2);
         EXPECT_GE(run, 2) << size;
@@ -131,9 +138,7 @@ TEST(SvgPicture, OutlinesAreAboutTwoPixelsWideWhateverTheDrawingsScale) {
 }
 
 TEST(SvgPicture, UnselectedArtIsDimmedUnlessAskedAndSelectedObjectsGetABox) {
-    PictureOptions options;
-    options.area = PictureOptions::Area::kPage;
-    options.width = 200;
+    PictureOptions options = page(200);
     const Image dimmed = picture(scaled(100), {"s"}, options);
     options.dim = false;
     const Image plain = picture(scaled(100), {"s"}, options);
@@ -155,9 +160,7 @@ TEST(SvgPicture, TheAreaIsTheDrawingThePageOrTheSelection) {
     const std::string text = "<svg xmlns='http://www.w3.org/2000/svg' width='200' height='100'>"
                              "<rect width='200' height='100' fill='#0f0'/>"
                              "<rect id='off' x='300' y='0' width='100' height='100' fill='#00f'/></svg>";
-    PictureOptions options;
-    options.width = 400;
-    options.area = PictureOptions::Area::kPage;
+    PictureOptions options = page(400);
     // Each area gets a margin of 3% of its longer side all round.
     const Image page = picture(text, {"off"}, options);
     EXPECT_EQ(page.height, 211);  // 400 * 112 / 212
@@ -182,20 +185,14 @@ TEST(SvgPicture, LinkedImagesAreDrawnFromTheDrawingsFolder) {
                              "</svg>";
     const std::string drawingPath = folder + "/drawing.svg";
     std::ofstream(drawingPath) << text;
-    const SvgDocument svg = svgDocumentFromText(text, drawingPath);
-    PictureOptions options;
-    options.width = 100;
-    options.area = PictureOptions::Area::kPage;
-    const std::string png = folder + "/picture.png";
-    writeSelectionPng(svg, text, drawingPath, {svg.document.find("i")}, options, png);
-    const Image image = decodePng(readAll(png));
+    const Image image = picture(text, {"i"}, page(100), drawingPath);
     const unsigned char* middle = image.at(50, 50);
     EXPECT_LT(middle[0], 60);
     EXPECT_GT(middle[2], 200);
     // The temporary drawing beside the input is gone.
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) files += entry.is_regular_file();
-    EXPECT_EQ(files, 3u);
+    EXPECT_EQ(files, 2u);
     std::filesystem::remove_all(folder);
 }
 

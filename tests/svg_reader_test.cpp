@@ -48,13 +48,6 @@ std::string layerOf(const SvgDocument& svg, const std::string& id) {
     return svg.document.layer(art(svg, id).layer).name;
 }
 
-std::vector<std::string> layerNames(const SvgDocument& svg) {
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < svg.document.layerCount(); ++i)
-        names.push_back(svg.document.layer(static_cast<LayerIndex>(i)).name);
-    return names;
-}
-
 // Fill, stroke and dash count of a path, as "fill stroke dashes".
 std::string paint(const ArtNode& node) {
     return std::to_string(node.fillPaint) + " " + std::to_string(node.strokePaint) + " " +
@@ -85,46 +78,67 @@ SvgDocument drawing(const std::string& body, const std::string& rootAttributes =
                                "inline");
 }
 
-// ---- Layers --------------------------------------------------------------
+// ---- Layers and guides -------------------------------------------------------
 
-TEST(SvgLayers, InkscapeLayersWithTheirFlagsAndADefaultLayerForArtOutside) {
-    const SvgDocument svg = load("layers-inkscape.svg");
-    EXPECT_THAT(layerNames(svg), ElementsAre("Default layer", "Visible", "Hidden", "Locked", "l4"));
-    // Visible and editable of layers 1 to 4.
-    const int flags[][2] = {{1, 1}, {0, 1}, {1, 0}, {0, 0}};
-    for (LayerIndex i = 1; i <= 4; ++i) {
-        EXPECT_EQ(svg.document.layer(i).visible, flags[i - 1][0]) << i;
-        EXPECT_EQ(svg.document.layer(i).editable, flags[i - 1][1]) << i;
+// Each layer as its name, with "hidden" and "locked" when so.
+std::string layers(const SvgDocument& svg) {
+    std::string text;
+    for (std::size_t i = 0; i < svg.document.layerCount(); ++i) {
+        const auto& layer = svg.document.layer(static_cast<LayerIndex>(i));
+        text += (i ? ", " : "") + layer.name + (layer.visible ? "" : " hidden") + (layer.editable ? "" : " locked");
     }
-    // The layer flags say it; the objects themselves stay unmarked.
-    EXPECT_EQ(art(svg, "in-hidden").attributes, 0);
-    EXPECT_EQ(art(svg, "in-locked").attributes, 0);
-    // A nested layer and a plain top-level group are groups.
-    EXPECT_EQ(art(svg, "sublayer").type, kGroupArt);
-    EXPECT_EQ(layerOf(svg, "in-sublayer"), "Visible");
-    EXPECT_EQ(art(svg, "plain-group").type, kGroupArt);
-    EXPECT_EQ(layerOf(svg, "in-plain-group"), "Default layer");
-    EXPECT_EQ(layerOf(svg, "before"), "Default layer");
+    return text;
+}
+
+// An object as "type on layer" with its marks, or "none" when it is no art.
+std::string object(const SvgDocument& svg, const std::string& id) {
+    if (!has(svg, id)) return "none";
+    const ArtNode& node = art(svg, id);
+    const ai::int32 rest = node.attributes & ~(kArtHidden | kArtLocked);
+    return std::string(artTypeName(node.type)) + " on " + layerOf(svg, id) +
+           (node.attributes & kArtHidden ? " hidden" : "") + (node.attributes & kArtLocked ? " locked" : "") +
+           (node.guide ? " guide" : "") + (rest ? " attributes " + std::to_string(rest) : "");
+}
+
+// Inkscape layers carry their own flags (their objects stay unmarked); a
+// nested layer or a plain group is a group. Without Inkscape layers every
+// top-level group is one, and a plain group before the first is art. Guides
+// are guide paths on a layer of their own, of the new form and the old.
+TEST(SvgLayers, LayersGuidesAndTheLayerOfEachObject) {
+    struct Case {
+        const char* fixture;
+        const char* layers;
+        std::vector<std::pair<const char*, const char*>> objects;
+    };
+    const Case cases[] = {
+        {"layers-inkscape.svg", "Default layer, Visible, Hidden hidden, Locked locked, l4 hidden locked",
+         {{"in-hidden", "path on Hidden"}, {"in-locked", "path on Locked"}, {"sublayer", "group on Visible"},
+          {"in-sublayer", "path on Visible"}, {"plain-group", "group on Default layer"},
+          {"in-plain-group", "path on Default layer"}, {"before", "path on Default layer"}}},
+        {"layers-plain.svg", "first, Default layer, second hidden", {{"outside", "path on Default layer"}}},
+        {"layers-late.svg", "Default layer, Layer", {{"plain", "group on Default layer"}, {"r2", "path on Layer"}}},
+        {"prefixed.svg", "layer", {{"r", "path on layer"}, {"private", "none"}}},  // svg: under any prefix
+        {"guides.svg", "Art, Guides", {{"free", "path on Guides guide"}, {"own-lock", "path on Guides locked guide"}}},
+        {"guides-locked.svg", "Guides", {{"g1", "path on Guides hidden locked guide"}}},
+        {"old-inkscape.svg", "Locked locked, Open, Guides",
+         {{"locked-object", "path on Open locked"}, {"free-object", "path on Open"}, {"across", "path on Guides guide"},
+          {"down", "path on Guides guide"}, {"today", "path on Guides guide"}}},
+    };
+    for (const Case& c : cases) {
+        const SvgDocument svg = load(c.fixture);
+        EXPECT_EQ(layers(svg), c.layers) << c.fixture;
+        for (const auto& [id, expected] : c.objects) EXPECT_EQ(object(svg, id), expected) << c.fixture << " " << id;
+    }
     // The layer's element is the layer's root group, which has no parent.
-    EXPECT_EQ(art(svg, "l1").parent, kNone);
-}
-
-TEST(SvgLayers, WithoutInkscapeLayersEveryTopLevelGroupIsOne) {
-    const SvgDocument svg = load("layers-plain.svg");
-    EXPECT_THAT(layerNames(svg), ElementsAre("first", "Default layer", "second"));
-    EXPECT_EQ(svg.document.layer(2).visible, 0);
-    EXPECT_EQ(layerOf(svg, "outside"), "Default layer");
-}
-
-TEST(SvgLayers, AnInkscapeLayerAfterAPlainGroupMakesThatGroupArt) {
-    const SvgDocument svg = load("layers-late.svg");
-    EXPECT_THAT(layerNames(svg), ElementsAre("Default layer", "Layer"));
-    EXPECT_EQ(art(svg, "plain").type, kGroupArt);
-    EXPECT_EQ(layerOf(svg, "r2"), "Layer");
+    EXPECT_EQ(art(load("layers-inkscape.svg"), "l1").parent, kNone);
+    const SvgDocument guides = load("guides.svg");
+    EXPECT_EQ(guides.idOf(art(guides, "own-lock").nextSibling), "/svg/sodipodi:namedview/sodipodi:guide[3]");
 }
 
 // ---- Objects ---------------------------------------------------------------
 
+// Elements map to their kinds; paths of several subpaths are compound paths
+// of one path each; nothing in definitions or unknown elements is art.
 TEST(SvgObjects, ElementsMapToTheirKinds) {
     const SvgDocument svg = load("objects.svg");
     const std::pair<AIArtType, std::vector<const char*>> kinds[] = {
@@ -133,6 +147,7 @@ TEST(SvgObjects, ElementsMapToTheirKinds) {
                     "deep", "empty"}},
         {kRasterArt, {"embedded", "embedded-svg2"}}, {kPlacedArt, {"linked", "no-reference"}},
         {kSymbolArt, {"instance", "broken-instance"}}, {kTextArt, {"text"}}, {kOtherArt, {"foreign"}},
+        {kCompoundPathArt, {"compound", "reopened"}},
     };
     for (const auto& [type, ids] : kinds)
         for (const char* id : ids) EXPECT_EQ(art(svg, id).type, type) << id;
@@ -140,30 +155,13 @@ TEST(SvgObjects, ElementsMapToTheirKinds) {
         EXPECT_EQ(art(svg, id).closed, 1) << id;
     for (const char* id : {"line", "polyline", "open", "deep", "empty"}) EXPECT_EQ(art(svg, id).closed, 0) << id;
     EXPECT_EQ(art(svg, "deep").parent, svg.document.find("nested"));
-}
-
-TEST(SvgObjects, PathsWithSeveralSubpathsAreCompoundPathsOfOnePathEach) {
-    const SvgDocument svg = load("objects.svg");
-    EXPECT_EQ(art(svg, "compound").type, kCompoundPathArt);
     EXPECT_THAT(closedOfChildren(svg, "compound"), ElementsAre(1, 0, 1));
     // A drawing command right after a closepath starts the next subpath.
-    EXPECT_EQ(art(svg, "reopened").type, kCompoundPathArt);
     EXPECT_THAT(closedOfChildren(svg, "reopened"), ElementsAre(1, 0));
-}
-
-TEST(SvgObjects, NothingInDefinitionsOrUnknownElementsIsArt) {
-    const SvgDocument svg = load("objects.svg");
     for (const char* id : {"sym", "in-symbol", "in-defs", "clip", "in-clip", "mask", "in-mask", "pattern",
                            "in-pattern", "marker", "in-marker", "unknown", "in-unknown", "foreign-ns",
                            "in-foreign-ns", "span"})
         EXPECT_FALSE(has(svg, id)) << id;
-}
-
-TEST(SvgObjects, ElementsInTheSvgNamespaceUnderAnyPrefixAndEntityNamespacesAreRead) {
-    const SvgDocument svg = load("prefixed.svg");
-    EXPECT_THAT(layerNames(svg), ElementsAre("layer"));
-    EXPECT_EQ(art(svg, "r").type, kPathArt);
-    EXPECT_FALSE(has(svg, "private"));
 }
 
 // ---- Style -------------------------------------------------------------------
@@ -190,19 +188,13 @@ TEST(SvgStyle, AttributesStyleSheetsAndInheritanceGiveFillStrokeAndDashes) {
     EXPECT_EQ(paint(load("late-style.svg"), "styled-later"), "0 0 0");
 }
 
-// Shapes filled with a mesh gradient are meshes; objects that draw nothing
-// stay objects.
-TEST(SvgObjects, MeshesAndObjectsThatDrawNothing) {
+// Shapes filled with a mesh gradient are meshes.
+TEST(SvgObjects, ShapesFilledWithAMeshAreMeshes) {
     const SvgDocument mesh = load("mesh.svg");
-    const SvgDocument empty = drawing("<rect id='zero' width='0' height='5'/><use id='loop' xlink:href='#loop'/>"
-                                      "<path id='moveto' d='M 10 10'/><path id='broken' d='L 5 5'/>");
-    const std::tuple<const SvgDocument*, const char*, AIArtType> cases[] = {
-        {&mesh, "mesh-rect", kMeshArt}, {&mesh, "mesh-inherited", kMeshArt}, {&mesh, "mesh-compound", kMeshArt},
-        {&mesh, "mesh-text", kTextArt}, {&mesh, "stroke-only", kPathArt},    {&empty, "zero", kPathArt},
-        {&empty, "loop", kSymbolArt},   {&empty, "moveto", kPathArt},        {&empty, "broken", kPathArt}};
-    for (const auto& [svg, id, type] : cases) EXPECT_EQ(art(*svg, id).type, type) << id;
+    const std::pair<const char*, AIArtType> cases[] = {{"mesh-rect", kMeshArt}, {"mesh-inherited", kMeshArt},
+        {"mesh-compound", kMeshArt}, {"mesh-text", kTextArt}, {"stroke-only", kPathArt}};
+    for (const auto& [id, type] : cases) EXPECT_EQ(art(mesh, id).type, type) << id;
     EXPECT_EQ(art(mesh, "mesh-compound").firstChild, kNone);
-    EXPECT_EQ(art(empty, "moveto").closed, 0);
 }
 
 // ---- Hidden and locked ------------------------------------------------------------
@@ -220,70 +212,22 @@ TEST(SvgVisibility, HiddenAndLockedAsAViewerSeesThemAndSwitchesShowOneChild) {
         for (const char* id : ids) EXPECT_EQ(art(svg, id).attributes, attributes) << id;
 }
 
-// ---- Guides ------------------------------------------------------------------------
-
-TEST(SvgGuides, GuidesOfTheNamedViewAreGuidePathsOnALayerOfTheirOwn) {
-    const SvgDocument svg = load("guides.svg");
-    EXPECT_THAT(layerNames(svg), ElementsAre("Art", "Guides"));
-    EXPECT_EQ(art(svg, "free").guide, 1);
-    EXPECT_EQ(art(svg, "free").type, kPathArt);
-    EXPECT_EQ(art(svg, "free").attributes, 0);
-    EXPECT_EQ(art(svg, "own-lock").attributes, kArtLocked);
-    EXPECT_EQ(layerOf(svg, "free"), "Guides");
-    const ArtIndex third = art(svg, "own-lock").nextSibling;
-    EXPECT_EQ(svg.idOf(third), "/svg/sodipodi:namedview/sodipodi:guide[3]");
-
-    const SvgDocument locked = load("guides-locked.svg");
-    EXPECT_EQ(art(locked, "g1").attributes, kArtLocked | kArtHidden);
-}
-
 // ---- Drawings read as their authors saw them ---------------------------------------------
 
-TEST(SvgOldInkscape, TheOldSodipodiNamespaceLocksAndHasGuidesOfBothForms) {
+// Each guide of the old form is drawn where Inkscape shows it: y measured up
+// from the bottom of the 100-unit-high page.
+TEST(SvgOldInkscape, GuidesAreDrawnWhereInkscapeShowsThem) {
     const SvgDocument svg = load("old-inkscape.svg");
-    EXPECT_THAT(layerNames(svg), ElementsAre("Locked", "Open", "Guides"));
-    EXPECT_EQ(svg.document.layer(0).editable, 0);
-    EXPECT_EQ(art(svg, "locked-object").attributes, kArtLocked);
-    EXPECT_EQ(art(svg, "free-object").attributes, 0);
-    for (const char* id : {"across", "down", "today"}) EXPECT_EQ(art(svg, id).guide, 1) << id;
-
-    // Each guide is drawn where Inkscape shows it: y measured up from the
-    // bottom of the 100-unit-high page.
-    const std::string text = readFile(fixture("old-inkscape.svg"));
-    const std::vector<ArtIndex> guides = {svg.document.find("across"), svg.document.find("down"),
-                                          svg.document.find("today")};
     pugi::xml_document xml;
-    ASSERT_TRUE(xml.load_string(markedSvg(svg, text, guides).c_str()));
-    auto line = [&](const char* id) {
+    ASSERT_TRUE(xml.load_string(markedSvg(svg, readFile(fixture("old-inkscape.svg")),
+                                          {svg.document.find("across"), svg.document.find("down"),
+                                           svg.document.find("today")}).c_str()));
+    for (const auto& [id, expected] : {std::pair{"across", "70,70 -1e+06,1e+06"}, {"down", "-999900,1000100 50,50"},
+                                       {"today", "30,30 -1e+06,1e+06"}}) {
         const pugi::xml_node l = xml.select_node(("//g[@data-simhost-id='" + std::string(id) + "']/line").c_str()).node();
-        return std::string(l.attribute("y1").value()) + "," + l.attribute("y2").value() + " " +
-               l.attribute("x1").value() + "," + l.attribute("x2").value();
-    };
-    EXPECT_EQ(line("across"), "70,70 -1e+06,1e+06");
-    EXPECT_EQ(line("down"), "-999900,1000100 50,50");
-    EXPECT_EQ(line("today"), "30,30 -1e+06,1e+06");
-}
-
-TEST(SvgPaint, DeclarationsThatDoNotParseAreDroppedAndPaintThatPaintsNothingIsNone) {
-    struct Case {
-        const char* body;
-        const char* expected;  // fill stroke dashes of #r
-    };
-    const Case cases[] = {
-        {"<g fill='none'><rect id='r' fill='#qqq'/></g>", "0 0 0"},
-        {"<rect id='r' stroke='#000' style='stroke:qwe'/>", "1 1 0"},
-        {"<style>#r{fill:none}</style><rect id='r' style='fill:rgb(1,2)'/>", "0 0 0"},
-        {"<rect id='r' fill='none' style='fill:RED'/>", "1 0 0"},
-        {"<rect id='r' fill='#12345'/>", "1 0 0"},  // invalid: the initial black stays
-        {"<rect id='r' fill='context-fill' stroke='context-stroke'/>", "0 0 0"},
-        {"<linearGradient id='g'/><rect id='r' fill='url(#g)'/>", "0 0 0"},
-        {"<linearGradient id='g'/><rect id='r' fill='url(#g) red'/>", "0 0 0"},
-        {"<linearGradient id='s'><stop/></linearGradient><linearGradient id='g' xlink:href='#s'/>"
-         "<rect id='r' fill='url(#g)'/>", "1 0 0"},
-        {"<rect id='r' fill='url(#late)'/><radialGradient id='late'/>", "0 0 0"},
-        {"<pattern id='p'/><rect id='r' fill='url(#p)'/>", "1 0 0"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(paint(drawing(c.body), "r"), c.expected) << c.body;
+        EXPECT_EQ(std::string(l.attribute("y1").value()) + "," + l.attribute("y2").value() + " " +
+                      l.attribute("x1").value() + "," + l.attribute("x2").value(), expected) << id;
+    }
 }
 
 TEST(SvgPaint, DashCountsFollowTheRenderingRules) {
@@ -295,6 +239,7 @@ TEST(SvgPaint, DashCountsFollowTheRenderingRules) {
         {"5", 1},        {"5 10%", 2},     {"1mm,2px 3em", 3}, {"0", 0},      {"0 0", 0},       {"0, 0.0", 0},
         {"-5 5", 0},     {"5 -0", 2},      {"none", 0},        {"5qq 5", -1}, {"5,,5", -1},     {"5,5,", -1},
         {". 5", -1},     {",5", -1},       {"5 5 ,", -1},      {"1e1 2E-1", 2}, {"5px5", -1},   {"", -1},
+        {"5 !important", 1},
     };
     for (const Case& c : cases) {
         const SvgDocument svg =
@@ -323,6 +268,10 @@ TEST(SvgCascade, RulesReachTheRootAndSelectorsMatchAsInBrowsers) {
         {"rect:hover, #b { fill: none }", "10 00 10 10"},
         {"rect::before, #c { fill: none }", "10 10 00 10"},
         {"rect:nth-of-type(1), #d { fill: none }", "10 10 10 10"},  // unsupported: the whole rule goes
+        {"#a ! #b, #d { fill: none }", "10 10 10 10"},
+        // Comments, at-rules and their blocks, and the old HTML comment marks are skipped.
+        {"/* #c{fill:none} */ @media print { rect { fill: none } } @import 'x.css'; &lt;!-- #a, #b { fill: none } --&gt;",
+         "00 00 10 10"},
     };
     for (const Case& c : cases) {
         const SvgDocument svg = drawing("<style>" + std::string(c.style) + "</style>" + body, "id='root'");
@@ -335,27 +284,48 @@ TEST(SvgCascade, RulesReachTheRootAndSelectorsMatchAsInBrowsers) {
     }
 }
 
-TEST(SvgVisibility, UnparsedDisplayKeepsTheCascadeAndFailedConditionsHideAnyElement) {
-    struct Case {
-        const char* body;
-        bool hidden;
+// A drawing's #r as "type fill stroke dashes", and "hidden" when so:
+// declarations that do not parse are dropped, paint that paints nothing is
+// none, an unparsed display keeps the cascade, failed conditions hide any
+// element, and objects that draw nothing stay objects.
+TEST(SvgInline, WhatEachDeclarationAndConditionMakesOfAnObject) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<g fill='none'><rect id='r' fill='#qqq'/></g>", "path 0 0 0"},
+        {"<rect id='r' stroke='#000' style='stroke:qwe'/>", "path 1 1 0"},
+        {"<style>#r{fill:none}</style><rect id='r' style='fill:rgb(1,2)'/>", "path 0 0 0"},
+        {"<rect id='r' fill='none' style='fill:RED'/>", "path 1 0 0"},
+        {"<rect id='r' style='FILL: none ; stroke:url(data:image/png;base64,x) red'/>", "path 0 1 0"},
+        {"<rect id='r' fill='#12345'/>", "path 1 0 0"},  // invalid: the initial black stays
+        {"<rect id='r' fill='context-fill' stroke='context-stroke'/>", "path 0 0 0"},
+        {"<linearGradient id='g'/><rect id='r' fill='url(#g)'/>", "path 0 0 0"},
+        {"<linearGradient id='g'/><rect id='r' fill='url(#g) red'/>", "path 0 0 0"},
+        {"<linearGradient id='s'><stop/></linearGradient><linearGradient id='g' xlink:href='#s'/>"
+         "<rect id='r' fill='url(#g)'/>", "path 1 0 0"},
+        {"<rect id='r' fill='url(#late)'/><radialGradient id='late'/>", "path 0 0 0"},
+        {"<pattern id='p'/><rect id='r' fill='url(#p)'/>", "path 1 0 0"},
+        {"<rect id='r' display='none' style='display:qwe'/>", "path 1 0 0 hidden"},
+        {"<style>rect{display:none}</style><rect id='r' style='display:qwe'/>", "path 1 0 0 hidden"},
+        {"<rect id='r' display='none' style='display:inline'/>", "path 1 0 0"},
+        {"<g><rect id='r' systemLanguage='fr'/></g>", "path 1 0 0 hidden"},
+        {"<g><rect id='r' systemLanguage='fr, en-GB'/></g>", "path 1 0 0"},
+        {"<rect id='r' requiredExtensions='http://example.org/x'/>", "path 1 0 0 hidden"},
+        {"<rect id='r' requiredFeatures=''/>", "path 1 0 0 hidden"},
+        {"<rect id='r' requiredFeatures='http://www.w3.org/TR/SVG11/feature#Shape'/>", "path 1 0 0"},
+        {"<rect id='r' requiredFeatures='http://example.org/feature'/>", "path 1 0 0 hidden"},
+        {"<rect id='r' requiredFeatures='org.w3c.svg.static http://www.w3.org/TR/SVG11/feature#Shape'/>", "path 1 0 0"},
+        {"<g><g systemLanguage='de'><rect id='r'/></g></g>", "path 1 0 0 hidden"},
+        {"<rect id='r' width='0' height='5'/>", "path 1 0 0"},
+        {"<use id='r' xlink:href='#r'/>", "symbol 1 0 0"},
+        {"<path id='r' d='M 10 10'/>", "path 1 0 0"},
+        {"<path id='r' d='L 5 5'/>", "path 1 0 0"},
     };
-    const Case cases[] = {
-        {"<rect id='r' display='none' style='display:qwe'/>", true},
-        {"<style>rect{display:none}</style><rect id='r' style='display:qwe'/>", true},
-        {"<rect id='r' display='none' style='display:inline'/>", false},
-        {"<g><rect id='r' systemLanguage='fr'/></g>", true},
-        {"<g><rect id='r' systemLanguage='fr, en-GB'/></g>", false},
-        {"<rect id='r' requiredExtensions='http://example.org/x'/>", true},
-        {"<rect id='r' requiredFeatures=''/>", true},
-        {"<rect id='r' requiredFeatures='http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
-        {"<rect id='r' requiredFeatures='http://example.org/feature'/>", true},
-        {"<rect id='r' requiredFeatures='org.w3c.svg.static http://www.w3.org/TR/SVG11/feature#Shape'/>", false},
-        {"<g><g systemLanguage='de'><rect id='r'/></g></g>", true},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ((art(drawing(c.body), "r").attributes & kArtHidden) != 0, c.hidden) << c.body;
-
+    for (const auto& [body, expected] : cases) {
+        const SvgDocument svg = drawing(body);
+        const ArtNode& r = art(svg, "r");
+        EXPECT_EQ(artTypeName(r.type) + (" " + paint(r)) + (r.attributes & kArtHidden ? " hidden" : ""), expected)
+            << body;
+    }
+    EXPECT_EQ(art(drawing("<path id='r' d='M 10 10'/>"), "r").closed, 0);
     const SvgDocument hiddenRoot = drawing("<style>:root { display: none }</style><rect id='r'/>");
     EXPECT_EQ(hiddenRoot.document.layer(0).visible, 0);
     const SvgDocument foreign = drawing("<g inkscape:groupmode='layer' systemLanguage='fr' "
@@ -461,28 +431,6 @@ TEST(SvgPathData, EachSubpathStandsAloneWithAnAbsoluteStart) {
                 ElementsAre("M0 0 a 5 5 0 1010 0 ", "M11 1 c1 1 2 2 3 3"));
 }
 
-TEST(SvgCss, DeclarationsAndRulesParseAsBrowsersParseThem) {
-    std::vector<svg::Declaration> declarations;
-    svg::parseDeclarations("FILL: none ; stroke:url(data:image/png;base64,x) red;opacity:0; stroke-dasharray:1 !important",
-                           declarations);
-    ASSERT_EQ(declarations.size(), 3u);
-    EXPECT_EQ(declarations[0].value, "none");
-    EXPECT_EQ(declarations[1].value, "url(data:image/png;base64,x) red");
-    EXPECT_TRUE(declarations[2].important);
-
-    svg::Stylesheet sheet;
-    sheet.add("/* c */ @media print { rect { fill: red } } @import 'x.css'; <!-- rect, .a { fill: none } --> "
-              "p::after, rect { stroke: red } g ! rect { stroke: blue } rect:nth-of-type(1) { fill: red }");
-    EXPECT_EQ(sheet.size(), 4u);  // a pseudo-element matches nothing; the rules with "!" and :nth-of-type are dropped
-    svg::ElementInfo rect;
-    rect.name = "rect";
-    std::vector<svg::Stylesheet::Match> matches;
-    sheet.match(rect, matches);
-    ASSERT_EQ(matches.size(), 2u);
-    EXPECT_EQ(matches[0].value, "none");
-    EXPECT_EQ(matches[1].value, "red");
-}
-
 // ---- Bad input ------------------------------------------------------------------------------------
 
 TEST(SvgBadInput, EachFailsWithAOneLineReasonAndExternalEntitiesAreNeverFetched) {
@@ -492,7 +440,7 @@ TEST(SvgBadInput, EachFailsWithAOneLineReasonAndExternalEntitiesAreNeverFetched)
              {"bad/empty.svg", "the file is empty"}, {"bad/blank.svg", "malformed XML: no element found"},
              {"bad/missing.svg", "No such file or directory"}, {"bad", "is a directory"},
              {"bad/billion-laughs.svg", "amplification"}}) {
-        const std::string error = errorOf([&] { load(name); });
+        const std::string error = errorOf([file = name] { load(file); });  // C++17 lambdas capture no binding
         EXPECT_THAT(error, HasSubstr(says)) << name;
         EXPECT_EQ(error.find('\n'), std::string::npos) << name;
     }

@@ -23,6 +23,13 @@ extern char** environ;
 
 namespace serve_test {
 
+inline std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 class ServerProcess {
 public:
     explicit ServerProcess(std::vector<std::string> extra = {}) {
@@ -55,7 +62,6 @@ public:
         const std::string prefix = "simhost serving http://127.0.0.1:";
         if (line.compare(0, prefix.size(), prefix) != 0) throw std::runtime_error("unexpected first line: " + line);
         port_ = std::stoi(line.substr(prefix.size()));
-        banner_ = line;
     }
     ~ServerProcess() {
         if (pid_ > 0) stop();
@@ -63,7 +69,6 @@ public:
     }
 
     int port() const { return port_; }
-    const std::string& banner() const { return banner_; }
     httplib::Client client() const {
         httplib::Client c("127.0.0.1", port_);
         c.set_read_timeout(60);
@@ -80,17 +85,11 @@ public:
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string stderrText() const {
-        std::ifstream in(stderrPath_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string stderrText() const { return fileText(stderrPath_); }
 
 private:
     pid_t pid_ = -1;
     int port_ = 0;
-    std::string banner_;
     std::string stderrPath_;
 };
 
