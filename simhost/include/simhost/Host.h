@@ -51,7 +51,8 @@ public:
     PluginId loadPlugin(const std::string& libraryPath);
     // Registers an entry point linked into this process, with its resources.
     PluginId attachPlugin(SPPluginMainProc main, Resources resources, std::string label);
-    // dlclose()s a loaded plug-in; it can no longer be sent messages.
+    // dlclose()s a loaded plug-in; it can no longer be sent messages. Throws
+    // std::runtime_error when the library cannot be closed; it stays loaded.
     void unloadLibrary(PluginId plugin);
     // Loads the library again after unloadLibrary, keeping the globals word.
     void reloadLibrary(PluginId plugin);
