@@ -3,26 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ActiveDialog.h"
+#include "DialogRoom.h"
+#include "LoaderRoom.h"
+#include "MessageRoom.h"
 #include "Suites.h"
-#include "simhost/Host.h"
 
 namespace simhost {
 
 namespace {
 
 ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char* buffer, ai::int32 maxLength) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetIndexString, CallSubject{plugin, nullptr}, [&] {
+    MessageRoom& messages = MessageRoom::current();
+    if (ASErr err = messages.gate().enter(Op::GetIndexString, CallSubject{plugin, nullptr}, [&] {
             return std::to_string(listID) + ", " + std::to_string(index) + ", " + std::to_string(maxLength);
         }))
         return err;
-    const auto owner = host.pluginForCall(plugin, "get-index-string");
+    const auto owner = messages.pluginForCall(plugin, "get-index-string");
     if (!owner) return kBadParameterErr;
-    if (buffer == nullptr || maxLength < 1) return host.badParameter("get-index-string", "no buffer");
-    const std::vector<std::string>* list = host.plugin(*owner).resources.stringList(listID);
+    if (buffer == nullptr || maxLength < 1) return messages.badParameter("get-index-string", "no buffer");
+    LoaderRoom& loader = LoaderRoom::current();
+    const std::vector<std::string>* list = loader.plugin(*owner).resources.stringList(listID);
     if (list == nullptr || index < 1 || static_cast<std::size_t>(index) > list->size())
-        return host.stringLists().silentWhenMissing ? kNoErr : kResourceNotFoundErr;
+        return loader.stringLists().silentWhenMissing ? kNoErr : kResourceNotFoundErr;
     const std::string& entry = (*list)[static_cast<std::size_t>(index) - 1];
     const std::size_t n = std::min(entry.size(), static_cast<std::size_t>(maxLength) - 1);
     std::memcpy(buffer, entry.data(), n);
@@ -31,72 +33,78 @@ ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char
 }
 
 void ErrorAlert(const char* text) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::ErrorAlert, CallSubject{nullptr, text, 4096}, [&] { return showText(text); })) return;
+    DialogRoom& dialogs = DialogRoom::current();
+    if (dialogs.gate().enter(Op::ErrorAlert, CallSubject{nullptr, text, 4096}, [&] { return showText(text); })) return;
     if (text == nullptr) {
-        host.badParameter("error-alert", "null text");
+        dialogs.badParameter("error-alert", "null text");
         return;
     }
-    host.recordAlert(std::string(text, strnlen(text, 4096)));
+    dialogs.recordAlert(std::string(text, strnlen(text, 4096)));
 }
 
 ai::int32 Modal(SPPluginRef plugin, const char* name, ai::int32 dialogID, ai::int32 style,
                 ADMDialogInitProc initProc, ADMUserData userData, ai::int32 options) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::Modal, CallSubject{plugin, name}, [&] {
+    DialogRoom& dialogs = DialogRoom::current();
+    if (ASErr err = dialogs.gate().enter(Op::Modal, CallSubject{plugin, name}, [&] {
             return showText(name) + ", " + std::to_string(dialogID) + ", " + std::to_string(style) + ", " +
                    std::to_string(options);
         }))
         return err;
-    return host.runModal(plugin, name, dialogID, initProc, userData);
+    return dialogs.runModal(plugin, name, dialogID, initProc, userData);
 }
 
 ADMUserData GetUserData(ADMDialogRef dialog) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::GetUserData, CallSubject{dialog, nullptr}, [&] { return showPointer(dialog); })) return nullptr;
-    Host::ActiveDialog* active = host.dialogOf(dialog);
+    DialogRoom& dialogs = DialogRoom::current();
+    if (dialogs.gate().enter(Op::GetUserData, CallSubject{dialog, nullptr}, [&] { return showPointer(dialog); }))
+        return nullptr;
+    ActiveDialog* active = dialogs.dialogOf(dialog);
     return active == nullptr ? nullptr : active->userData;
 }
 
 ADMItemRef GetItem(ADMDialogRef dialog, ai::int32 itemID) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::GetItem, CallSubject{dialog, nullptr}, [&] { return showPointer(dialog) + ", " + std::to_string(itemID); }))
+    DialogRoom& dialogs = DialogRoom::current();
+    if (dialogs.gate().enter(Op::GetItem, CallSubject{dialog, nullptr},
+                             [&] { return showPointer(dialog) + ", " + std::to_string(itemID); }))
         return nullptr;
-    Host::ActiveDialog* active = host.dialogOf(dialog);
-    return active == nullptr ? nullptr : host.itemOf(*active, itemID);
+    ActiveDialog* active = dialogs.dialogOf(dialog);
+    return active == nullptr ? nullptr : dialogs.itemOf(*active, itemID);
 }
 
 void SetNotifyProc(ADMItemRef item, ADMItemNotifyProc proc) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::SetNotifyProc, CallSubject{item, nullptr}, [&] { return showPointer(item); })) return;
+    DialogRoom& dialogs = DialogRoom::current();
+    if (dialogs.gate().enter(Op::SetNotifyProc, CallSubject{item, nullptr}, [&] { return showPointer(item); })) return;
     if (item == nullptr) return;
-    Host::ActiveDialog* dialog = nullptr;
+    ActiveDialog* dialog = nullptr;
     std::size_t position = 0;
-    if (host.resolveItem(item, &dialog, &position)) dialog->items[position].notify = proc;
+    if (dialogs.resolveItem(item, &dialog, &position)) dialog->items[position].notify = proc;
 }
 
 void DefaultNotify(ADMItemRef item, ADMNotifierRef notifier) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::DefaultNotify, CallSubject{item, nullptr}, [&] { return showPointer(item) + ", " + showPointer(notifier); }))
+    DialogRoom& dialogs = DialogRoom::current();
+    if (dialogs.gate().enter(Op::DefaultNotify, CallSubject{item, nullptr},
+                             [&] { return showPointer(item) + ", " + showPointer(notifier); }))
         return;
-    Host::ActiveDialog* dialog = nullptr;
+    ActiveDialog* dialog = nullptr;
     std::size_t position = 0;
-    if (!host.checkNotification(item, notifier, &dialog, &position)) return;
+    if (!dialogs.checkNotification(item, notifier, &dialog, &position)) return;
     // A button's standard reaction closes its dialog.
-    if (dialog->items[position].kind == "button") host.closeDialog(*dialog, dialog->items[position].id);
+    if (dialog->items[position].kind == "button") dialogs.closeDialog(*dialog, dialog->items[position].id);
 }
 
 void SetText(ADMItemRef item, const char* text) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::SetText, CallSubject{item, text, 4096}, [&] { return showPointer(item) + ", " + showText(text); })) return;
+    DialogRoom& dialogs = DialogRoom::current();
+    if (dialogs.gate().enter(Op::SetText, CallSubject{item, text, 4096},
+                             [&] { return showPointer(item) + ", " + showText(text); }))
+        return;
     if (item == nullptr) return;
     if (text == nullptr) {
-        host.badParameter("set-text", "null text");
+        dialogs.badParameter("set-text", "null text");
         return;
     }
-    Host::ActiveDialog* dialog = nullptr;
+    ActiveDialog* dialog = nullptr;
     std::size_t position = 0;
-    if (host.resolveItem(item, &dialog, &position)) dialog->items[position].text = std::string(text, strnlen(text, 4096));
+    if (dialogs.resolveItem(item, &dialog, &position))
+        dialog->items[position].text = std::string(text, strnlen(text, 4096));
 }
 
 }  // namespace

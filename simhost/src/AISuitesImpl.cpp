@@ -9,10 +9,11 @@
 #include <random>
 #include <utility>
 
+#include "DocumentRoom.h"
 #include "IAIUnicodeString.h"
+#include "SuiteRoom.h"
 #include "Suites.h"
 #include "simhost/Handles.h"
-#include "simhost/Host.h"
 
 namespace simhost {
 
@@ -26,20 +27,20 @@ std::string showArt(AIArtHandle art) {
 // Passes the gate for an operation on one art object and resolves it.
 // Returns the code to end the call with; *node is set when it is 0.
 template <typename Out>
-ASErr enterArt(Host& host, Op op, AIArtHandle art, Out* out, const ArtNode** node) {
-    if (ASErr err = host.gate().enter(op, CallSubject{art, nullptr}, [&] { return showArt(art); })) return err;
-    *node = host.artOf(art, opInfo(op).label);
+ASErr enterArt(DocumentRoom& room, Op op, AIArtHandle art, Out* out, const ArtNode** node) {
+    if (ASErr err = room.gate().enter(op, CallSubject{art, nullptr}, [&] { return showArt(art); })) return err;
+    *node = room.artOf(art, opInfo(op).label);
     if (*node == nullptr) return kBadParameterErr;
-    if (out == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
+    if (out == nullptr) return room.badParameter(opInfo(op).label, "null result pointer");
     return kNoErr;
 }
 
 // No type required of the object.
 constexpr AIArtType kAnyType = -1;
 
-const ArtNode* requireType(Host& host, const ArtNode* node, AIArtType type, Op op) {
+const ArtNode* requireType(DocumentRoom& room, const ArtNode* node, AIArtType type, Op op) {
     if (node != nullptr && node->type != type) {
-        host.badParameter(opInfo(op).label, "object of type " + std::to_string(node->type));
+        room.badParameter(opInfo(op).label, "object of type " + std::to_string(node->type));
         return nullptr;
     }
     return node;
@@ -50,114 +51,118 @@ const ArtNode* requireType(Host& host, const ArtNode* node, AIArtType type, Op o
 // when it returns the node; in any other case the full path runs instead.
 // It needs no stack frame, which is most of what a host call costs.
 template <AIArtType Required, typename Out>
-__attribute__((always_inline)) inline const ArtNode* quickArt(Host& host, Op op, AIArtHandle art, const Out* out) {
+__attribute__((always_inline)) inline const ArtNode* quickArt(DocumentRoom& room, Op op, AIArtHandle art,
+                                                              const Out* out) {
     const auto value = reinterpret_cast<std::uintptr_t>(art);
     if ((value & kHandleTagMask) != static_cast<std::uintptr_t>(HandleKind::kArt) || out == nullptr)
         return nullptr;
-    const ArtNode* node = std::as_const(host.document()).nodeAt(value >> kHandleTagBits);
+    const ArtNode* node = std::as_const(room.document()).nodeAt(value >> kHandleTagBits);
     if (node == nullptr || (Required != kAnyType && node->type != Required)) return nullptr;
-    if (!host.gate().countIfQuiet(op)) return nullptr;
+    if (!room.gate().countIfQuiet(op)) return nullptr;
     return node;
 }
 
 // Every check in its order: the gate (which may fail the call), the handle,
 // the result pointer, the object's type.
 template <AIArtType Required, typename Out, typename Answer>
-__attribute__((noinline)) ASErr fullQueryArt(Host& host, Op op, AIArtHandle art, Out* out, Answer answer) {
+__attribute__((noinline)) ASErr fullQueryArt(DocumentRoom& room, Op op, AIArtHandle art, Out* out, Answer answer) {
     const ArtNode* node = nullptr;
-    if (ASErr err = enterArt(host, op, art, out, &node)) return err;
-    if (Required != kAnyType && !requireType(host, node, Required, op)) return kBadParameterErr;
-    answer(host, *node, out);
+    if (ASErr err = enterArt(room, op, art, out, &node)) return err;
+    if (Required != kAnyType && !requireType(room, node, Required, op)) return kBadParameterErr;
+    answer(room, *node, out);
     return kNoErr;
 }
 
 // A read-only query on one art object; `answer` fills *out from the node.
 template <AIArtType Required, typename Out, typename Answer>
 __attribute__((always_inline)) inline ASErr queryArt(Op op, AIArtHandle art, Out* out, Answer answer) {
-    Host& host = Host::current();
-    if (const ArtNode* node = quickArt<Required>(host, op, art, out)) {
-        answer(host, *node, out);
+    DocumentRoom& room = DocumentRoom::current();
+    if (const ArtNode* node = quickArt<Required>(room, op, art, out)) {
+        answer(room, *node, out);
         return kNoErr;
     }
-    return fullQueryArt<Required>(host, op, art, out, answer);
+    return fullQueryArt<Required>(room, op, art, out, answer);
 }
 
-AIArtHandle handleOrNull(Host& host, ArtIndex index) {
-    return index == kNone ? nullptr : host.artHandle(index);
+AIArtHandle handleOrNull(DocumentRoom& room, ArtIndex index) {
+    return index == kNone ? nullptr : room.artHandle(index);
 }
 
 // ---- Art suite ----------------------------------------------------------
 
 ASErr GetArtLayer(AIArtHandle art, AILayerHandle* layer) {
-    return queryArt<kAnyType>(Op::GetArtLayer, art, layer, [](Host& host, const ArtNode& node, AILayerHandle* out) {
-        *out = node.reportNoLayer || node.layer == kNone ? nullptr : host.layerHandle(node.layer);
-    });
+    return queryArt<kAnyType>(
+        Op::GetArtLayer, art, layer, [](DocumentRoom& room, const ArtNode& node, AILayerHandle* out) {
+            *out = node.reportNoLayer || node.layer == kNone ? nullptr : room.layerHandle(node.layer);
+        });
 }
 
 ASErr GetArtType(AIArtHandle art, AIArtType* type) {
     return queryArt<kAnyType>(Op::GetArtType, art, type,
-                              [](Host&, const ArtNode& node, AIArtType* out) { *out = node.type; });
+                              [](DocumentRoom&, const ArtNode& node, AIArtType* out) { *out = node.type; });
 }
 
 ASErr GetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32* attr) {
-    return queryArt<kAnyType>(Op::GetArtUserAttr, art, attr, [whichAttr](Host&, const ArtNode& node, ai::int32* out) {
-        *out = node.attributes & whichAttr;
-    });
+    return queryArt<kAnyType>(
+        Op::GetArtUserAttr, art, attr,
+        [whichAttr](DocumentRoom&, const ArtNode& node, ai::int32* out) { *out = node.attributes & whichAttr; });
 }
 
-__attribute__((noinline)) ASErr fullSetArtUserAttr(Host& host, AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
-    if (ASErr err = host.gate().enter(Op::SetArtUserAttr, CallSubject{art, nullptr}, [&] {
+__attribute__((noinline)) ASErr fullSetArtUserAttr(DocumentRoom& room, AIArtHandle art, ai::int32 whichAttr,
+                                                   ai::int32 attr) {
+    if (ASErr err = room.gate().enter(Op::SetArtUserAttr, CallSubject{art, nullptr}, [&] {
             return showArt(art) + ", " + std::to_string(whichAttr) + ", " + std::to_string(attr);
         }))
         return err;
-    const auto index = host.artIndexOf(art);
-    if (!index) return host.badParameter("set-user-attr", art == nullptr ? "null art handle" : "unknown art handle");
-    host.document().setUserAttributes(*index, whichAttr, attr);
+    const auto index = room.artIndexOf(art);
+    if (!index) return room.badParameter("set-user-attr", art == nullptr ? "null art handle" : "unknown art handle");
+    room.document().setUserAttributes(*index, whichAttr, attr);
     return kNoErr;
 }
 
 ASErr SetArtUserAttr(AIArtHandle art, ai::int32 whichAttr, ai::int32 attr) {
-    Host& host = Host::current();
-    const auto index = host.artIndexOf(art);
-    if (index && host.gate().countIfQuiet(Op::SetArtUserAttr)) {
-        host.document().setUserAttributes(*index, whichAttr, attr);
+    DocumentRoom& room = DocumentRoom::current();
+    const auto index = room.artIndexOf(art);
+    if (index && room.gate().countIfQuiet(Op::SetArtUserAttr)) {
+        room.document().setUserAttributes(*index, whichAttr, attr);
         return kNoErr;
     }
-    return fullSetArtUserAttr(host, art, whichAttr, attr);
+    return fullSetArtUserAttr(room, art, whichAttr, attr);
 }
 
 ASErr GetArtParent(AIArtHandle art, AIArtHandle* parent) {
-    return queryArt<kAnyType>(Op::GetArtParent, art, parent, [](Host& host, const ArtNode& node, AIArtHandle* out) {
-        *out = node.reportNoParent ? nullptr : handleOrNull(host, node.parent);
-    });
+    return queryArt<kAnyType>(Op::GetArtParent, art, parent,
+                              [](DocumentRoom& room, const ArtNode& node, AIArtHandle* out) {
+                                  *out = node.reportNoParent ? nullptr : handleOrNull(room, node.parent);
+                              });
 }
 
 ASErr GetArtFirstChild(AIArtHandle art, AIArtHandle* child) {
-    return queryArt<kAnyType>(Op::GetArtFirstChild, art, child, [](Host& host, const ArtNode& node, AIArtHandle* out) {
-        *out = handleOrNull(host, node.firstChild);
-    });
+    return queryArt<kAnyType>(
+        Op::GetArtFirstChild, art, child,
+        [](DocumentRoom& room, const ArtNode& node, AIArtHandle* out) { *out = handleOrNull(room, node.firstChild); });
 }
 
 ASErr GetArtSibling(AIArtHandle art, AIArtHandle* sibling) {
-    return queryArt<kAnyType>(Op::GetArtSibling, art, sibling, [](Host& host, const ArtNode& node, AIArtHandle* out) {
-        *out = handleOrNull(host, node.nextSibling);
-    });
+    return queryArt<kAnyType>(
+        Op::GetArtSibling, art, sibling,
+        [](DocumentRoom& room, const ArtNode& node, AIArtHandle* out) { *out = handleOrNull(room, node.nextSibling); });
 }
 
 // ---- Path, Path Style, Plugin Group ------------------------------------------
 
 ASErr GetPathClosed(AIArtHandle path, ASBoolean* closed) {
     return queryArt<kPathArt>(Op::GetPathClosed, path, closed,
-                              [](Host&, const ArtNode& node, ASBoolean* out) { *out = node.closed; });
+                              [](DocumentRoom&, const ArtNode& node, ASBoolean* out) { *out = node.closed; });
 }
 
 ASErr GetPathGuide(AIArtHandle path, ASBoolean* isGuide) {
     return queryArt<kPathArt>(Op::GetPathGuide, path, isGuide,
-                              [](Host&, const ArtNode& node, ASBoolean* out) { *out = node.guide; });
+                              [](DocumentRoom&, const ArtNode& node, ASBoolean* out) { *out = node.guide; });
 }
 
 ASErr GetPathStyle(AIArtHandle path, AIPathStyle* style) {
-    return queryArt<kPathArt>(Op::GetPathStyle, path, style, [](Host&, const ArtNode& node, AIPathStyle* out) {
+    return queryArt<kPathArt>(Op::GetPathStyle, path, style, [](DocumentRoom&, const ArtNode& node, AIPathStyle* out) {
         std::memset(out, 0, sizeof *out);
         out->fillPaint = node.fillPaint;
         out->strokePaint = node.strokePaint;
@@ -167,33 +172,33 @@ ASErr GetPathStyle(AIArtHandle path, AIPathStyle* style) {
 
 ASErr GetPluginArtResultArt(AIArtHandle pluginArt, AIArtHandle* resultGroup) {
     return queryArt<kPluginArt>(Op::GetResultGroup, pluginArt, resultGroup,
-                                [](Host& host, const ArtNode& node, AIArtHandle* out) {
-                                    *out = handleOrNull(host, node.resultGroup);
+                                [](DocumentRoom& room, const ArtNode& node, AIArtHandle* out) {
+                                    *out = handleOrNull(room, node.resultGroup);
                                 });
 }
 
 // ---- Layer suite ---------------------------------------------------------------
 
 template <ASBoolean Layer::*Flag>
-__attribute__((noinline)) ASErr fullLayerFlag(Host& host, Op op, AILayerHandle layer, ASBoolean* value) {
-    if (ASErr err = host.gate().enter(op, CallSubject{layer, nullptr}, [&] { return showPointer(layer); })) return err;
-    Layer* found = host.layerOf(layer, opInfo(op).label);
+__attribute__((noinline)) ASErr fullLayerFlag(DocumentRoom& room, Op op, AILayerHandle layer, ASBoolean* value) {
+    if (ASErr err = room.gate().enter(op, CallSubject{layer, nullptr}, [&] { return showPointer(layer); })) return err;
+    Layer* found = room.layerOf(layer, opInfo(op).label);
     if (found == nullptr) return kBadParameterErr;
-    if (value == nullptr) return host.badParameter(opInfo(op).label, "null result pointer");
+    if (value == nullptr) return room.badParameter(opInfo(op).label, "null result pointer");
     *value = found->*Flag;
     return kNoErr;
 }
 
 template <ASBoolean Layer::*Flag>
 ASErr layerFlag(Op op, AILayerHandle layer, ASBoolean* value) {
-    Host& host = Host::current();
+    DocumentRoom& room = DocumentRoom::current();
     const auto index = handleIndex(HandleKind::kLayer, layer);
-    const Document& document = host.document();
-    if (value != nullptr && index && document.hasLayer(*index) && host.gate().countIfQuiet(op)) {
+    const Document& document = room.document();
+    if (value != nullptr && index && document.hasLayer(*index) && room.gate().countIfQuiet(op)) {
         *value = document.layer(static_cast<LayerIndex>(*index)).*Flag;
         return kNoErr;
     }
-    return fullLayerFlag<Flag>(host, op, layer, value);
+    return fullLayerFlag<Flag>(room, op, layer, value);
 }
 
 ASErr GetLayerVisible(AILayerHandle layer, ASBoolean* visible) {
@@ -206,27 +211,27 @@ ASErr GetLayerEditable(AILayerHandle layer, ASBoolean* editable) {
 
 // ---- Matching Art and MdMemory ---------------------------------------------------
 
-ASErr handOut(Host& host, std::vector<AIArtHandle> found, AIArtHandle*** matches, ai::int32* count) {
-    const MatchingOptions& options = host.matching();
+ASErr handOut(DocumentRoom& room, std::vector<AIArtHandle> found, AIArtHandle*** matches, ai::int32* count) {
+    const MatchingOptions& options = room.matching();
     if (options.shuffle) {
         std::mt19937_64 random(options.shuffleSeed);
         std::shuffle(found.begin(), found.end(), random);
     }
     *count = static_cast<ai::int32>(found.size());
     *matches = found.empty() && options.nullHandleForEmpty ? nullptr
-                                                          : host.ledger().newArtArray(std::move(found));
+                                                          : room.ledger().newArtArray(std::move(found));
     return kNoErr;
 }
 
 template <typename Wanted>
-std::vector<AIArtHandle> collect(Host& host, Wanted&& wanted) {
-    const Document& document = host.document();
-    std::vector<AIArtHandle> found = host.ledger().spareArtArray();
+std::vector<AIArtHandle> collect(DocumentRoom& room, Wanted&& wanted) {
+    const Document& document = room.document();
+    std::vector<AIArtHandle> found = room.ledger().spareArtArray();
     for (ArtIndex index : document.documentOrder()) {
         const ArtNode& node = document.art(index);
         if (!wanted(node)) continue;
-        found.push_back(host.artHandle(index));
-        if (node.listedTwice) found.push_back(host.artHandle(index));
+        found.push_back(room.artHandle(index));
+        if (node.listedTwice) found.push_back(room.artHandle(index));
     }
     return found;
 }
@@ -236,65 +241,65 @@ bool matchesRecord(const ArtNode& node, const MatchRecord& record) {
 }
 
 // One record: the document's list of that type, with no walk over the rest.
-std::vector<AIArtHandle> collectOfType(Host& host, const MatchRecord& record) {
-    const Document& document = host.document();
+std::vector<AIArtHandle> collectOfType(DocumentRoom& room, const MatchRecord& record) {
+    const Document& document = room.document();
     const std::vector<ArtIndex>& ofType = document.ofType(record.type);
-    std::vector<AIArtHandle> found = host.ledger().spareArtArray();
+    std::vector<AIArtHandle> found = room.ledger().spareArtArray();
     found.reserve(ofType.size());
     if (record.whichAttr == 0 && !document.anyListedTwice()) {
         // Nothing to look at in the objects themselves: just their handles.
-        for (ArtIndex index : ofType) found.push_back(host.artHandle(index));
+        for (ArtIndex index : ofType) found.push_back(room.artHandle(index));
         return found;
     }
     for (ArtIndex index : ofType) {
         const ArtNode& node = document.art(index);
         if (!matchesRecord(node, record)) continue;
-        found.push_back(host.artHandle(index));
-        if (node.listedTwice) found.push_back(host.artHandle(index));
+        found.push_back(room.artHandle(index));
+        if (node.listedTwice) found.push_back(room.artHandle(index));
     }
     return found;
 }
 
 // A failed query normally hands out nothing; as a lever it can hand out a
 // handle all the same, which the caller then owns.
-ASErr failQuery(Host& host, ASErr err, AIArtHandle*** matches, ai::int32* count) {
+ASErr failQuery(DocumentRoom& room, ASErr err, AIArtHandle*** matches, ai::int32* count) {
     if (matches == nullptr || count == nullptr) return err;
     *matches = nullptr;
-    if (host.matching().handleOnFailure) {
-        *matches = host.ledger().newArtArray({});
+    if (room.matching().handleOnFailure) {
+        *matches = room.ledger().newArtArray({});
         *count = 0;
     }
     return err;
 }
 
 ASErr GetSelectedArt(AIArtHandle*** matches, ai::int32* count) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetSelectedArt)) return failQuery(host, err, matches, count);
-    if (matches == nullptr || count == nullptr) return host.badParameter("get-selected-art", "null result pointer");
+    DocumentRoom& room = DocumentRoom::current();
+    if (ASErr err = room.gate().enter(Op::GetSelectedArt)) return failQuery(room, err, matches, count);
+    if (matches == nullptr || count == nullptr) return room.badParameter("get-selected-art", "null result pointer");
     // From the document's selection index, not a walk over every object.
-    const Document& document = host.document();
-    std::vector<AIArtHandle> found = host.ledger().spareArtArray();
+    const Document& document = room.document();
+    std::vector<AIArtHandle> found = room.ledger().spareArtArray();
     for (ArtIndex index : document.selected()) {
-        found.push_back(host.artHandle(index));
-        if (document.art(index).listedTwice) found.push_back(host.artHandle(index));
+        found.push_back(room.artHandle(index));
+        if (document.art(index).listedTwice) found.push_back(room.artHandle(index));
     }
-    return handOut(host, std::move(found), matches, count);
+    return handOut(room, std::move(found), matches, count);
 }
 
 ASErr GetMatchingArt(const MatchRecord* records, ai::int32 numRecords, AIArtHandle*** matches, ai::int32* count) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetMatchingArt, nullptr, [&] {
+    DocumentRoom& room = DocumentRoom::current();
+    if (ASErr err = room.gate().enter(Op::GetMatchingArt, nullptr, [&] {
             std::string text = std::to_string(numRecords) + " record(s)";
             if (records != nullptr && numRecords > 0) text += ", type " + std::to_string(records[0].type);
             return text;
         }))
-        return failQuery(host, err, matches, count);
-    if (matches == nullptr || count == nullptr) return host.badParameter("get-matching-art", "null result pointer");
+        return failQuery(room, err, matches, count);
+    if (matches == nullptr || count == nullptr) return room.badParameter("get-matching-art", "null result pointer");
     if (numRecords < 0 || (numRecords > 0 && records == nullptr))
-        return host.badParameter("get-matching-art", "no records");
-    if (numRecords == 1) return handOut(host, collectOfType(host, records[0]), matches, count);
-    return handOut(host,
-                   collect(host,
+        return room.badParameter("get-matching-art", "no records");
+    if (numRecords == 1) return handOut(room, collectOfType(room, records[0]), matches, count);
+    return handOut(room,
+                   collect(room,
                            [&](const ArtNode& node) {
                                for (ai::int32 i = 0; i < numRecords; ++i) {
                                    if (matchesRecord(node, records[i])) return true;
@@ -305,23 +310,25 @@ ASErr GetMatchingArt(const MatchRecord* records, ai::int32 numRecords, AIArtHand
 }
 
 ASErr MdMemoryDisposeHandle(AIMdMemoryHandle handle) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::DisposeHandle, CallSubject{handle, nullptr}, [&] { return showPointer(handle); })) return err;
-    if (handle == nullptr || !host.ledger().disposeHandle(handle))
-        return host.badParameter("dispose-handle", showPointer(handle) + " is not a live handle");
+    DocumentRoom& room = DocumentRoom::current();
+    if (ASErr err =
+            room.gate().enter(Op::DisposeHandle, CallSubject{handle, nullptr}, [&] { return showPointer(handle); }))
+        return err;
+    if (handle == nullptr || !room.ledger().disposeHandle(handle))
+        return room.badParameter("dispose-handle", showPointer(handle) + " is not a live handle");
     return kNoErr;
 }
 
 // ---- User suite -----------------------------------------------------------------------
 
 ASErr NumberToString(AIReal value, ai::int16 precision, unsigned char* text) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::NumberToString, nullptr, [&] {
+    SuiteRoom& room = SuiteRoom::current();
+    if (ASErr err = room.gate().enter(Op::NumberToString, nullptr, [&] {
             return std::to_string(value) + ", " + std::to_string(precision);
         }))
         return err;
-    if (text == nullptr) return host.badParameter("number-to-string", "null buffer");
-    if (precision < 0 || precision > 20) return host.badParameter("number-to-string", "precision out of range");
+    if (text == nullptr) return room.badParameter("number-to-string", "null buffer");
+    if (precision < 0 || precision > 20) return room.badParameter("number-to-string", "precision out of range");
     char formatted[256];
     const int n = std::snprintf(formatted, sizeof formatted, "%.*f", static_cast<int>(precision),
                                 static_cast<double>(value));
@@ -332,13 +339,13 @@ ASErr NumberToString(AIReal value, ai::int16 precision, unsigned char* text) {
 }
 
 ASErr StringToNumber(const unsigned char* text, AIReal* value) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::StringToNumber, nullptr, [&] {
+    SuiteRoom& room = SuiteRoom::current();
+    if (ASErr err = room.gate().enter(Op::StringToNumber, nullptr, [&] {
             return text == nullptr ? std::string("null")
                                    : "\"" + std::string(reinterpret_cast<const char*>(text + 1), text[0]) + "\"";
         }))
         return err;
-    if (text == nullptr || value == nullptr) return host.badParameter("string-to-number", "null argument");
+    if (text == nullptr || value == nullptr) return room.badParameter("string-to-number", "null argument");
     const std::string digits(reinterpret_cast<const char*>(text + 1), text[0]);
     const char* begin = digits.c_str();
     char* end = nullptr;
@@ -353,56 +360,56 @@ ASErr StringToNumber(const unsigned char* text, AIReal* value) {
 // ---- Unicode String suite ----------------------------------------------------------
 
 ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 length, AICharacterEncoding encoding) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::StringInitialize, CallSubject{str, text, length < 0 ? 0 : static_cast<std::size_t>(length)}, [&] {
-            return showText(text) + ", " + std::to_string(length) + ", " + std::to_string(encoding);
-        }))
+    SuiteRoom& room = SuiteRoom::current();
+    if (ASErr err = room.gate().enter(
+            Op::StringInitialize, CallSubject{str, text, length < 0 ? 0 : static_cast<std::size_t>(length)},
+            [&] { return showText(text) + ", " + std::to_string(length) + ", " + std::to_string(encoding); }))
         return err;
     if (str == nullptr || length < 0 || (text == nullptr && length > 0))
-        return host.badParameter("initialize", "null string object or text");
+        return room.badParameter("initialize", "null string object or text");
     // The object must be empty: a handle in it would be lost, or is garbage.
     if (const AIUnicodeStringHandle held = ai::UnicodeString::HandleOf(str))
-        return host.refuse("string-already-initialised", "initialize",
+        return room.refuse("string-already-initialised", "initialize",
                            "the object already holds " + showPointer(held));
     *ai::UnicodeString::HandleSlot(str) =
-        host.ledger().newString(std::string(text == nullptr ? "" : text, static_cast<std::size_t>(length)));
+        room.ledger().newString(std::string(text == nullptr ? "" : text, static_cast<std::size_t>(length)));
     return kNoErr;
 }
 
 void StringDestroy(ai::UnicodeString* str) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::StringDestroy, CallSubject{str, nullptr}, [&] { return showPointer(str); })) return;
+    SuiteRoom& room = SuiteRoom::current();
+    if (room.gate().enter(Op::StringDestroy, CallSubject{str, nullptr}, [&] { return showPointer(str); })) return;
     if (str == nullptr) {
-        host.badParameter("destroy", "null string object");
+        room.badParameter("destroy", "null string object");
         return;
     }
     AIUnicodeStringHandle* slot = ai::UnicodeString::HandleSlot(str);
     if (*slot == nullptr) {
-        host.refuse("string-not-initialised", "destroy", "the object holds no string");
+        room.refuse("string-not-initialised", "destroy", "the object holds no string");
         return;
     }
-    if (!host.ledger().destroyString(*slot)) {
-        host.badParameter("destroy", "string " + showPointer(*slot) + " is not live");
+    if (!room.ledger().destroyString(*slot)) {
+        room.badParameter("destroy", "string " + showPointer(*slot) + " is not live");
         return;
     }
     *slot = nullptr;
 }
 
 ASErr StringCopy(ai::UnicodeString* dest, const ai::UnicodeString* src) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::StringCopy, CallSubject{dest, nullptr}, [&] {
+    SuiteRoom& room = SuiteRoom::current();
+    if (ASErr err = room.gate().enter(Op::StringCopy, CallSubject{dest, nullptr}, [&] {
             return showPointer(dest) + ", " + showPointer(src);
         }))
         return err;
-    if (dest == nullptr || src == nullptr) return host.badParameter("copy", "null string object");
+    if (dest == nullptr || src == nullptr) return room.badParameter("copy", "null string object");
     if (dest == src) return kNoErr;
-    Ledger& ledger = host.ledger();
+    Ledger& ledger = room.ledger();
     const AIUnicodeStringHandle from = ai::UnicodeString::HandleOf(src);
     AIUnicodeStringHandle* to = ai::UnicodeString::HandleSlot(dest);
-    if (from == nullptr) return host.refuse("string-not-initialised", "copy", "the source holds no string");
+    if (from == nullptr) return room.refuse("string-not-initialised", "copy", "the source holds no string");
     const std::string* text = ledger.stringText(from);
-    if (text == nullptr) return host.badParameter("copy", "source string is not live");
-    if (*to != nullptr && !ledger.isLiveString(*to)) return host.badParameter("copy", "destination string is not live");
+    if (text == nullptr) return room.badParameter("copy", "source string is not live");
+    if (*to != nullptr && !ledger.isLiveString(*to)) return room.badParameter("copy", "destination string is not live");
     if (*to != nullptr) {
         ledger.setStringText(*to, *text);
     } else {

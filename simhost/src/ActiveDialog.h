@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "simhost/Host.h"
+#include "ADMSuites.h"
+#include "simhost/Plugins.h"
 
 namespace simhost {
 
-struct Host::ActiveDialog {
+struct ActiveDialog {
     struct Item {
         ai::int32 id = 0;
         std::string kind;

@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "IAIUnicodeString.h"
+#include "MenuRoom.h"
+#include "MessageRoom.h"
 #include "Suites.h"
-#include "simhost/Host.h"
 
 namespace simhost {
 
@@ -21,64 +22,66 @@ std::string textOf(const AIPlatformAddMenuItemData& data) {
 std::string textOf(const AIPlatformAddMenuItemDataUS& data) {
     const AIUnicodeStringHandle handle = ai::UnicodeString::HandleOf(&data.itemText);
     if (handle == nullptr) return {};
-    const std::string* text = Host::current().ledger().stringText(handle);
+    const std::string* text = MenuRoom::current().ledger().stringText(handle);
     return text == nullptr ? std::string() : *text;
 }
 
 // The record's text, checked: 0, or the code the call is refused with.
-ASErr checkText(Host& host, const AIPlatformAddMenuItemData& data) {
-    return data.itemText == nullptr ? host.badParameter("add-menu-item", "null item text") : kNoErr;
+ASErr checkText(MenuRoom& room, const AIPlatformAddMenuItemData& data) {
+    return data.itemText == nullptr ? room.badParameter("add-menu-item", "null item text") : kNoErr;
 }
 
-ASErr checkText(Host& host, const AIPlatformAddMenuItemDataUS& data) {
+ASErr checkText(MenuRoom& room, const AIPlatformAddMenuItemDataUS& data) {
     const AIUnicodeStringHandle handle = ai::UnicodeString::HandleOf(&data.itemText);
-    if (handle == nullptr) return host.refuse("string-not-initialised", "add-menu-item", "the item text holds no string");
-    if (!host.ledger().isLiveString(handle)) return host.badParameter("add-menu-item", "item text is not a live string");
+    if (handle == nullptr)
+        return room.refuse("string-not-initialised", "add-menu-item", "the item text holds no string");
+    if (!room.ledger().isLiveString(handle))
+        return room.badParameter("add-menu-item", "item text is not a live string");
     return kNoErr;
 }
 
 template <typename Record>
 ASErr AddMenuItem(SPPluginRef plugin, const char* itemName, Record* data, ai::int32 options,
                   AIMenuItemHandle* item) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AddMenuItem, CallSubject{plugin, itemName}, [&] {
+    MenuRoom& room = MenuRoom::current();
+    if (ASErr err = room.gate().enter(Op::AddMenuItem, CallSubject{plugin, itemName}, [&] {
             std::string text = showText(itemName);
             if (data != nullptr) text += ", group " + showText(data->groupName) + ", \"" + textOf(*data) + "\"";
             return text + ", " + std::to_string(options);
         }))
         return err;
-    const auto owner = host.pluginForCall(plugin, "add-menu-item");
+    const auto owner = MessageRoom::current().pluginForCall(plugin, "add-menu-item");
     if (!owner) return kBadParameterErr;
-    if (!host.mayChangeMenus(*owner, "add-menu-item")) return kBadParameterErr;
+    if (!room.mayChangeMenus(*owner, "add-menu-item")) return kBadParameterErr;
     if (data == nullptr || item == nullptr || data->groupName == nullptr)
-        return host.badParameter("add-menu-item", "null record, group name or result");
+        return room.badParameter("add-menu-item", "null record, group name or result");
     // The key name must be a C string; a Pascal string's buffer is not one.
     if (itemName != nullptr && std::memchr(itemName, 0, kMaxItemName) == nullptr)
-        return host.badParameter("add-menu-item", "item name is not terminated within 255 bytes");
-    if (ASErr err = checkText(host, *data)) return err;
-    const MenuGroupIndex group = host.menus().findGroup(data->groupName);
+        return room.badParameter("add-menu-item", "item name is not terminated within 255 bytes");
+    if (ASErr err = checkText(room, *data)) return err;
+    const MenuGroupIndex group = room.menus().findGroup(data->groupName);
     if (group < 0) return kBadParameterErr;
 
-    Menus& menus = host.menus();
+    Menus& menus = room.menus();
     std::string name = itemName != nullptr ? std::string(itemName)
                                            : "item " + std::to_string(menus.itemCount() + 1);
     const MenuItemIndex added = menus.addItem(group, *owner, std::move(name), textOf(*data), options);
-    *item = host.menuItemHandle(added);
+    *item = room.menuItemHandle(added);
     return kNoErr;
 }
 
 ASErr UpdateMenuItemAutomatically(AIMenuItemHandle item, ai::int32 action, ai::int32 c1, ai::int32 c2,
                                   ai::int32 c3, ai::int32 c4, ai::int32 c5, ai::int32 c6) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::UpdateMenuItemAutomatically, CallSubject{item, nullptr}, [&] {
+    MenuRoom& room = MenuRoom::current();
+    if (ASErr err = room.gate().enter(Op::UpdateMenuItemAutomatically, CallSubject{item, nullptr}, [&] {
             std::string text = showPointer(item) + ", " + std::to_string(action);
             for (ai::int32 c : {c1, c2, c3, c4, c5, c6}) text += ", " + std::to_string(c);
             return text;
         }))
         return err;
-    const auto index = host.menuItemOf(item);
-    if (!index) return host.badParameter("update-automatically", "unknown menu item " + showPointer(item));
-    MenuItem& entry = host.menus().item(*index);
+    const auto index = room.menuItemOf(item);
+    if (!index) return room.badParameter("update-automatically", "unknown menu item " + showPointer(item));
+    MenuItem& entry = room.menus().item(*index);
     entry.updatedAutomatically = true;
     entry.updateAction = action;
     entry.updateConditions = {c1, c2, c3, c4, c5, c6};
@@ -86,52 +89,53 @@ ASErr UpdateMenuItemAutomatically(AIMenuItemHandle item, ai::int32 action, ai::i
 }
 
 ASErr AddMenuGroupAsSubMenu(const char* groupName, ai::int32 options, AIMenuItemHandle item, AIMenuGroup* group) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AddMenuGroupAsSubMenu, CallSubject{item, groupName}, [&] {
+    MenuRoom& room = MenuRoom::current();
+    if (ASErr err = room.gate().enter(Op::AddMenuGroupAsSubMenu, CallSubject{item, groupName}, [&] {
             return showText(groupName) + ", " + std::to_string(options) + ", " + showPointer(item);
         }))
         return err;
-    const auto parent = host.menuItemOf(item);
-    if (!parent) return host.badParameter("add-menu-group-as-submenu", "unknown menu item " + showPointer(item));
+    const auto parent = room.menuItemOf(item);
+    if (!parent) return room.badParameter("add-menu-group-as-submenu", "unknown menu item " + showPointer(item));
     if (groupName == nullptr || group == nullptr)
-        return host.badParameter("add-menu-group-as-submenu", "null group name or result");
-    if (!host.mayChangeMenus(host.menus().item(*parent).plugin, "add-menu-group-as-submenu")) return kBadParameterErr;
-    Menus& menus = host.menus();
+        return room.badParameter("add-menu-group-as-submenu", "null group name or result");
+    if (!room.mayChangeMenus(room.menus().item(*parent).plugin, "add-menu-group-as-submenu")) return kBadParameterErr;
+    Menus& menus = room.menus();
     // A group name is unique, and an item carries at most one submenu.
     if (menus.findGroup(groupName) >= 0 || menus.item(*parent).submenu >= 0) return kBadParameterErr;
-    *group = host.menuGroupHandle(menus.addGroup(groupName, *parent, options));
+    *group = room.menuGroupHandle(menus.addGroup(groupName, *parent, options));
     return kNoErr;
 }
 
 ASErr GetMenuGroupName(AIMenuGroup group, const char** name) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetMenuGroupName, CallSubject{group, nullptr}, [&] { return showPointer(group); }))
+    MenuRoom& room = MenuRoom::current();
+    if (ASErr err =
+            room.gate().enter(Op::GetMenuGroupName, CallSubject{group, nullptr}, [&] { return showPointer(group); }))
         return err;
-    const auto index = host.menuGroupOf(group);
-    if (!index) return host.badParameter("get-menu-group-name", "unknown menu group " + showPointer(group));
-    if (name == nullptr) return host.badParameter("get-menu-group-name", "null result pointer");
-    const MenuGroup& entry = host.menus().group(*index);
+    const auto index = room.menuGroupOf(group);
+    if (!index) return room.badParameter("get-menu-group-name", "unknown menu group " + showPointer(group));
+    if (name == nullptr) return room.badParameter("get-menu-group-name", "null result pointer");
+    const MenuGroup& entry = room.menus().group(*index);
     *name = entry.reportNullName ? nullptr : entry.name.c_str();
     return kNoErr;
 }
 
 ASErr CountMenuGroups(ai::int32* count) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::CountMenuGroups)) return err;
-    if (count == nullptr) return host.badParameter("count-menu-groups", "null result pointer");
-    *count = static_cast<ai::int32>(host.menus().groupCount());
+    MenuRoom& room = MenuRoom::current();
+    if (ASErr err = room.gate().enter(Op::CountMenuGroups)) return err;
+    if (count == nullptr) return room.badParameter("count-menu-groups", "null result pointer");
+    *count = static_cast<ai::int32>(room.menus().groupCount());
     return kNoErr;
 }
 
 ASErr GetNthMenuGroup(ai::int32 n, AIMenuGroup* group) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::GetNthMenuGroup, nullptr, [&] { return std::to_string(n); }))
+    MenuRoom& room = MenuRoom::current();
+    if (ASErr err = room.gate().enter(Op::GetNthMenuGroup, nullptr, [&] { return std::to_string(n); }))
         return err;
-    if (group == nullptr) return host.badParameter("get-nth-menu-group", "null result pointer");
-    if (!host.menus().hasGroup(n))
-        return host.badParameter("get-nth-menu-group", "no group " + std::to_string(n) + " of " +
-                                                           std::to_string(host.menus().groupCount()));
-    *group = host.menuGroupHandle(n);
+    if (group == nullptr) return room.badParameter("get-nth-menu-group", "null result pointer");
+    if (!room.menus().hasGroup(n))
+        return room.badParameter("get-nth-menu-group", "no group " + std::to_string(n) + " of " +
+                                                           std::to_string(room.menus().groupCount()));
+    *group = room.menuGroupHandle(n);
     return kNoErr;
 }
 

@@ -2,9 +2,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "LoaderRoom.h"
+#include "MessageRoom.h"
+#include "SuiteRoom.h"
 #include "Suites.h"
-#include "simhost/Handles.h"
-#include "simhost/Host.h"
 
 namespace simhost {
 
@@ -25,68 +26,72 @@ std::string showText(const char* text) {
 namespace {
 
 ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AcquireSuite, CallSubject{nullptr, name}, [&] {
+    SuiteRoom& suites = SuiteRoom::current();
+    if (ASErr err = suites.gate().enter(Op::AcquireSuite, CallSubject{nullptr, name}, [&] {
             return showText(name) + ", " + std::to_string(version);
         })) {
         if (suite != nullptr) *suite = nullptr;
         return err;
     }
-    if (name == nullptr || suite == nullptr) return host.badParameter("acquire-suite", "null name or result");
+    if (name == nullptr || suite == nullptr) return suites.badParameter("acquire-suite", "null name or result");
     ASErr err = kNoErr;
-    const void* table = host.acquire(name, version, &err);
+    const void* table = suites.acquire(name, version, &err);
     if (err == kNoErr) *suite = table;
     return err;
 }
 
 ASErr ReleaseSuite(const char* name, ai::int32 version) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::ReleaseSuite, CallSubject{nullptr, name}, [&] {
+    SuiteRoom& suites = SuiteRoom::current();
+    if (ASErr err = suites.gate().enter(Op::ReleaseSuite, CallSubject{nullptr, name}, [&] {
             return showText(name) + ", " + std::to_string(version);
         }))
         return err;
-    if (name == nullptr) return host.badParameter("release-suite", "null name");
-    return host.release(name, version);
+    if (name == nullptr) return suites.badParameter("release-suite", "null name");
+    return suites.release(name, version);
 }
 
 ASBoolean IsEqual(const char* token1, const char* token2) {
-    Host& host = Host::current();
-    if (host.gate().enter(Op::IsEqual, CallSubject{nullptr, token1}, [&] { return showText(token1) + ", " + showText(token2); }))
+    SuiteRoom& suites = SuiteRoom::current();
+    if (suites.gate().enter(Op::IsEqual, CallSubject{nullptr, token1},
+                            [&] { return showText(token1) + ", " + showText(token2); }))
         return false;
     if (token1 == nullptr || token2 == nullptr) {
-        host.badParameter("is-equal", "null token");
+        suites.badParameter("is-equal", "null token");
         return false;
     }
     return std::strcmp(token1, token2) == 0;
 }
 
 ASErr AllocateBlock(std::size_t size, void** block) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AllocateBlock, nullptr, [&] { return std::to_string(size); })) {
+    MessageRoom& messages = MessageRoom::current();
+    if (ASErr err = messages.gate().enter(Op::AllocateBlock, nullptr, [&] { return std::to_string(size); })) {
         if (block != nullptr) *block = nullptr;
         return err;
     }
-    if (block == nullptr) return host.badParameter("allocate-block", "null result");
-    *block = host.ledger().allocateBlock(size, host.messagePlugin().value_or(-1));
+    if (block == nullptr) return messages.badParameter("allocate-block", "null result");
+    *block = messages.ledger().allocateBlock(size, messages.messagePlugin().value_or(-1));
     return kNoErr;
 }
 
 ASErr FreeBlock(void* block) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::FreeBlock, CallSubject{block, nullptr}, [&] { return showPointer(block); })) return err;
+    MessageRoom& messages = MessageRoom::current();
+    if (ASErr err =
+            messages.gate().enter(Op::FreeBlock, CallSubject{block, nullptr}, [&] { return showPointer(block); }))
+        return err;
     if (block == nullptr) return kNoErr;
-    if (!host.ledger().freeBlock(block))
-        return host.badParameter("free-block", showPointer(block) + " is not a live block");
+    if (!messages.ledger().freeBlock(block))
+        return messages.badParameter("free-block", showPointer(block) + " is not a live block");
     return kNoErr;
 }
 
 ASErr SetPluginName(SPPluginRef plugin, const char* name) {
-    Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::SetPluginName, CallSubject{plugin, name}, [&] { return showText(name); })) return err;
-    const auto id = host.pluginForCall(plugin, "set-plugin-name");
+    MessageRoom& messages = MessageRoom::current();
+    if (ASErr err = messages.gate().enter(Op::SetPluginName, CallSubject{plugin, name}, [&] { return showText(name); }))
+        return err;
+    const auto id = messages.pluginForCall(plugin, "set-plugin-name");
     if (!id) return kBadParameterErr;
-    if (name == nullptr) return host.badParameter("set-plugin-name", "null name");
-    host.plugin(*id).name = std::string(name, strnlen(name, 256));
+    if (name == nullptr) return messages.badParameter("set-plugin-name", "null name");
+    LoaderRoom::current().plugin(*id).name = std::string(name, strnlen(name, 256));
     return kNoErr;
 }
 

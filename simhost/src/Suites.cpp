@@ -8,7 +8,7 @@
 #include "ADMSuites.h"
 #include "AISuites.h"
 #include "IAIUnicodeString.h"
-#include "simhost/Host.h"
+#include "SuiteRoom.h"
 
 namespace simhost {
 
@@ -19,7 +19,7 @@ namespace {
 // returns an error code, which a caller expecting a code sees as kTrapErr.
 template <std::size_t Suite, std::size_t Slot>
 ASErr trapSlot() {
-    if (Host* host = Host::currentOrNull()) return host->trapped(Suite, Slot);
+    if (SuiteRoom* room = SuiteRoom::currentOrNull()) return room->trapped(Suite, Slot);
     std::fprintf(stderr, "simhost: call through trapped slot %zu of suite %zu with no host\n", Slot, Suite);
     return kTrapErr;
 }
