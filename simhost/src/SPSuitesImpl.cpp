@@ -26,7 +26,7 @@ namespace {
 
 ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::AcquireSuite, CallSubject{nullptr, name}, [&] {
+    if (ASErr err = host.gate().enter(Op::AcquireSuite, CallSubject::suite(name, version), [&] {
             return showText(name) + ", " + std::to_string(version);
         })) {
         if (suite != nullptr) *suite = nullptr;
@@ -41,7 +41,7 @@ ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
 
 ASErr ReleaseSuite(const char* name, ai::int32 version) {
     Host& host = Host::current();
-    if (ASErr err = host.gate().enter(Op::ReleaseSuite, CallSubject{nullptr, name}, [&] {
+    if (ASErr err = host.gate().enter(Op::ReleaseSuite, CallSubject::suite(name, version), [&] {
             return showText(name) + ", " + std::to_string(version);
         }))
         return err;
