@@ -69,38 +69,36 @@ Document richDocument() {
 
 // ---- Messages -------------------------------------------------------------
 
-MessageSpec MessageSpec::interface(const char* selector) {
+namespace {
+
+MessageSpec messageOf(MessageKind kind, const char* caller, const char* selector) {
     MessageSpec m;
-    m.kind = MessageKind::kInterface;
-    m.caller = kSPInterfaceCaller;
+    m.kind = kind;
+    m.caller = caller;
     m.selector = selector;
     return m;
 }
 
+}  // namespace
+
+MessageSpec MessageSpec::interface(const char* selector) {
+    return messageOf(MessageKind::kInterface, kSPInterfaceCaller, selector);
+}
+
 MessageSpec MessageSpec::menu(const char* selector, int item) {
-    MessageSpec m;
-    m.kind = MessageKind::kMenu;
-    m.caller = kCallerAIMenu;
-    m.selector = selector;
+    MessageSpec m = messageOf(MessageKind::kMenu, kCallerAIMenu, selector);
     m.item = item;
     return m;
 }
 
 MessageSpec MessageSpec::access(const char* selector, bool nullWord) {
-    MessageSpec m;
-    m.kind = MessageKind::kAccess;
-    m.caller = kSPAccessCaller;
-    m.selector = selector;
+    MessageSpec m = messageOf(MessageKind::kAccess, kSPAccessCaller, selector);
     m.nullWord = nullWord;
     return m;
 }
 
 MessageSpec MessageSpec::raw(const char* caller, const char* selector) {
-    MessageSpec m;
-    m.kind = MessageKind::kRaw;
-    m.caller = caller;
-    m.selector = selector;
-    return m;
+    return messageOf(MessageKind::kRaw, caller, selector);
 }
 
 std::string MessageSpec::label() const {
