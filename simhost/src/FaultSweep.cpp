@@ -12,10 +12,7 @@ FaultSweepResult sweepFaults(const std::function<std::uint64_t(const FaultRule& 
                 return result;
             }
             const std::uint64_t fired = trial(FaultRule::failNthCall(nth, persistent));
-            if (options.enough && options.enough()) {
-                result.cutShort = true;
-                return result;
-            }
+            if (options.enough && options.enough()) return result;
             if (fired == 0) {
                 result.callsInScenario = nth - 1;
                 break;

@@ -30,7 +30,6 @@ struct FaultSweepResult {
     std::uint64_t trials = 0;           // runs with a fault that fired
     std::uint64_t callsInScenario = 0;  // calls of the run in which no fault fired
     bool endless = false;               // a run still fired a fault at kSweepCallLimit
-    bool cutShort = false;              // `enough` ended it
 };
 
 // `trial` must set up a fresh world, add `rule` to that world's gate after
