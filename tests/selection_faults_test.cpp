@@ -123,6 +123,35 @@ TEST_P(EveryHostCallFailing, DisposesOfHandlesGivenWithAFailureOrForNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Slots, EveryHostCallFailing, ::testing::Range(0, kCommandSlots));
 
+// The sweep itself, on a gate that sees `calls` calls a run: each position
+// from the 1st to the one past the last call, once and then from then on, in
+// that order and no other; a run that never stops firing is cut at the limit.
+TEST(FaultSweepLoop, FailsEveryCallInTurnAndStopsAtTheFirstRunWithNoFault) {
+    for (const std::uint64_t calls : {0u, 1u, 4u}) {
+        std::vector<std::pair<bool, std::uint64_t>> visited, expected;
+        for (const bool persistent : {false, true})
+            for (std::uint64_t nth = 1; nth <= calls + 1; ++nth) expected.push_back({persistent, nth});
+        const FaultSweepResult sweep = sweepFaults([&](const FaultRule& rule) -> std::uint64_t {
+            visited.push_back({rule.persistent, rule.nth});
+            Gate gate;
+            gate.addRule(rule);
+            for (std::uint64_t i = 0; i < calls; ++i) gate.enter(Op::IsEqual);
+            return gate.faultsFired();
+        });
+        EXPECT_EQ(visited, expected) << calls << " calls";
+        EXPECT_EQ(sweep.callsInScenario, calls);
+        EXPECT_EQ(sweep.trials, 2 * calls);
+        EXPECT_FALSE(sweep.endless);
+    }
+    std::uint64_t last = 0;
+    const FaultSweepResult endless = sweepFaults([&last](const FaultRule& rule) -> std::uint64_t {
+        last = rule.nth;
+        return 1;
+    });
+    EXPECT_TRUE(endless.endless);
+    EXPECT_EQ(last, kSweepCallLimit);
+}
+
 // The reference itself must tell the cases apart: a failure the command
 // stops at, and one whose result it does not look at.
 TEST(FaultReference, StopsAtALayerFlagFailureButNotAtAFailedMarkInsideSelect) {

@@ -234,7 +234,10 @@ TEST(ValidatorRules, AnyRefusedCodeIsAcceptedAndNoOther) {
         return record;
     };
     auto acquisition = [&](const char* suite, ASErr injected) {
-        return call(Op::AcquireSuite, std::string("\"") + suite + "\", 3", injected);
+        CallRecord record = call(Op::AcquireSuite, std::string("\"") + suite + "\", 3", injected);
+        record.text = suite;
+        record.version = 3;
+        return record;
     };
     struct Row {
         std::vector<CallRecord> log;

@@ -46,6 +46,18 @@ bool applyHostFaults(const std::vector<std::string>& faults, Session& session, s
     return true;
 }
 
+DocumentReport unreadableReport(const SelectPlan& plan, const std::string& file, const std::string& why) {
+    DocumentReport report;
+    report.tallies.resize(plan.commands.size());
+    report.unreadable = true;
+    report.code = kBadInput;
+    report.err = "simhost: " + why + "\n";
+    if (plan.options.json) report.out = unreadableJson(file, why) + "\n";
+    else if (plan.batch && !plan.options.count && !plan.options.filesWithMatches)
+        report.out = "== " + file + ": unreadable\n";
+    return report;
+}
+
 namespace {
 
 // Shows what the plug-in showed while a command ran: its dialogs and
@@ -122,7 +134,7 @@ public:
         try {
             document = openDocument(entry.path);
         } catch (const std::exception& e) {
-            return unreadable(entry.path, e.what());
+            return unreadableReport(plan_, entry.path, e.what());
         }
         const std::vector<CommandRun> runs = runCommands(session_, *document, plan_.commands);
         for (std::size_t c = 0; c < runs.size(); ++c) {
@@ -145,18 +157,6 @@ public:
         const ASErr stopped = session_.shutdown(problems);
         for (const std::string& line : problems) report.err += "simhost: host: " + line + "\n";
         if (stopped != kNoErr || !problems.empty()) report.code = kPluginError;
-        return report;
-    }
-
-    DocumentReport unreadable(const std::string& file, const std::string& why) const {
-        DocumentReport report;
-        report.tallies.resize(plan_.commands.size());
-        report.unreadable = true;
-        report.code = kBadInput;
-        report.err = "simhost: " + why + "\n";
-        if (plan_.options.json) report.out = unreadableJson(file, why) + "\n";
-        else if (plan_.batch && !plan_.options.count && !plan_.options.filesWithMatches)
-            report.out = "== " + file + ": unreadable\n";
         return report;
     }
 
@@ -188,14 +188,7 @@ ProcessorFactory selectProcessor(const SelectPlan& plan) {
 
 DocumentReport lostDocument(const SelectPlan& plan, std::size_t index, const std::string& why) {
     const std::string& file = plan.documents[index].path;
-    const std::string message = file + ": the worker running it ended (" + why + ")";
-    DocumentReport report;
-    report.tallies.resize(plan.commands.size());
-    report.unreadable = true;
-    report.code = kBadInput;
-    report.err = "simhost: " + message + "\n";
-    if (plan.options.json) report.out = unreadableJson(file, message) + "\n";
-    return report;
+    return unreadableReport(plan, file, file + ": the worker running it ended (" + why + ")");
 }
 
 void Summary::add(const DocumentReport& report) {

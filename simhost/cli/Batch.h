@@ -63,7 +63,10 @@ bool applyHostFaults(const std::vector<std::string>& faults, Session& session, s
 // session of the plug-in.
 ProcessorFactory selectProcessor(const SelectPlan& plan);
 
-// The report for a document whose worker died.
+// The report for a document that gives no result, read like any other:
+// `why` on stderr, a row of its own with --json, a heading in a batch.
+DocumentReport unreadableReport(const SelectPlan& plan, const std::string& file, const std::string& why);
+// That report for a document whose worker died.
 DocumentReport lostDocument(const SelectPlan& plan, std::size_t index, const std::string& why);
 
 // Counts over the run, and the summary they make.

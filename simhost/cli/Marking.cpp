@@ -13,21 +13,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "WriteAll.h"
+
 extern char** environ;
 
 namespace simhost_cli {
 
 bool writeFile(const std::string& path, const std::string& text) {
-    if (path == "-") {
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
+    if (path == "-") return writeAll(STDOUT_FILENO, text);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
     const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();

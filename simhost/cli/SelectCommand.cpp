@@ -14,6 +14,7 @@
 #include "CommandNames.h"
 #include "JsonLines.h"
 #include "Marking.h"
+#include "WriteAll.h"
 
 namespace simhost_cli {
 
@@ -251,17 +252,6 @@ public:
     }
 
 private:
-    static bool writeAll(int fd, const std::string& text) {
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
     bool progress_;
     bool shown_ = false;
     std::string failure_;

@@ -11,6 +11,8 @@
 #include <map>
 #include <optional>
 
+#include "WriteAll.h"
+
 namespace simhost_cli {
 
 namespace {
@@ -21,17 +23,6 @@ constexpr std::uint64_t kFinishFrame = ~std::uint64_t(0);
 constexpr std::uint64_t kFailedFrame = ~std::uint64_t(0) - 1;
 // Reports the parent may hold ahead of the next one it hands on, per worker.
 constexpr std::size_t kWindowPerWorker = 4;
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 void putWord(std::string& frame, std::uint64_t value) {
     frame.append(reinterpret_cast<const char*>(&value), sizeof value);

@@ -6,14 +6,14 @@ FaultSweepResult sweepFaults(const std::function<std::uint64_t(const FaultRule& 
                              const FaultSweepOptions& options) {
     FaultSweepResult result;
     for (const bool persistent : {false, true}) {
-        if (persistent ? !options.persistent : !options.transient) continue;
         for (std::uint64_t nth = 1;; ++nth) {
-            if (result.trials >= options.maxTrials) {
+            if (nth > kSweepCallLimit) {
                 result.endless = true;
                 return result;
             }
-            const FaultRule rule = FaultRule::failNthCall(nth, persistent, options.code);
-            if (trial(rule) == 0) {
+            const std::uint64_t fired = trial(FaultRule::failNthCall(nth, persistent));
+            if (options.enough && options.enough()) return result;
+            if (fired == 0) {
                 result.callsInScenario = nth - 1;
                 break;
             }

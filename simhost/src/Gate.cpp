@@ -73,16 +73,20 @@ ASErr Gate::enterSlow(Op op, const CallSubject& subject, const void* describer,
         if (rule.subject && (ruleSubject == nullptr || *rule.subject != ruleSubject)) continue;
         const std::uint64_t n = ++active.seen;
         if (n == rule.nth || (rule.persistent && n > rule.nth)) {
+            ++active.fired;
             if (injected == kNoErr) injected = rule.code;
         }
     }
-    if (injected != kNoErr) ++fired_;
     if (logging_) {
         const OpInfo& info = opInfo(op);
         std::string text = subject.text == nullptr ? std::string()
                                                    : std::string(subject.text, strnlen(subject.text, subject.textBound));
         log_.push_back(CallRecord{totalCalls(), op, describe(describer), injected, info.suite, info.label,
-                                  subject.handle, std::move(text)});
+                                  subject.handle, std::move(text), subject.version});
+    }
+    if (injected != kNoErr) {
+        ++fired_;
+        hostFaultInjected(totalCalls(), op, injected);
     }
     return injected;
 }
@@ -92,6 +96,15 @@ std::string describeCall(const CallRecord& record) {
     if (!record.detail.empty()) text += "(" + record.detail + ")";
     if (record.injected != kNoErr) text += " -> injected fault " + std::to_string(record.injected);
     return text;
+}
+
+__attribute__((noinline)) void hostFaultInjected(std::uint64_t sequence, Op op, ASErr code) {
+    // Nothing to do but be a place to stop; the asm keeps the call from
+    // being folded away.
+    (void)sequence;
+    (void)op;
+    (void)code;
+    asm volatile("" ::: "memory");
 }
 
 }  // namespace simhost

@@ -27,7 +27,7 @@ namespace {
 
 ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
     SuiteRoom& suites = SuiteRoom::current();
-    if (ASErr err = suites.gate().enter(Op::AcquireSuite, CallSubject{nullptr, name}, [&] {
+    if (ASErr err = suites.gate().enter(Op::AcquireSuite, CallSubject::suite(name, version), [&] {
             return showText(name) + ", " + std::to_string(version);
         })) {
         if (suite != nullptr) *suite = nullptr;
@@ -42,7 +42,7 @@ ASErr AcquireSuite(const char* name, ai::int32 version, const void** suite) {
 
 ASErr ReleaseSuite(const char* name, ai::int32 version) {
     SuiteRoom& suites = SuiteRoom::current();
-    if (ASErr err = suites.gate().enter(Op::ReleaseSuite, CallSubject{nullptr, name}, [&] {
+    if (ASErr err = suites.gate().enter(Op::ReleaseSuite, CallSubject::suite(name, version), [&] {
             return showText(name) + ", " + std::to_string(version);
         }))
         return err;

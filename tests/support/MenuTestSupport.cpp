@@ -52,16 +52,6 @@ PluginId loadAboutGroupFirst(Host& host, const std::string& groupName) {
 
 namespace {
 
-// The suite name and version of a logged acquire-suite or release-suite
-// call, whose detail reads "\"name\", version".
-bool parseSuite(const std::string& detail, Ledger::SuiteKey* key) {
-    const std::size_t close = detail.find("\", ");
-    if (detail.size() < 2 || detail[0] != '"' || close == std::string::npos) return false;
-    key->first = detail.substr(1, close - 1);
-    key->second = static_cast<ai::int32>(std::stol(detail.substr(close + 3)));
-    return true;
-}
-
 int importRow(const Ledger::SuiteKey& key) {
     for (int row = 0; row < kSuiteImportCount; ++row)
         if (key.first == imports[row].name && key.second == imports[row].version) return row;
@@ -77,8 +67,7 @@ std::vector<std::string> unexplainedLeftovers(Host& host) {
         if (call.injected == kNoErr) continue;
         switch (call.op) {
             case Op::ReleaseSuite: {
-                Ledger::SuiteKey key;
-                if (!parseSuite(call.detail, &key)) break;
+                const Ledger::SuiteKey key{call.text, call.version};
                 const int row = importRow(key);
                 if (row < 0) {
                     ++keptSuites[key];

@@ -128,22 +128,28 @@ struct FaultRule {
 // What a call acts on, as the suite function that takes it names it: the
 // handle or object (a dialog item, an art object, a string object, a block)
 // and the name or text argument. Text is read up to textBound bytes.
+// acquire-suite and release-suite name a suite and the version asked for.
 struct CallSubject {
     const void* handle = nullptr;
     const char* text = nullptr;
     std::size_t textBound = 256;
+    ai::int32 version = 0;
+
+    static CallSubject suite(const char* name, ai::int32 version) { return {nullptr, name, 256, version}; }
 };
 
+// One call as the gate saw it. Readers use the fields; `detail` is for
+// people and is never parsed.
 struct CallRecord {
     std::uint64_t sequence;  // 1 for the first call the gate saw
     Op op;
     std::string detail;      // the arguments, in short
     ASErr injected;          // the code the call was failed with, 0 if it ran
-    // The call's subject as fields, so that a reader need not parse detail.
     const char* suite;       // the suite's name
     const char* operation;   // the operation's label
     const void* handle;      // the handle or object it acts on; null for none
-    std::string text;        // its name or text argument; empty for none
+    std::string text;        // its name or text argument (a suite's name); empty for none
+    ai::int32 version;       // acquire-suite and release-suite: the version asked for; 0 otherwise
 };
 
 class Gate {
@@ -181,8 +187,11 @@ public:
     void addRule(FaultRule rule);
     void clearRules();
     bool hasRules() const { return !rules_.empty(); }
-    // Faults fired since the rules were last cleared.
+    // Calls failed since the rules were last cleared.
     std::uint64_t faultsFired() const { return fired_; }
+    // The calls the rule added `index`-th (from 0) since the last clear
+    // matched and was due to fail; two rules due on one call both count it.
+    std::uint64_t faultsFiredBy(std::size_t index) const { return rules_.at(index).fired; }
 
     void setLogging(bool on) {
         logging_ = on;
@@ -201,6 +210,7 @@ private:
     struct ActiveRule {
         FaultRule rule;
         std::uint64_t seen = 0;
+        std::uint64_t fired = 0;
     };
     ASErr enterSlow(Op op, const CallSubject& subject, const void* describer, std::string (*describe)(const void*));
 
@@ -214,5 +224,11 @@ private:
 };
 
 std::string describeCall(const CallRecord& record);
+
+// Every fault the gate injects passes here, just before the failed call
+// returns to the plug-in: the place for a debugger breakpoint
+// (`break simhost::hostFaultInjected`), to stop where the plug-in is about to
+// see the failure. Kept out of line so the breakpoint always has a place.
+void hostFaultInjected(std::uint64_t sequence, Op op, ASErr code);
 
 }  // namespace simhost

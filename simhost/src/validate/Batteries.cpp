@@ -42,11 +42,8 @@ void discover(const std::string& pluginPath, int fd) {
     std::set<std::pair<std::string, int>> seen;
     for (const CallRecord& call : host.gate().log()) {
         if (call.op != Op::AcquireSuite) continue;
-        const std::string name = suiteOfDetail(call.detail);
-        const std::size_t comma = call.detail.rfind(", ");
-        const int version = comma == std::string::npos ? 0 : std::atoi(call.detail.c_str() + comma + 2);
-        if (seen.insert({name, version}).second)
-            out += encodeRecord({RecordKind::kSuite, name, std::to_string(version)});
+        if (seen.insert({call.text, call.version}).second)
+            out += encodeRecord({RecordKind::kSuite, call.text, std::to_string(call.version)});
     }
     out += encodeRecord({RecordKind::kEnd, {}, {}});
     writeAll(fd, out);

@@ -57,7 +57,27 @@ void writeCaseEnd(int fd) {
     writeRecord(fd, {RecordKind::kEnd, {}, {}});
 }
 
-bool parseCasePayload(const std::string& payload, CaseResult& result, std::string* lastProgress) {
+namespace {
+
+// Adds a count record to the counter it names; unknown names are skipped.
+void addCount(const Record& r, CaseResult& result, TrialCounts* trial) {
+    TrialCounts unused;
+    TrialCounts& counts = trial != nullptr ? *trial : unused;
+    const struct {
+        const char* name;
+        std::uint64_t* counter;
+    } counters[] = {{"trials", &result.trials},   {"sequences", &result.sequences},
+                    {"scenarios", &result.scenarios}, {"calls", &counts.calls},
+                    {"swept-faults", &counts.sweptFaults}};
+    const std::uint64_t n = std::strtoull(r.second.c_str(), nullptr, 10);
+    for (const auto& c : counters)
+        if (r.first == c.name) *c.counter += n;
+}
+
+}  // namespace
+
+bool parseCasePayload(const std::string& payload, CaseResult& result, std::string* lastProgress,
+                      TrialCounts* trial) {
     bool ended = false;
     for (const Record& r : decodeRecords(payload)) {
         switch (r.kind) {
@@ -65,13 +85,9 @@ bool parseCasePayload(const std::string& payload, CaseResult& result, std::strin
                 result.findings.push_back({r.first, r.second});
                 if (result.status == Status::kPass) result.status = Status::kFail;
                 break;
-            case RecordKind::kCount: {
-                const std::uint64_t n = std::strtoull(r.second.c_str(), nullptr, 10);
-                if (r.first == "trials") result.trials += n;
-                else if (r.first == "sequences") result.sequences += n;
-                else if (r.first == "scenarios") result.scenarios += n;
+            case RecordKind::kCount:
+                addCount(r, result, trial);
                 break;
-            }
             case RecordKind::kStatus:
                 if (r.first == "timeout" && result.status != Status::kCrash) result.status = Status::kTimeout;
                 if (r.first == "crash") result.status = Status::kCrash;

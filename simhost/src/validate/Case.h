@@ -40,9 +40,18 @@ private:
     std::size_t findings_ = 0;
 };
 
-// Parses what a case child wrote into `result`; returns false when the end
-// marker is missing (the child died before finishing).
-bool parseCasePayload(const std::string& payload, CaseResult& result, std::string* lastProgress);
+// What one trial's child counted: the host calls its message made, and the
+// calls the sweep's rule failed in it.
+struct TrialCounts {
+    std::uint64_t calls = 0;
+    std::uint64_t sweptFaults = 0;
+};
+
+// Parses what a case child wrote into `result` (and a trial's counts into
+// `trial`, when given); returns false when the end marker is missing (the
+// child died before finishing).
+bool parseCasePayload(const std::string& payload, CaseResult& result, std::string* lastProgress,
+                      TrialCounts* trial = nullptr);
 void writeCaseEnd(int fd);
 
 // A text on one line (tabs and newlines made spaces), cut at 2000 characters.

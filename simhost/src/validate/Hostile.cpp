@@ -133,31 +133,30 @@ void emptyResultGroup(World& world, std::size_t) {
     world.host().setDocument(std::move(doc));
 }
 
-void listedTwice(World& world, std::size_t) {
+// The rich document with every object but the layers' roots edited.
+void richDocumentWith(World& world, const std::function<void(ArtNode&)>& edit) {
     Document doc = richDocument();
-    setAll(doc, [](ArtNode& node) { node.listedTwice = true; });
+    setAll(doc, edit);
     world.host().setDocument(std::move(doc));
 }
 
+void listedTwice(World& world, std::size_t) {
+    richDocumentWith(world, [](ArtNode& node) { node.listedTwice = true; });
+}
+
 void shuffled(World& world, std::size_t) {
-    Document doc = richDocument();
-    setAll(doc, [](ArtNode& node) { node.listedTwice = node.type == kPathArt; });
-    world.host().setDocument(std::move(doc));
+    richDocumentWith(world, [](ArtNode& node) { node.listedTwice = node.type == kPathArt; });
     world.host().matching().shuffle = true;
     world.host().matching().shuffleSeed = 7;
 }
 
 void noLayer(World& world, std::size_t) {
-    Document doc = richDocument();
     std::size_t i = 0;
-    setAll(doc, [&i](ArtNode& node) { node.reportNoLayer = (i++ % 2) == 0; });
-    world.host().setDocument(std::move(doc));
+    richDocumentWith(world, [&i](ArtNode& node) { node.reportNoLayer = (i++ % 2) == 0; });
 }
 
 void noParent(World& world, std::size_t) {
-    Document doc = richDocument();
-    setAll(doc, [](ArtNode& node) { node.reportNoParent = true; });
-    world.host().setDocument(std::move(doc));
+    richDocumentWith(world, [](ArtNode& node) { node.reportNoParent = true; });
 }
 
 void nullHandleForEmpty(World& world, std::size_t) {

@@ -10,7 +10,7 @@ namespace simhost::validate {
 
 enum class RecordKind : char {
     kFinding = 'F',    // rule, detail
-    kCount = 'C',      // counter ("trials", "sequences", "scenarios", "calls"), number
+    kCount = 'C',      // counter ("trials", "sequences", "scenarios", "calls", "swept-faults"), number
     kStatus = 'S',     // a nested trial's end: "crash" or "timeout"
     kProgress = 'P',   // what the case is doing now, to place a crash
     kOutput = 'O',     // a nested trial's output

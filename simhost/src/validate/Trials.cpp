@@ -1,15 +1,17 @@
 #include "Trials.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "Isolation.h"
+#include "simhost/FaultSweep.h"
 
 namespace simhost::validate {
 
-std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings) {
+TrialCounts checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings) {
     if (trial.before) trial.before(world);
-    const Observation seen = observe(world, trial.message, trial.rules);
+    std::vector<FaultRule> rules = trial.rules;
+    if (trial.swept) rules.push_back(*trial.swept);
+    const Observation seen = observe(world, trial.message, rules);
     if (trial.after) trial.after(world);
     Failed failed;
     failed.add(seen.log);
@@ -31,57 +33,57 @@ std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Findi
     if (!trial.followUps.empty() || shutDown)
         checkLedger(findings, world, failed, shutDown ? 0 : 1,
                     shutDown ? "after the closing \"Shutdown\"" : "after the messages that follow");
-    return seen.calls;
+    return {seen.calls, trial.swept ? seen.firedByRule.back() : 0};
 }
 
-std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialPlan& trial) {
+std::optional<TrialCounts> runTrial(CaseContext& ctx, World& world, const TrialPlan& trial) {
     ctx.trial();
     const ChildOutcome outcome = runIsolated(
         [&](int fd) {
             CaseContext inner(fd, ctx.options());
             std::vector<Finding> findings;
-            const std::uint64_t calls = checkTrial(world, trial, findings);
+            const TrialCounts counts = checkTrial(world, trial, findings);
             for (const Finding& f : findings) inner.finding(f.rule, f.detail);
-            inner.count("calls", calls);
+            inner.count("calls", counts.calls);
+            inner.count("swept-faults", counts.sweptFaults);
             writeCaseEnd(fd);
         },
         ctx.options().trialTimeoutSeconds);
     CaseResult inner;
-    const bool ended = parseCasePayload(outcome.payload, inner, nullptr);
+    TrialCounts counts;
+    const bool ended = parseCasePayload(outcome.payload, inner, nullptr, &counts);
     if (!ended || outcome.signaled || outcome.timedOut || outcome.exitCode != 0) {
         ctx.nested(trial.label, outcome);
-        return 0;
+        return std::nullopt;
     }
     for (const Finding& f : inner.findings) ctx.finding(f.rule, trial.label + ": " + f.detail);
-    for (const Record& r : decodeRecords(outcome.payload))
-        if (r.kind == RecordKind::kCount && r.first == "calls") return std::strtoull(r.second.c_str(), nullptr, 10);
-    return 0;
+    return counts;
 }
 
 void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialPlan& base) {
     ctx.count("scenarios", 1);
-    constexpr std::uint64_t kMaxPosition = 200000;
-    std::uint64_t longest = 0;
-    for (const bool persistent : {false, true}) {
-        for (std::uint64_t nth = 1;; ++nth) {
+    std::uint64_t longest = 0;  // the most calls the message made in a trial that finished
+    FaultSweepOptions options;
+    options.enough = [&ctx] { return ctx.saturated(); };
+    const FaultSweepResult sweep = sweepFaults(
+        [&](const FaultRule& rule) -> std::uint64_t {
             TrialPlan trial = base;
-            trial.rules.push_back(FaultRule::failNthCall(nth, persistent));
-            trial.label = scenario + ", host call " + std::to_string(nth) +
-                         (persistent ? " and every later one fail" : " fails");
+            trial.swept = rule;
+            trial.label = scenario + ", host call " + std::to_string(rule.nth) +
+                          (rule.persistent ? " and every later one fail" : " fails");
             ctx.progress(trial.label);
-            const std::uint64_t calls = runTrial(ctx, world, trial);
-            if (ctx.saturated()) return;
-            longest = std::max(longest, calls);
-            if (calls != 0 && calls < nth) break;
-            // A child that died made an unknown number of calls: go on while
-            // some run has reached this far.
-            if (calls == 0 && nth > longest) break;
-            if (nth >= kMaxPosition) {
-                ctx.finding("endless", scenario + " still calls the host after " + std::to_string(nth) + " calls");
-                return;
+            const std::optional<TrialCounts> counts = runTrial(ctx, world, trial);
+            if (counts) {
+                longest = std::max(longest, counts->calls);
+                return counts->sweptFaults;
             }
-        }
-    }
+            // A child that died could not tell: its fault is taken to have
+            // fired when some run reached that far.
+            return rule.nth <= longest ? 1 : 0;
+        },
+        options);
+    if (sweep.endless)
+        ctx.finding("endless", scenario + " still calls the host after " + std::to_string(kSweepCallLimit) + " calls");
 }
 
 }  // namespace simhost::validate

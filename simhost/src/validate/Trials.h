@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct TrialPlan {
     std::string label;
     MessageSpec message;
     std::vector<FaultRule> rules;
+    // A sweep's rule, added after `rules`: the calls it fails are counted
+    // apart, since those of `rules` may fire in every trial.
+    std::optional<FaultRule> swept;
     Allowance allowance;
     // Sent after the message with no fault, to see that the plug-in recovers
     // and gives everything back; the last is usually "Shutdown".
@@ -26,17 +30,17 @@ struct TrialPlan {
     std::function<void(World&)> after;
 };
 
-// Runs the checks of one trial in the current process; returns the number
-// of host calls the message made.
-std::uint64_t checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings);
+// Runs the checks of one trial in the current process; returns what its
+// message did.
+TrialCounts checkTrial(World& world, const TrialPlan& trial, std::vector<Finding>& findings);
 
 // Runs one trial in a child of this process; its findings go to ctx, named
-// by the trial's label. Returns the number of host calls the message made
-// (0 when the child died).
-std::uint64_t runTrial(CaseContext& ctx, World& world, const TrialPlan& trial);
+// by the trial's label. Returns what the message did; none when the child
+// died before it could tell.
+std::optional<TrialCounts> runTrial(CaseContext& ctx, World& world, const TrialPlan& trial);
 
 // Fails the 1st, 2nd, ... call of the scenario's message, once and from then
-// on, until a run makes fewer calls than the failed position.
+// on, with the one sweep of FaultSweep.h.
 void sweepScenario(CaseContext& ctx, World& world, const std::string& scenario, const TrialPlan& base);
 
 }  // namespace simhost::validate

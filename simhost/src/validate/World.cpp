@@ -1,7 +1,5 @@
 #include "World.h"
 
-#include <cstdlib>
-#include <cstring>
 
 namespace simhost::validate {
 
@@ -71,38 +69,36 @@ Document richDocument() {
 
 // ---- Messages -------------------------------------------------------------
 
-MessageSpec MessageSpec::interface(const char* selector) {
+namespace {
+
+MessageSpec messageOf(MessageKind kind, const char* caller, const char* selector) {
     MessageSpec m;
-    m.kind = MessageKind::kInterface;
-    m.caller = kSPInterfaceCaller;
+    m.kind = kind;
+    m.caller = caller;
     m.selector = selector;
     return m;
 }
 
+}  // namespace
+
+MessageSpec MessageSpec::interface(const char* selector) {
+    return messageOf(MessageKind::kInterface, kSPInterfaceCaller, selector);
+}
+
 MessageSpec MessageSpec::menu(const char* selector, int item) {
-    MessageSpec m;
-    m.kind = MessageKind::kMenu;
-    m.caller = kCallerAIMenu;
-    m.selector = selector;
+    MessageSpec m = messageOf(MessageKind::kMenu, kCallerAIMenu, selector);
     m.item = item;
     return m;
 }
 
 MessageSpec MessageSpec::access(const char* selector, bool nullWord) {
-    MessageSpec m;
-    m.kind = MessageKind::kAccess;
-    m.caller = kSPAccessCaller;
-    m.selector = selector;
+    MessageSpec m = messageOf(MessageKind::kAccess, kSPAccessCaller, selector);
     m.nullWord = nullWord;
     return m;
 }
 
 MessageSpec MessageSpec::raw(const char* caller, const char* selector) {
-    MessageSpec m;
-    m.kind = MessageKind::kRaw;
-    m.caller = caller;
-    m.selector = selector;
-    return m;
+    return messageOf(MessageKind::kRaw, caller, selector);
 }
 
 std::string MessageSpec::label() const {
@@ -166,18 +162,12 @@ ASErr World::send(const MessageSpec& message) {
 
 // ---- Observation -------------------------------------------------------------
 
-std::string suiteOfDetail(const std::string& detail) {
-    if (detail.empty() || detail[0] != '"') return {};
-    const std::size_t end = detail.find('"', 1);
-    return end == std::string::npos ? detail.substr(1) : detail.substr(1, end - 1);
-}
-
 void Failed::add(const std::vector<CallRecord>& log) {
     for (const CallRecord& call : log) {
         if (call.injected == kNoErr) continue;
         ops.insert(call.op);
         codes.insert(call.injected);
-        if (call.op == Op::AcquireSuite) refusedSuites.insert(suiteOfDetail(call.detail));
+        if (call.op == Op::AcquireSuite) refusedSuites.insert(call.text);
     }
 }
 
@@ -198,6 +188,7 @@ Observation observe(World& world, const MessageSpec& message, const std::vector<
     seen.result = world.send(message);
 
     seen.calls = gate.totalCalls() - calls;
+    for (std::size_t i = 0; i < rules.size(); ++i) seen.firedByRule.push_back(gate.faultsFiredBy(i));
     gate.setLogging(false);
     seen.log = gate.log();
     gate.clearLog();
@@ -235,11 +226,8 @@ bool reportSuite(const std::string& name) {
     return false;
 }
 
-// The suite and version of an acquisition's detail ("\"name\", 1008").
 bool names(const CallRecord& call, const std::string& suite, ai::int32 version) {
-    return suiteOfDetail(call.detail) == suite &&
-           call.detail.size() > suite.size() + 4 &&
-           std::atoi(call.detail.c_str() + suite.size() + 4) == version;
+    return call.text == suite && call.version == version;
 }
 
 // The code an acquisition was refused with: the gate's, or the missing
@@ -302,7 +290,7 @@ AcquisitionRun readAcquisitionRun(const std::vector<CallRecord>& log, const Allo
         run.refusedCodes.insert(refused);
         if (run.leading == kNoErr) {
             run.leading = refused;
-            run.leadingSuite = suiteOfDetail(log[i].detail);
+            run.leadingSuite = log[i].text;
         }
     }
     return run;
@@ -312,7 +300,8 @@ void checkAccessMessage(std::vector<Finding>& out, const MessageSpec& message, c
                         const Seen& s) {
     for (const CallRecord& call : seen.log)
         if (call.op == Op::AcquireSuite) {
-            out.push_back({"access-acquired-suite", s.what + " acquired " + call.detail +
+            out.push_back({"access-acquired-suite", s.what + " acquired \"" + call.text + "\" " +
+                                                         std::to_string(call.version) +
                                                          ": access messages run with no suite held"});
             break;
         }
@@ -370,7 +359,7 @@ bool reportBlocked(const Observation& seen, const Failed& failed, const Allowanc
     if (run.leading != kNoErr) {
         std::set<std::string> granted;
         for (const CallRecord& call : seen.log)
-            if (call.op == Op::AcquireSuite && call.injected == kNoErr) granted.insert(suiteOfDetail(call.detail));
+            if (call.op == Op::AcquireSuite && call.injected == kNoErr) granted.insert(call.text);
         for (const char* suite : kReportSuites) blocked = blocked || granted.count(suite) == 0;
     }
     return blocked;
@@ -421,7 +410,7 @@ void checkSuitesAcquired(std::vector<Finding>& out, const Observation& seen, con
     std::set<std::string> reported;
     for (const CallRecord& call : seen.log) {
         if (call.op == Op::AcquireSuite) {
-            if (call.injected == kNoErr) granted.insert(suiteOfDetail(call.detail));
+            if (call.injected == kNoErr) granted.insert(call.text);
             continue;
         }
         const std::string suite = opInfo(call.op).suite;

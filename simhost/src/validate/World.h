@@ -78,6 +78,7 @@ struct Observation {
     std::vector<std::string> alerts;
     std::vector<Violation> violations;
     std::uint64_t calls = 0;
+    std::vector<std::uint64_t> firedByRule;  // per rule, in order: the calls it failed
     bool documentChanged = false;
 };
 
@@ -107,6 +108,5 @@ void checkLedger(std::vector<Finding>& out, World& world, const Failed& failed, 
 // A code as its number, with its four characters when they are printable.
 std::string showCode(ASErr code);
 bool isReported(ASErr code);
-std::string suiteOfDetail(const std::string& detail);
 
 }  // namespace simhost::validate
