@@ -191,28 +191,6 @@ TEST(Dispatch, ANullItemIsNeverTakenForAnEmptySlot) {
     h.expectCleanShutdown();
 }
 
-// ---- Errors of a command reach the error dialog ----------------------------------------------
-
-// Which message each code gets is report_error_test's; here, that a code a
-// command meets in the built plug-in reaches the error dialog and the host.
-TEST(Dispatch, ACommandsErrorCodeIsShownWithItsMessageAndReturned) {
-    Host host;
-    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    ASSERT_EQ(host.startup(plugin), kNoErr);
-    host.setDocument(commandDocument());
-    host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kOutOfMemoryErr));
-    EXPECT_EQ(host.chooseMenuItem(itemWithText(host, "SelectObject", "Rasters")), kOutOfMemoryErr);
-    host.gate().clearRules();
-    ASSERT_EQ(host.dialogs().size(), 1u);
-    const DialogRecord& dialog = host.dialogs()[0];
-    EXPECT_EQ(dialog.name, "Error Dialog");
-    EXPECT_EQ(dialog.resourceID, 16051);
-    EXPECT_EQ(dialog.items[1].text, "There is not enough memory to complete the command.");
-    EXPECT_EQ(dialog.items[2].text, "MEM!");
-    EXPECT_EQ(dialog.closedBy, 1);
-    expectCleanShutdown(host, plugin);
-}
-
 // goMenuItem's own acquisition is balanced on every way out, so that no
 // restore in the entry point is needed to hide one it left open: for every
 // item, when the command succeeds and when each of its host calls fails.

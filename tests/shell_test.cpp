@@ -117,21 +117,17 @@ TEST(MessageTable, AccessMessagesHandTheBlockOverAndBackWithoutSuites) {
 TEST(MessageTable, CodesOneAndAlreadyReportedReachTheHostWithoutADialog) {
     PluginHarness h;
     ASSERT_EQ(h.startup(), kNoErr);
-    // The About item returns the modal result, 1 for OK.
-    EXPECT_EQ(h.choose(kAboutItemSlot), 1);
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].name, "About Dialog");
-
+    // (The About item's 1 is menu_dispatch_test's.)
     h.host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kAlreadyReportedErr));
     EXPECT_EQ(h.choose(1), kAlreadyReportedErr);
-    EXPECT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_THAT(h.host.dialogs(), IsEmpty());
     EXPECT_EQ(gAcquireCount, 0);
 
     h.host.gate().clearRules();
     h.host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kBadParameterErr));
     EXPECT_EQ(h.choose(1), kBadParameterErr);
-    ASSERT_EQ(h.host.dialogs().size(), 2u);
-    EXPECT_EQ(h.host.dialogs()[1].name, "Error Dialog");
+    ASSERT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_EQ(h.host.dialogs()[0].name, "Error Dialog");
     EXPECT_EQ(h.shutdown(), kNoErr);
 }
 
@@ -156,35 +152,43 @@ TEST(GlobalsBlock, MessagesWithoutABlockMatchNoItemAndShutdownFreesNothing) {
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
-TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
-    PluginHarness h;
-    ASSERT_EQ(h.startup(), kNoErr);
-    PluginGlobals* first = g;
-    ASSERT_EQ(h.startup(), kNoErr);
-    EXPECT_EQ(g, first);
-    EXPECT_EQ(h.host.ledger().liveBlocks(), 1u);
-    h.expectCleanShutdown();
-}
+// A second "Startup" keeping its block is plugin_library_test's.
 
-TEST(GlobalsBlock, AFailedAllocationNamesNothingAndIsReported) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::AllocateBlock, 1, kOutOfMemoryErr));
-    EXPECT_EQ(h.startup(), kOutOfMemoryErr);
-    EXPECT_EQ(g, nullptr);
-    EXPECT_EQ(h.host.plugin(h.plugin).name, "");
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].items[2].text, "MEM!");
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-TEST(GlobalsBlock, AFailedNameInstallsNoMenus) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::SetPluginName, 1, kRefused));
-    const std::size_t itemsBefore = h.host.menus().itemCount();
-    EXPECT_EQ(h.startup(), kRefused);
-    EXPECT_EQ(h.host.menus().itemCount(), itemsBefore);
-    EXPECT_NE(g, nullptr);  // kept until "Shutdown"
-    h.expectCleanShutdown();
+// "Startup" failing at one of its own steps: the code is returned and shown,
+// what came before the failure stays, and nothing is held.
+TEST(GlobalsBlock, AFailedStartupStepIsReturnedShownAndLeavesNothingHeld) {
+    const struct {
+        const char* what;
+        FaultRule rule;
+        ASErr result;
+        const char* codeShown;
+        bool blockKept, named;
+        std::size_t itemsAdded;
+    } cases[] = {
+        {"the allocation", FaultRule::failNthOf(Op::AllocateBlock, 1, kOutOfMemoryErr), kOutOfMemoryErr, "MEM!",
+         false, false, 0},
+        {"the name", FaultRule::failNthOf(Op::SetPluginName, 1, kRefused), kRefused, "4242", true, false, 0},
+        // An ai::Error from the string wrappers, after the command items were added.
+        {"the About group's text", FaultRule::failNthOf(Op::StringInitialize, 1, kRefused), kRefused, "4242", true,
+         true, 18},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PluginHarness h;
+        h.host.gate().addRule(c.rule);
+        const std::size_t itemsBefore = h.host.menus().itemCount();
+        EXPECT_EQ(h.startup(), c.result);
+        EXPECT_EQ(g != nullptr, c.blockKept);  // kept until "Shutdown"
+        EXPECT_EQ(h.host.plugin(h.plugin).name, c.named ? "Wendlow Brindle" : "");
+        EXPECT_EQ(h.host.menus().itemCount() - itemsBefore, c.itemsAdded);
+        if (g != nullptr) {
+            EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
+        }
+        expectNothingHeld();
+        ASSERT_EQ(h.host.dialogs().size(), 1u);
+        EXPECT_EQ(h.host.dialogs()[0].items[2].text, c.codeShown);
+        h.expectCleanShutdown();
+    }
 }
 
 // ---- Counted acquisition ---------------------------------------------------------
@@ -303,19 +307,6 @@ TEST(Acquisition, ARefusedReleaseStopsAtThatRowAndStillLowersTheCount) {
 }
 
 // ---- Exceptions ------------------------------------------------------------------------
-
-TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::StringInitialize, 1, kRefused));
-    EXPECT_EQ(h.startup(), kRefused);
-    expectNothingHeld();
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].items[2].text, "4242");
-    // The command items were installed before the About string failed.
-    EXPECT_NE(g->menuItems[17], nullptr);
-    EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
-    h.expectCleanShutdown();
-}
 
 // A hostile host whose own functions throw: acquire-suite for one suite, the
 // alert, the modal dialog, an art call inside a command, or release-suite.
