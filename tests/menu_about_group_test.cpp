@@ -117,17 +117,6 @@ TEST(SharedGroup, GroupsTheHostGivesNoNameForAreSkipped) {
         EXPECT_THAT(textsOf(host, kSharedGroup), ElementsAre("Group First...", "Brindle..."));
         EXPECT_THAT(host.problems(), IsEmpty());
     }
-    {
-        SCOPED_TRACE("no group has the name");
-        Host host;
-        for (std::size_t group = 0; group < host.menus().groupCount(); ++group)
-            host.menus().group(static_cast<MenuGroupIndex>(group)).reportNullName = true;
-        const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-        ASSERT_EQ(host.startup(wendlow), kNoErr);
-        EXPECT_THAT(textsOf(host, "About"), ElementsAre("About Wendlow Plug-ins"));
-        EXPECT_THAT(textsOf(host, kSharedGroup), ElementsAre("Brindle..."));
-        expectCleanShutdown(host, wendlow);
-    }
 }
 
 // ---- The helper on its own ---------------------------------------------------------------

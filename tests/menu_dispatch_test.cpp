@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -14,7 +13,6 @@
 #include "MenuTestSupport.h"
 #include "PluginHarness.h"
 #include "menuHandler.h"
-#include "simhost/FaultSweep.h"
 
 using namespace simhost;
 using namespace wendlow_test;
@@ -306,50 +304,6 @@ TEST(AboutDialog, TheModalLoopAsksItsDriverUntilAPressClosesTheDialog) {
 
     host.setDialogDriver(nullptr);
     expectCleanShutdown(host, plugin);
-}
-
-// ---- Every host call of the About dialog failing (the validator sweeps the commands) --------
-
-// One trial: a clean start, the document, then `scenario` with the rule in
-// force; then the plug-in shuts down with no fault. `allowed` are the codes
-// the scenario may return.
-std::uint64_t trial(const FaultRule& rule, const std::function<ASErr(PluginHarness&)>& scenario,
-                    std::set<ASErr> allowed) {
-    SCOPED_TRACE(describeRule(rule));
-    PluginHarness h;
-    if (h.startup() != kNoErr) ADD_FAILURE() << "startup failed";
-    h.host.setDocument(commandDocument());
-    const std::uint64_t fingerprint = h.host.document().fingerprintBesidesSelection();
-    h.host.gate().setLogging(true);
-    h.host.gate().addRule(rule);
-
-    const ASErr result = scenario(h);
-    const std::uint64_t fired = h.host.gate().faultsFired();
-    EXPECT_TRUE(allowed.count(result) == 1) << "returned " << result;
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_EQ(h.host.document().fingerprintBesidesSelection(), fingerprint);
-    expectFaultTrialEndsCleanly(h);
-    return fired;
-}
-
-TEST(DispatchFaultSweep, EveryHostCallOfTheAboutDialogFailing) {
-    {
-        SCOPED_TRACE("the host's About message");
-        const FaultSweepResult sweep = sweepFaults([](const FaultRule& rule) {
-            // A refused acquisition is the only code "About" returns.
-            return trial(rule, [](PluginHarness& h) { return h.about(); }, {kNoErr, kInjectedFaultErr});
-        });
-        EXPECT_FALSE(sweep.endless);
-        EXPECT_GT(sweep.callsInScenario, 2u * kSuiteImportCount);
-    }
-    {
-        SCOPED_TRACE("the About menu item");
-        const FaultSweepResult sweep = sweepFaults([](const FaultRule& rule) {
-            return trial(rule, [](PluginHarness& h) { return h.choose(kAboutItemSlot); },
-                         {kNoErr, 1, kInjectedFaultErr});
-        });
-        EXPECT_FALSE(sweep.endless);
-    }
 }
 
 }  // namespace

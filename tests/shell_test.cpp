@@ -55,18 +55,6 @@ TEST(MessageTable, StartupAllocatesAClearedBlockNamesThePluginAndReleasesEveryth
     EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
 }
 
-TEST(MessageTable, ShutdownFreesTheBlockAndClearsTheGlobalsWord) {
-    PluginHarness h;
-    ASSERT_EQ(h.startup(), kNoErr);
-    ASSERT_EQ(h.access(kSPAccessUnloadSelector), kNoErr);
-    EXPECT_EQ(h.host.plugin(h.plugin).globals, g);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_EQ(g, nullptr);
-    EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
-    EXPECT_EQ(h.host.ledger().liveBlocks(), 0u);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
 TEST(MessageTable, UnknownCallersAndSelectorsReturnZeroButStillHoldTheSuites) {
     PluginHarness h;
     const struct {
@@ -112,6 +100,9 @@ TEST(MessageTable, AccessMessagesHandTheBlockOverAndBackWithoutSuites) {
 
     EXPECT_EQ(h.choose(1), kNoErr);  // the menus still work
     h.expectCleanShutdown();
+    // "Shutdown" clears the word "Unload" filled.
+    EXPECT_EQ(g, nullptr);
+    EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
 }
 
 TEST(MessageTable, CodesOneAndAlreadyReportedReachTheHostWithoutADialog) {
@@ -192,22 +183,6 @@ TEST(GlobalsBlock, AFailedStartupStepIsReturnedShownAndLeavesNothingHeld) {
 }
 
 // ---- Counted acquisition ---------------------------------------------------------
-
-TEST(Acquisition, NestedPairsTalkToTheHostOnlyAtTheOutermostLevel) {
-    PluginHarness h;
-    sSPBasic = h.host.basicSuite();
-    EXPECT_EQ(acquireSuites(h.host.basicSuite()), kNoErr);
-    EXPECT_EQ(h.host.ledger().totalHolds(), kSuiteImportCount);
-    const std::uint64_t calls = h.host.gate().totalCalls();
-    EXPECT_EQ(acquireSuites(h.host.basicSuite()), kNoErr);
-    EXPECT_EQ(gAcquireCount, 2);
-    EXPECT_EQ(releaseSuites(h.host.basicSuite()), kNoErr);
-    EXPECT_EQ(gAcquireCount, 1);
-    EXPECT_EQ(h.host.gate().totalCalls(), calls);
-    EXPECT_NE(sAIArt, nullptr);
-    EXPECT_EQ(releaseSuites(h.host.basicSuite()), kNoErr);
-    expectNothingHeld(&h);
-}
 
 // A refusal before the ADM Basic suite (row 12) is held cannot be shown in
 // an alert: the other rows are still acquired, and the first refusal is the
