@@ -63,24 +63,6 @@ TEST(Gate, FailsTheNthCallOnceOrFromThenOn) {
     EXPECT_EQ(host.gate().faultsFired(), 2u);
 }
 
-TEST(Gate, DeniesOneSuiteAndFailsOneOperation) {
-    Host host;
-    host.gate().addRule(FaultRule::denySuite(kADMBasicSuite, 5));
-    host.gate().addRule(FaultRule::failNthOf(Op::IsEqual, 2));
-    ASErr err = 0;
-    EXPECT_EQ(acquire<ADMBasicSuite>(host, kADMBasicSuite, kADMBasicSuiteVersion, &err), nullptr);
-    EXPECT_EQ(err, 5);
-    acquire<AIArtSuite>(host, kAIArtSuite, kAIArtSuiteVersion, &err);
-    EXPECT_EQ(err, kNoErr);
-    SPBasicSuite* basic = host.basicSuite();
-    EXPECT_TRUE(basic->IsEqual("Startup", "Startup"));
-    EXPECT_FALSE(basic->IsEqual("Startup", "Startup"));
-    EXPECT_TRUE(basic->IsEqual("Startup", "Startup"));
-    EXPECT_FALSE(basic->IsEqual("Startup", "startup"));
-    EXPECT_EQ(host.gate().calls(Op::IsEqual), 4u);
-    EXPECT_EQ(host.gate().calls(Op::AcquireSuite), 2u);
-}
-
 TEST(Gate, LogsCallsWithTheirArgumentsOnlyWhenAsked) {
     Host host;
     SPBasicSuite* basic = host.basicSuite();
