@@ -14,7 +14,6 @@
 using namespace simhost;
 using namespace wendlow_test;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 namespace {

@@ -17,7 +17,6 @@
 using namespace simhost;
 using namespace wendlow_test;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 
 namespace {
