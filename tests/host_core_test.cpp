@@ -5,7 +5,6 @@
 
 #include "ADMSuites.h"
 #include "AISuites.h"
-#include "IAIUnicodeString.h"
 #include "simhost/DocumentJson.h"
 #include "simhost/Host.h"
 
@@ -45,45 +44,6 @@ TEST(SuiteGrants, ServesOnlyKnownNamesAndVersionsAndCountsHolds) {
     EXPECT_EQ(host.ledger().violations()[0].rule, "release-not-held");
 }
 
-TEST(SuiteGrants, BothMenuVersionsAreServedSeparately) {
-    Host host;
-    const auto* v7 = acquire<AIMenuSuite1007>(host, kAIMenuSuite, kAIMenuSuiteVersion1007);
-    const auto* v8 = acquire<AIMenuSuite>(host, kAIMenuSuite, kAIMenuSuiteVersion);
-    ASSERT_NE(v7, nullptr);
-    ASSERT_NE(v8, nullptr);
-    EXPECT_NE(static_cast<const void*>(v7), static_cast<const void*>(v8));
-    EXPECT_EQ(host.ledger().totalHolds(), 2);
-}
-
-TEST(SuiteGrants, ReservedSlotsAndReleasedTablesTrapAndNameTheSlot) {
-    Host host;
-    const auto* art = acquire<AIArtSuite>(host, kAIArtSuite, kAIArtSuiteVersion);
-    ASSERT_NE(art, nullptr);
-    // Slot 2 is reserved.
-    auto reserved = reinterpret_cast<ASErr (*)()>(art->reserved0to4[2]);
-    EXPECT_EQ(reserved(), kTrapErr);
-    host.basicSuite()->ReleaseSuite(kAIArtSuite, kAIArtSuiteVersion);
-    AIArtType type = 0;
-    EXPECT_EQ(art->GetArtType(nullptr, &type), kTrapErr);
-    ASSERT_EQ(host.ledger().violations().size(), 2u);
-    EXPECT_EQ(host.ledger().violations()[0].rule, "reserved-slot");
-    EXPECT_THAT(host.ledger().violations()[0].detail, HasSubstr("slot 2 of \"AI Art Suite\" 1013"));
-    EXPECT_EQ(host.ledger().violations()[1].rule, "released-suite");
-    EXPECT_THAT(host.ledger().violations()[1].detail, HasSubstr("slot 6 of \"AI Art Suite\""));
-}
-
-TEST(SuiteGrants, AWrongTableTrapsEverySlot) {
-    Host host;
-    host.grantWrongTable(kAILayerSuite, kAILayerSuiteVersion);
-    const auto* layer = acquire<AILayerSuite>(host, kAILayerSuite, kAILayerSuiteVersion);
-    ASSERT_NE(layer, nullptr);
-    ASBoolean flag = 7;
-    EXPECT_EQ(layer->GetLayerVisible(nullptr, &flag), kTrapErr);
-    EXPECT_EQ(flag, 7);
-    ASSERT_EQ(host.ledger().violations().size(), 1u);
-    EXPECT_EQ(host.ledger().violations()[0].rule, "wrong-table");
-}
-
 TEST(Gate, FailsTheNthCallOnceOrFromThenOn) {
     Host host;
     SPBasicSuite* basic = host.basicSuite();
@@ -101,24 +61,6 @@ TEST(Gate, FailsTheNthCallOnceOrFromThenOn) {
     EXPECT_EQ(block, nullptr);
     EXPECT_EQ(basic->AllocateBlock(4, &block), 77);
     EXPECT_EQ(host.gate().faultsFired(), 2u);
-}
-
-TEST(Gate, DeniesOneSuiteAndFailsOneOperation) {
-    Host host;
-    host.gate().addRule(FaultRule::denySuite(kADMBasicSuite, 5));
-    host.gate().addRule(FaultRule::failNthOf(Op::IsEqual, 2));
-    ASErr err = 0;
-    EXPECT_EQ(acquire<ADMBasicSuite>(host, kADMBasicSuite, kADMBasicSuiteVersion, &err), nullptr);
-    EXPECT_EQ(err, 5);
-    acquire<AIArtSuite>(host, kAIArtSuite, kAIArtSuiteVersion, &err);
-    EXPECT_EQ(err, kNoErr);
-    SPBasicSuite* basic = host.basicSuite();
-    EXPECT_TRUE(basic->IsEqual("Startup", "Startup"));
-    EXPECT_FALSE(basic->IsEqual("Startup", "Startup"));
-    EXPECT_TRUE(basic->IsEqual("Startup", "Startup"));
-    EXPECT_FALSE(basic->IsEqual("Startup", "startup"));
-    EXPECT_EQ(host.gate().calls(Op::IsEqual), 4u);
-    EXPECT_EQ(host.gate().calls(Op::AcquireSuite), 2u);
 }
 
 TEST(Gate, LogsCallsWithTheirArgumentsOnlyWhenAsked) {
@@ -152,26 +94,6 @@ TEST(Ledger, BlocksAreCountedAndUnknownFreesAreViolations) {
     EXPECT_THAT(host.problems(), ElementsAre(HasSubstr("free-block")));
 }
 
-TEST(UnicodeStrings, InitializeCopyAndDestroyAreAccounted) {
-    Host host;
-    const auto* strings = acquire<AIUnicodeStringSuite>(host, kAIUnicodeStringSuite, kAIUnicodeStringSuiteVersion);
-    ai::UnicodeString a;
-    ai::UnicodeString b;
-    ASSERT_EQ(strings->Initialize(&a, "About", 5, 0), kNoErr);
-    EXPECT_EQ(*host.ledger().stringText(a.handle()), "About");
-    EXPECT_EQ(strings->Copy(&b, &a), kNoErr);
-    EXPECT_NE(a.handle(), b.handle());
-    EXPECT_EQ(*host.ledger().stringText(b.handle()), "About");
-    EXPECT_EQ(strings->Copy(&b, &b), kNoErr);
-    EXPECT_EQ(host.ledger().liveStrings(), 2u);
-    strings->Destroy(&a);
-    strings->Destroy(&b);
-    EXPECT_EQ(a.handle(), nullptr);
-    EXPECT_EQ(host.ledger().liveStrings(), 0u);
-    host.basicSuite()->ReleaseSuite(kAIUnicodeStringSuite, kAIUnicodeStringSuiteVersion);
-    EXPECT_THAT(host.problems(), IsEmpty());
-}
-
 TEST(Resources, ParsesListsAndDialogsAndReportsBadFiles) {
     const Resources r = Resources::parse(
         R"({"stringLists": {"5": ["a", "b"]},
@@ -185,21 +107,6 @@ TEST(Resources, ParsesListsAndDialogsAndReportsBadFiles) {
     EXPECT_THROW(Resources::parse("{", "broken.json"), ResourceError);
     EXPECT_THROW(Resources::parse(R"({"stringLists": {"x": []}})", "bad-id.json"), ResourceError);
     EXPECT_THROW(Resources::load("/nonexistent/file.json"), ResourceError);
-}
-
-TEST(DocumentModel, DocumentOrderVisitsResultGroupsAfterEditArt) {
-    Document doc;
-    const LayerIndex layer = doc.addLayer("L");
-    const ArtIndex plugin = doc.addArt(doc.rootOf(layer), kPluginArt, "pg");
-    doc.addPath(plugin, {}, "edit");
-    const ArtIndex result = doc.addResultGroup(plugin, "result");
-    doc.addArt(result, kMeshArt, "mesh");
-    doc.addArt(doc.rootOf(layer), kRasterArt, "raster");
-    std::vector<std::string> ids;
-    for (ArtIndex i : doc.documentOrder()) ids.push_back(doc.id(i));
-    EXPECT_THAT(ids, ElementsAre("", "pg", "edit", "result", "mesh", "raster"));
-    EXPECT_EQ(doc.art(result).parent, plugin);
-    EXPECT_EQ(doc.art(plugin).firstChild, doc.find("edit"));
 }
 
 TEST(DocumentJson, RoundTripsEveryFieldAndLever) {

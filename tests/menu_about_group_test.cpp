@@ -14,7 +14,6 @@
 using namespace simhost;
 using namespace wendlow_test;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 namespace {
@@ -117,34 +116,6 @@ TEST(SharedGroup, GroupsTheHostGivesNoNameForAreSkipped) {
         EXPECT_THAT(textsOf(host, kSharedGroup), ElementsAre("Group First...", "Brindle..."));
         EXPECT_THAT(host.problems(), IsEmpty());
     }
-    {
-        SCOPED_TRACE("no group has the name");
-        Host host;
-        for (std::size_t group = 0; group < host.menus().groupCount(); ++group)
-            host.menus().group(static_cast<MenuGroupIndex>(group)).reportNullName = true;
-        const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-        ASSERT_EQ(host.startup(wendlow), kNoErr);
-        EXPECT_THAT(textsOf(host, "About"), ElementsAre("About Wendlow Plug-ins"));
-        EXPECT_THAT(textsOf(host, kSharedGroup), ElementsAre("Brindle..."));
-        expectCleanShutdown(host, wendlow);
-    }
-}
-
-// The helper's own acquisition of the 1008 menu suite, granted without a
-// table: no About item can be added, the commands still are, and the hold
-// is given back during "Startup" itself.
-TEST(SharedGroup, AMenuSuiteGrantedWithoutATableAddsNoAboutItemAndIsGivenBack) {
-    Host host;
-    const PluginId wendlow = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    {
-        GrantWithoutTable grant(host, kAIMenuSuite, kAIMenuSuiteVersion);
-        EXPECT_EQ(host.startup(wendlow), kNoErr);
-    }
-    EXPECT_EQ(host.ledger().holds({kAIMenuSuite, kAIMenuSuiteVersion}), 0);
-    EXPECT_THAT(textsOf(host, "About"), IsEmpty());
-    EXPECT_EQ(groupNamed(host, kSharedGroup), -1);
-    EXPECT_THAT(textsOf(host, "SelectObject"), ElementsAreArray(kMenuTexts));
-    expectCleanShutdown(host, wendlow);
 }
 
 // ---- The helper on its own ---------------------------------------------------------------
@@ -177,15 +148,6 @@ private:
 AIMenuItemHandle sentinel() {
     static char marker;
     return reinterpret_cast<AIMenuItemHandle>(&marker);
-}
-
-TEST_F(AboutHelperTest, MakesTheGroupWhenItIsMissingAndWritesTheNewItem) {
-    AIMenuItemHandle item = sentinel();
-    ASSERT_EQ(add(&item), kNoErr);
-    EXPECT_EQ(item, itemWithText(h.host, kSharedGroup, "Brindle..."));
-    EXPECT_THAT(textsOf(h.host, "About"), ElementsAre("About Wendlow Plug-ins"));
-    EXPECT_EQ(helperHolds(), 0);
-    EXPECT_EQ(h.host.ledger().liveStrings(), 0u);
 }
 
 // A host that grants the 1008 suite with a count of zero menu groups: the

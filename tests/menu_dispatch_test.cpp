@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -14,12 +13,10 @@
 #include "MenuTestSupport.h"
 #include "PluginHarness.h"
 #include "menuHandler.h"
-#include "simhost/FaultSweep.h"
 
 using namespace simhost;
 using namespace wendlow_test;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 
 namespace {
@@ -123,14 +120,7 @@ TEST(Dispatch, EveryItemOfTheBuiltPluginRunsItsCommandOnTheDocument) {
         EXPECT_EQ(host.document().fingerprintBesidesSelection(), fingerprint);
     }
     EXPECT_TRUE(host.dialogs().empty());
-
-    // The About item opens the About dialog and leaves the selection alone.
-    host.setDocument(commandDocument());
-    EXPECT_EQ(host.chooseMenuItem(itemWithText(host, kSharedGroup, "Brindle...")), 1);
-    EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));
-    ASSERT_EQ(host.dialogs().size(), 1u);
-    expectAboutDialogShownAndClosedByOK(host.dialogs()[0]);
-
+    // The About item is the AboutDialog tests'.
     expectCleanShutdown(host, plugin);
 }
 
@@ -191,28 +181,6 @@ TEST(Dispatch, ANullItemIsNeverTakenForAnEmptySlot) {
     h.expectCleanShutdown();
 }
 
-// ---- Errors of a command reach the error dialog ----------------------------------------------
-
-// Which message each code gets is report_error_test's; here, that a code a
-// command meets in the built plug-in reaches the error dialog and the host.
-TEST(Dispatch, ACommandsErrorCodeIsShownWithItsMessageAndReturned) {
-    Host host;
-    const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
-    ASSERT_EQ(host.startup(plugin), kNoErr);
-    host.setDocument(commandDocument());
-    host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kOutOfMemoryErr));
-    EXPECT_EQ(host.chooseMenuItem(itemWithText(host, "SelectObject", "Rasters")), kOutOfMemoryErr);
-    host.gate().clearRules();
-    ASSERT_EQ(host.dialogs().size(), 1u);
-    const DialogRecord& dialog = host.dialogs()[0];
-    EXPECT_EQ(dialog.name, "Error Dialog");
-    EXPECT_EQ(dialog.resourceID, 16051);
-    EXPECT_EQ(dialog.items[1].text, "There is not enough memory to complete the command.");
-    EXPECT_EQ(dialog.items[2].text, "MEM!");
-    EXPECT_EQ(dialog.closedBy, 1);
-    expectCleanShutdown(host, plugin);
-}
-
 // goMenuItem's own acquisition is balanced on every way out, so that no
 // restore in the entry point is needed to hide one it left open: for every
 // item, when the command succeeds and when each of its host calls fails.
@@ -254,10 +222,12 @@ TEST(AboutDialog, ShownByMessageOrItemWithNoErrorWhenTheModalCallReturnsZeroOrOn
     const PluginId plugin = host.loadPlugin(WENDLOW_PLUGIN_PATH);
     ASSERT_EQ(host.startup(plugin), kNoErr);
     const AIMenuItemHandle about = itemWithText(host, kSharedGroup, "Brindle...");
+    host.setDocument(commandDocument());
 
     // The host's own "About" message shows the same dialog, and returns 0.
     EXPECT_EQ(host.about(plugin), kNoErr);
     EXPECT_EQ(host.chooseMenuItem(about), 1);
+    EXPECT_THAT(selectedIds(host), ElementsAre("openFilled"));  // the selection left alone
     ASSERT_EQ(host.dialogs().size(), 2u);
     for (const DialogRecord& dialog : host.dialogs()) {
         expectAboutDialogShownAndClosedByOK(dialog);
@@ -328,50 +298,6 @@ TEST(AboutDialog, TheModalLoopAsksItsDriverUntilAPressClosesTheDialog) {
 
     host.setDialogDriver(nullptr);
     expectCleanShutdown(host, plugin);
-}
-
-// ---- Every host call of the About dialog failing (the validator sweeps the commands) --------
-
-// One trial: a clean start, the document, then `scenario` with the rule in
-// force; then the plug-in shuts down with no fault. `allowed` are the codes
-// the scenario may return.
-std::uint64_t trial(const FaultRule& rule, const std::function<ASErr(PluginHarness&)>& scenario,
-                    std::set<ASErr> allowed) {
-    SCOPED_TRACE(describeRule(rule));
-    PluginHarness h;
-    if (h.startup() != kNoErr) ADD_FAILURE() << "startup failed";
-    h.host.setDocument(commandDocument());
-    const std::uint64_t fingerprint = h.host.document().fingerprintBesidesSelection();
-    h.host.gate().setLogging(true);
-    h.host.gate().addRule(rule);
-
-    const ASErr result = scenario(h);
-    const std::uint64_t fired = h.host.gate().faultsFired();
-    EXPECT_TRUE(allowed.count(result) == 1) << "returned " << result;
-    EXPECT_EQ(gAcquireCount, 0);
-    EXPECT_EQ(h.host.document().fingerprintBesidesSelection(), fingerprint);
-    expectFaultTrialEndsCleanly(h);
-    return fired;
-}
-
-TEST(DispatchFaultSweep, EveryHostCallOfTheAboutDialogFailing) {
-    {
-        SCOPED_TRACE("the host's About message");
-        const FaultSweepResult sweep = sweepFaults([](const FaultRule& rule) {
-            // A refused acquisition is the only code "About" returns.
-            return trial(rule, [](PluginHarness& h) { return h.about(); }, {kNoErr, kInjectedFaultErr});
-        });
-        EXPECT_FALSE(sweep.endless);
-        EXPECT_GT(sweep.callsInScenario, 2u * kSuiteImportCount);
-    }
-    {
-        SCOPED_TRACE("the About menu item");
-        const FaultSweepResult sweep = sweepFaults([](const FaultRule& rule) {
-            return trial(rule, [](PluginHarness& h) { return h.choose(kAboutItemSlot); },
-                         {kNoErr, 1, kInjectedFaultErr});
-        });
-        EXPECT_FALSE(sweep.endless);
-    }
 }
 
 }  // namespace

@@ -183,15 +183,4 @@ TEST_F(ErrorReport, TheScanStopsAtTheListsEndOrAtTheSixteenBitBound) {
     }
 }
 
-TEST(ErrorReportSuites, NothingIsShownWithoutTheSuitesOfTheDialogAndItsTexts) {
-    for (const char* missing : {kADMBasicSuite, kADMDialogSuite, kADMItemSuite}) {
-        SCOPED_TRACE(missing);
-        PluginHarness h;
-        h.host.gate().addRule(FaultRule::denySuite(missing));
-        EXPECT_EQ(h.interfaceMessage("Nothing"), kInjectedFaultErr);
-        EXPECT_THAT(h.host.dialogs(), IsEmpty());
-        EXPECT_THAT(h.problems(), IsEmpty());
-    }
-}
-
 }  // namespace

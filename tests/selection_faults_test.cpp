@@ -152,18 +152,4 @@ TEST(FaultSweepLoop, FailsEveryCallInTurnAndStopsAtTheFirstRunWithNoFault) {
     EXPECT_EQ(last, kSweepCallLimit);
 }
 
-// The reference itself must tell the cases apart: a failure the command
-// stops at, and one whose result it does not look at.
-TEST(FaultReference, StopsAtALayerFlagFailureButNotAtAFailedMarkInsideSelect) {
-    const Document drawing = fixture(kDrawing);
-    std::size_t left = 0;
-    const Outcome flag = expectedOutcome(drawing, {}, commandOfSlot(1), FaultRule::failNthOf(Op::GetLayerVisible, 1, 61),
-                                         &left);
-    EXPECT_EQ(flag.result, 61);
-    EXPECT_TRUE(flag.selected == std::vector<std::string>{"guide"});
-    const Outcome mark = expectedOutcome(drawing, {}, commandOfSlot(11), FaultRule::failEvery(Op::SetArtUserAttr, 62),
-                                         &left);
-    EXPECT_EQ(mark.result, kNoErr);
-}
-
 }  // namespace

@@ -55,18 +55,6 @@ TEST(MessageTable, StartupAllocatesAClearedBlockNamesThePluginAndReleasesEveryth
     EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
 }
 
-TEST(MessageTable, ShutdownFreesTheBlockAndClearsTheGlobalsWord) {
-    PluginHarness h;
-    ASSERT_EQ(h.startup(), kNoErr);
-    ASSERT_EQ(h.access(kSPAccessUnloadSelector), kNoErr);
-    EXPECT_EQ(h.host.plugin(h.plugin).globals, g);
-    EXPECT_EQ(h.shutdown(), kNoErr);
-    EXPECT_EQ(g, nullptr);
-    EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
-    EXPECT_EQ(h.host.ledger().liveBlocks(), 0u);
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
 TEST(MessageTable, UnknownCallersAndSelectorsReturnZeroButStillHoldTheSuites) {
     PluginHarness h;
     const struct {
@@ -112,26 +100,25 @@ TEST(MessageTable, AccessMessagesHandTheBlockOverAndBackWithoutSuites) {
 
     EXPECT_EQ(h.choose(1), kNoErr);  // the menus still work
     h.expectCleanShutdown();
+    // "Shutdown" clears the word "Unload" filled.
+    EXPECT_EQ(g, nullptr);
+    EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
 }
 
 TEST(MessageTable, CodesOneAndAlreadyReportedReachTheHostWithoutADialog) {
     PluginHarness h;
     ASSERT_EQ(h.startup(), kNoErr);
-    // The About item returns the modal result, 1 for OK.
-    EXPECT_EQ(h.choose(kAboutItemSlot), 1);
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].name, "About Dialog");
-
+    // (The About item's 1 is menu_dispatch_test's.)
     h.host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kAlreadyReportedErr));
     EXPECT_EQ(h.choose(1), kAlreadyReportedErr);
-    EXPECT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_THAT(h.host.dialogs(), IsEmpty());
     EXPECT_EQ(gAcquireCount, 0);
 
     h.host.gate().clearRules();
     h.host.gate().addRule(FaultRule::failNthOf(Op::GetMatchingArt, 1, kBadParameterErr));
     EXPECT_EQ(h.choose(1), kBadParameterErr);
-    ASSERT_EQ(h.host.dialogs().size(), 2u);
-    EXPECT_EQ(h.host.dialogs()[1].name, "Error Dialog");
+    ASSERT_EQ(h.host.dialogs().size(), 1u);
+    EXPECT_EQ(h.host.dialogs()[0].name, "Error Dialog");
     EXPECT_EQ(h.shutdown(), kNoErr);
 }
 
@@ -156,54 +143,46 @@ TEST(GlobalsBlock, MessagesWithoutABlockMatchNoItemAndShutdownFreesNothing) {
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
-TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
-    PluginHarness h;
-    ASSERT_EQ(h.startup(), kNoErr);
-    PluginGlobals* first = g;
-    ASSERT_EQ(h.startup(), kNoErr);
-    EXPECT_EQ(g, first);
-    EXPECT_EQ(h.host.ledger().liveBlocks(), 1u);
-    h.expectCleanShutdown();
-}
+// A second "Startup" keeping its block is plugin_library_test's.
 
-TEST(GlobalsBlock, AFailedAllocationNamesNothingAndIsReported) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::AllocateBlock, 1, kOutOfMemoryErr));
-    EXPECT_EQ(h.startup(), kOutOfMemoryErr);
-    EXPECT_EQ(g, nullptr);
-    EXPECT_EQ(h.host.plugin(h.plugin).name, "");
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].items[2].text, "MEM!");
-    EXPECT_THAT(h.problems(), IsEmpty());
-}
-
-TEST(GlobalsBlock, AFailedNameInstallsNoMenus) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::SetPluginName, 1, kRefused));
-    const std::size_t itemsBefore = h.host.menus().itemCount();
-    EXPECT_EQ(h.startup(), kRefused);
-    EXPECT_EQ(h.host.menus().itemCount(), itemsBefore);
-    EXPECT_NE(g, nullptr);  // kept until "Shutdown"
-    h.expectCleanShutdown();
+// "Startup" failing at one of its own steps: the code is returned and shown,
+// what came before the failure stays, and nothing is held.
+TEST(GlobalsBlock, AFailedStartupStepIsReturnedShownAndLeavesNothingHeld) {
+    const struct {
+        const char* what;
+        FaultRule rule;
+        ASErr result;
+        const char* codeShown;
+        bool blockKept, named;
+        std::size_t itemsAdded;
+    } cases[] = {
+        {"the allocation", FaultRule::failNthOf(Op::AllocateBlock, 1, kOutOfMemoryErr), kOutOfMemoryErr, "MEM!",
+         false, false, 0},
+        {"the name", FaultRule::failNthOf(Op::SetPluginName, 1, kRefused), kRefused, "4242", true, false, 0},
+        // An ai::Error from the string wrappers, after the command items were added.
+        {"the About group's text", FaultRule::failNthOf(Op::StringInitialize, 1, kRefused), kRefused, "4242", true,
+         true, 18},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PluginHarness h;
+        h.host.gate().addRule(c.rule);
+        const std::size_t itemsBefore = h.host.menus().itemCount();
+        EXPECT_EQ(h.startup(), c.result);
+        EXPECT_EQ(g != nullptr, c.blockKept);  // kept until "Shutdown"
+        EXPECT_EQ(h.host.plugin(h.plugin).name, c.named ? "Wendlow Brindle" : "");
+        EXPECT_EQ(h.host.menus().itemCount() - itemsBefore, c.itemsAdded);
+        if (g != nullptr) {
+            EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
+        }
+        expectNothingHeld();
+        ASSERT_EQ(h.host.dialogs().size(), 1u);
+        EXPECT_EQ(h.host.dialogs()[0].items[2].text, c.codeShown);
+        h.expectCleanShutdown();
+    }
 }
 
 // ---- Counted acquisition ---------------------------------------------------------
-
-TEST(Acquisition, NestedPairsTalkToTheHostOnlyAtTheOutermostLevel) {
-    PluginHarness h;
-    sSPBasic = h.host.basicSuite();
-    EXPECT_EQ(acquireSuites(h.host.basicSuite()), kNoErr);
-    EXPECT_EQ(h.host.ledger().totalHolds(), kSuiteImportCount);
-    const std::uint64_t calls = h.host.gate().totalCalls();
-    EXPECT_EQ(acquireSuites(h.host.basicSuite()), kNoErr);
-    EXPECT_EQ(gAcquireCount, 2);
-    EXPECT_EQ(releaseSuites(h.host.basicSuite()), kNoErr);
-    EXPECT_EQ(gAcquireCount, 1);
-    EXPECT_EQ(h.host.gate().totalCalls(), calls);
-    EXPECT_NE(sAIArt, nullptr);
-    EXPECT_EQ(releaseSuites(h.host.basicSuite()), kNoErr);
-    expectNothingHeld(&h);
-}
 
 // A refusal before the ADM Basic suite (row 12) is held cannot be shown in
 // an alert: the other rows are still acquired, and the first refusal is the
@@ -303,19 +282,6 @@ TEST(Acquisition, ARefusedReleaseStopsAtThatRowAndStillLowersTheCount) {
 }
 
 // ---- Exceptions ------------------------------------------------------------------------
-
-TEST(Exceptions, AHostStringFailureDuringStartupBecomesItsCodeAndIsReported) {
-    PluginHarness h;
-    h.host.gate().addRule(FaultRule::failNthOf(Op::StringInitialize, 1, kRefused));
-    EXPECT_EQ(h.startup(), kRefused);
-    expectNothingHeld();
-    ASSERT_EQ(h.host.dialogs().size(), 1u);
-    EXPECT_EQ(h.host.dialogs()[0].items[2].text, "4242");
-    // The command items were installed before the About string failed.
-    EXPECT_NE(g->menuItems[17], nullptr);
-    EXPECT_EQ(g->menuItems[kAboutItemSlot], nullptr);
-    h.expectCleanShutdown();
-}
 
 // A hostile host whose own functions throw: acquire-suite for one suite, the
 // alert, the modal dialog, an art call inside a command, or release-suite.

@@ -116,8 +116,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Validator, MiniPluginPassesEveryCase) {
     const Report report = runValidation(quickOptions("mini", ""));
     ASSERT_GT(report.cases.size(), 50u);
-    for (const char* name : {"null-table/ai-menu-suite-1008", "refused-release/sp-plug-ins-suite", "refusals/two-codes"})
-        EXPECT_NE(findCase(report, name), nullptr) << name;
     for (const CaseResult& c : report.cases) EXPECT_EQ(c.status, Status::kPass) << describe(c);
     EXPECT_EQ(exitCodeOf(report), 0);
     EXPECT_GT(report.trials(), 100u);
