@@ -147,6 +147,18 @@ TEST(GlobalsBlock, MessagesWithoutABlockMatchNoItemAndShutdownFreesNothing) {
 
 // "Startup" failing at one of its own steps: the code is returned and shown,
 // what came before the failure stays, and nothing is held.
+// A new block at a second "Startup" would leave the first allocated when
+// "Shutdown" frees the one the plug-in holds.
+TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
+    PluginHarness h;
+    ASSERT_EQ(h.startup(), kNoErr);
+    PluginGlobals* first = g;
+    ASSERT_EQ(h.startup(), kNoErr);
+    EXPECT_EQ(g, first);
+    EXPECT_EQ(h.host.ledger().liveBlocks(), 1u);
+    h.expectCleanShutdown();
+}
+
 TEST(GlobalsBlock, AFailedStartupStepIsReturnedShownAndLeavesNothingHeld) {
     const struct {
         const char* what;
