@@ -1,7 +1,10 @@
 #include "Documents.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <regex>
@@ -212,8 +215,30 @@ std::shared_ptr<OpenDoc> openSampleDocument() {
                              "examples/sample.svg");
 }
 
+namespace {
+
+// A body of many megabytes goes into fresh memory, and the first touch of
+// each 4 KiB page is a fault: 25,000 of them for 100 MB, more time than the
+// copy itself. Asked for huge pages, the kernel maps 2 MiB at a fault.
+void adviseHugePages(std::string& buffer) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::size_t kWorthIt = std::size_t(8) << 20;
+    if (buffer.capacity() < kWorthIt) return;
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(buffer.data()) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(buffer.data()) + buffer.capacity()) & ~(page - 1);
+    // Only advice: where the kernel declines, the pages are ordinary ones.
+    if (end > begin) (void)madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+#endif
+}
+
+}  // namespace
+
 UploadReader::UploadReader(std::string name, std::uint64_t length) : name_(std::move(name)), length_(length) {
     bytes_.reserve(static_cast<std::size_t>(length));
+    adviseHugePages(bytes_);
 }
 
 UploadReader::~UploadReader() {

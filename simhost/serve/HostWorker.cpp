@@ -33,10 +33,10 @@ struct Outcome {
     std::chrono::steady_clock::time_point start;
 };
 
-std::string outcomeJson(const Outcome& o) {
+void appendOutcomeJson(std::string& out, const Outcome& o) {
     OpenDoc& doc = *o.doc;
     const std::vector<ArtIndex>& selected = o.run.selected;
-    std::string out = "{\"document\": ";
+    out += "{\"document\": ";
     appendQuoted(out, doc.id);
     out += ", \"file\": " + simhost_cli::quoted(doc.name) + ", \"command\": " + simhost_cli::quoted(o.command);
     out += o.run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
@@ -63,7 +63,6 @@ std::string outcomeJson(const Outcome& o) {
     hold.unlock();
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - o.start).count();
     out += ", \"commandMs\": " + std::to_string(o.commandMs) + ", \"ms\": " + std::to_string(ms) + "}";
-    return out;
 }
 
 }  // namespace
@@ -232,7 +231,7 @@ Reply HostWorker::runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t ite
     }
     outcome->commandMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - outcome->start).count();
-    return {200, {}, [outcome] { return outcomeJson(*outcome); }};
+    return {200, {}, [outcome](std::string& out) { appendOutcomeJson(out, *outcome); }};
 }
 
 Reply HostWorker::press(int item, std::optional<long long> dialogId) {

@@ -28,14 +28,15 @@
 namespace simhost_serve {
 
 // An HTTP answer: status and JSON body (empty for 204). A command's answer
-// is written by `later`, on the handler's thread: the host thread only runs
-// the message and copies out what the answer needs.
+// is appended by `later` to a buffer of the handler's thread: the host
+// thread only runs the message and copies out what the answer needs.
 struct Reply {
-    Reply(int s = 200, std::string b = {}, std::function<std::string()> l = nullptr)
+    using Writer = std::function<void(std::string& out)>;
+    Reply(int s = 200, std::string b = {}, Writer l = nullptr)
         : status(s), body(std::move(b)), later(std::move(l)) {}
     int status;
     std::string body;
-    std::function<std::string()> later;
+    Writer later;
 };
 Reply errorReply(int status, const std::string& message);
 
