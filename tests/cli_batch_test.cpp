@@ -328,10 +328,12 @@ TEST(CliBatchFolder, OutputsAreCheckedBeforeAnyWork) {
         EXPECT_THAT(run.err, HasSubstr(c.says));
         EXPECT_EQ(run.out, "") << c.says;
     }
-    // A JSON document is told by its content, so it is refused once read.
+    // A JSON document is told by its content, so it is refused once read,
+    // still before the command runs and prints its selection.
     const Outcome json = simhost({"select", WENDLOW_SOURCE_DIR "/examples/sample.json", "Groups", "-o", dir + "/out/x.svg"});
     EXPECT_EQ(json.code, 2);
     EXPECT_THAT(json.err, HasSubstr("-o and --png need an SVG document"));
+    EXPECT_EQ(json.out, "");
     EXPECT_TRUE(fs::is_empty(dir + "/out"));
     EXPECT_EQ(readFile(dir + "/paths.svg"), readFile(kPaths));
 }

@@ -136,6 +136,14 @@ public:
         } catch (const std::exception& e) {
             return unreadableReport(plan_, entry.path, e.what());
         }
+        // Refused before the commands run, as every other output option
+        // is: a selection printed and then a failure would leave a script
+        // holding half a result.
+        if (marks() && !document->isDrawing()) {
+            report.err = "simhost: " + entry.path + ": " + kNotADrawing + "\n";
+            report.code = kBadInput;
+            return report;
+        }
         const std::vector<CommandRun> runs = runCommands(session_, *document, plan_.commands);
         for (std::size_t c = 0; c < runs.size(); ++c) {
             const CommandRun& run = runs[c];
@@ -161,6 +169,10 @@ public:
     }
 
 private:
+    bool marks() const {
+        return !plan_.svgFile.empty() || !plan_.pngFile.empty() || !plan_.svgDir.empty() || !plan_.pngDir.empty();
+    }
+
     const SelectPlan& plan_;
     Session session_;
 };

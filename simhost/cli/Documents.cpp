@@ -38,9 +38,8 @@ public:
         const std::string& id = document_.id(index);
         return id.empty() ? "@" + std::to_string(index) : id;
     }
-    std::string marked(const std::vector<ArtIndex>&) override {
-        throw DocumentError("a JSON document is no drawing: -o and --png need an SVG document");
-    }
+    bool isDrawing() const override { return false; }
+    std::string marked(const std::vector<ArtIndex>&) override { throw DocumentError(kNotADrawing); }
     void picture(const std::vector<ArtIndex>& selected, const PictureOptions&, const std::string&) override {
         marked(selected);
     }

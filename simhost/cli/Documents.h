@@ -12,12 +12,17 @@
 
 namespace simhost_cli {
 
+// Why a document that is not a drawing cannot be marked.
+inline constexpr const char* kNotADrawing = "a JSON document is no drawing: -o and --png need an SVG document";
+
 class OpenDocument {
 public:
     virtual ~OpenDocument() = default;
     virtual simhost::Document& document() = 0;
     // How the user knows the object: its id, or where it sits.
     virtual std::string idOf(simhost::ArtIndex index) = 0;
+    // Whether the document is a drawing that -o and --png can mark.
+    virtual bool isDrawing() const { return true; }
     // The drawing with `selected` outlined, as SVG text. Throws
     // simhost::DocumentError when the document is not a drawing.
     virtual std::string marked(const std::vector<simhost::ArtIndex>& selected) = 0;
