@@ -56,12 +56,12 @@ TEST(Startup, TheBuiltPluginFillsSelectObjectAndTheSharedGroup) {
     ASSERT_EQ(host.startup(plugin), kNoErr);
 
     // Each text is read in order into a 255-byte buffer.
-    std::vector<std::string> reads;
+    std::vector<std::array<std::int64_t, 3>> reads;
     for (const CallRecord& call : host.gate().log())
-        if (call.op == Op::GetIndexString) reads.push_back(call.detail);
+        if (call.op == Op::GetIndexString) reads.push_back(call.numbers);
     ASSERT_EQ(reads.size(), 18u);
     for (int index = 1; index <= 18; ++index)
-        EXPECT_EQ(reads[index - 1], "17000, " + std::to_string(index) + ", 255");
+        EXPECT_EQ(reads[index - 1], (std::array<std::int64_t, 3>{17000, index, 255})) << "text " << index;
     ASSERT_THAT(textsOf(host, "SelectObject"), ElementsAreArray(kMenuTexts));
     for (MenuItemIndex index : itemsOf(host, "SelectObject")) {
         const MenuItem& item = host.menus().item(index);

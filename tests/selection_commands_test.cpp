@@ -461,9 +461,8 @@ TEST(Select, SetsEveryObjectBelowButGuidesAndWalksAPluginGroupThroughItsResult) 
     s.h.host.gate().clearLog();
     EXPECT_EQ(select(s.art("pg"), 1), kNoErr);
     EXPECT_THAT(s.selected(), ElementsAre("gGuide", "pg", "result", "shown"));
-    const std::string pg = "art#" + std::to_string(s.doc().find("pg"));
     for (const CallRecord& call : s.h.host.gate().log())
-        EXPECT_FALSE(call.op == Op::GetArtFirstChild && call.detail == pg) << describeCall(call);
+        EXPECT_FALSE(call.op == Op::GetArtFirstChild && call.handle == s.art("pg")) << describeCall(call);
 
     // An object with nothing below it.
     EXPECT_EQ(select(s.art("placed"), 1), kNoErr);

@@ -14,7 +14,7 @@ namespace {
 
 ASErr GetIndexString(SPPluginRef plugin, ai::int32 listID, ai::int32 index, char* buffer, ai::int32 maxLength) {
     MessageRoom& messages = MessageRoom::current();
-    if (ASErr err = messages.gate().enter(Op::GetIndexString, CallSubject{plugin, nullptr}, [&] {
+    if (ASErr err = messages.gate().enter(Op::GetIndexString, CallSubject{plugin, nullptr, 0, 0, {listID, index, maxLength}}, [&] {
             return std::to_string(listID) + ", " + std::to_string(index) + ", " + std::to_string(maxLength);
         }))
         return err;

@@ -362,7 +362,8 @@ ASErr StringToNumber(const unsigned char* text, AIReal* value) {
 ASErr StringInitialize(ai::UnicodeString* str, const char* text, ai::int32 length, AICharacterEncoding encoding) {
     SuiteRoom& room = SuiteRoom::current();
     if (ASErr err = room.gate().enter(
-            Op::StringInitialize, CallSubject{str, text, length < 0 ? 0 : static_cast<std::size_t>(length)},
+            Op::StringInitialize,
+            CallSubject{str, text, length < 0 ? 0 : static_cast<std::size_t>(length), 0, {length, encoding, 0}},
             [&] { return showText(text) + ", " + std::to_string(length) + ", " + std::to_string(encoding); }))
         return err;
     if (str == nullptr || length < 0 || (text == nullptr && length > 0))

@@ -82,7 +82,7 @@ ASErr Gate::enterSlow(Op op, const CallSubject& subject, const void* describer,
         std::string text = subject.text == nullptr ? std::string()
                                                    : std::string(subject.text, strnlen(subject.text, subject.textBound));
         log_.push_back(CallRecord{totalCalls(), op, describe(describer), injected, info.suite, info.label,
-                                  subject.handle, std::move(text), subject.version});
+                                  subject.handle, std::move(text), subject.version, subject.numbers});
     }
     if (injected != kNoErr) {
         ++fired_;

@@ -134,8 +134,9 @@ struct CallSubject {
     const char* text = nullptr;
     std::size_t textBound = 256;
     ai::int32 version = 0;
+    std::array<std::int64_t, 3> numbers{};  // numeric arguments in order, zero past the last
 
-    static CallSubject suite(const char* name, ai::int32 version) { return {nullptr, name, 256, version}; }
+    static CallSubject suite(const char* name, ai::int32 version) { return {nullptr, name, 256, version, {}}; }
 };
 
 // One call as the gate saw it. Readers use the fields; `detail` is for
@@ -150,6 +151,7 @@ struct CallRecord {
     const void* handle;      // the handle or object it acts on; null for none
     std::string text;        // its name or text argument (a suite's name); empty for none
     ai::int32 version;       // acquire-suite and release-suite: the version asked for; 0 otherwise
+    std::array<std::int64_t, 3> numbers;  // the numeric arguments the call names, in order; zero past the last
 };
 
 class Gate {
