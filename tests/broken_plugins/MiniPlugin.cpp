@@ -34,7 +34,6 @@ Row rows[] = {
     {kADMDialogSuite, kADMDialogSuiteVersion, nullptr, false},
     {kADMItemSuite, kADMItemSuiteVersion, nullptr, false},
 };
-constexpr int kRows = sizeof rows / sizeof rows[0];
 enum { kPlugs, kMemory, kArt, kMatch, kMenu, kBasic, kDialog, kItem };
 
 template <typename Suite>
