@@ -1,7 +1,8 @@
 // A tiny plug-in of this host interface, correct as far as the validator
 // can see, and built once per defect with one BROKEN_* macro set: each copy
-// breaks exactly one rule, so that `simhost validate` can be shown to catch
-// it. Test-only; never shipped.
+// breaks one rule (one breaks two, to show that a crash early in a message
+// does not hide a later flaw), so that `simhost validate` can be shown to
+// catch it. Test-only; never shipped.
 //
 // It holds eight suites per message with a nesting count, allocates a
 // globals block at "Startup", adds one menu item whose command selects the
