@@ -6,6 +6,7 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ googletest libbenchmark-dev nlohmann-json3-dev
         libpugixml-dev libexpat1-dev zlib1g-dev librsvg2-bin libcli11-dev
+        pkgconf libcpp-httplib-dev   # simhost serve's HTTP server, found through pkg-config
         chromium chromium-driver python3-selenium   # the browser tests of simhost serve's page
         firefox-esr)
 cross=(g++-i686-linux-gnu g++-powerpc-linux-gnu qemu-user)
