@@ -21,12 +21,12 @@
 //     too), the style attribute and inheritance give each shape its fill and
 //     stroke flags (on unless the computed paint is none, or a paint server
 //     that paints nothing) and its dash count (entries of stroke-dasharray,
-//     0 when they sum to zero or one is negative); a declaration whose value
-//     does not parse is dropped;
+//     0 when they sum to zero); a declaration whose value does not parse
+//     (a negative dash among them) is dropped;
 //   - hidden (attribute bit 4): display:none on the object or an ancestor
 //     below the layer, computed visibility hidden or collapse, or a child of
 //     a switch that the switch does not render, or with conditions
-//     (systemLanguage, requiredExtensions, requiredFeatures) that fail;
+//     (systemLanguage, requiredExtensions) that fail;
 //     locked (bit 2):
 //     sodipodi:insensitive on the object or an ancestor below the layer;
 //   - guides: each sodipodi:guide of the named view is a guide path on a

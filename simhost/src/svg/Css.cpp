@@ -69,6 +69,7 @@ struct Nth {
     int a = 0;
     int b = 0;
     bool fromEnd = false;  // :nth-last-child, :last-child
+    bool ofType = false;   // counts only the siblings of the element's name
 };
 
 struct Compound {
@@ -135,8 +136,8 @@ bool parseNth(std::string_view text, Nth& nth) {
     std::string t;
     for (const char c : text)
         if (!isSpace(c)) t += lower(c);
-    if (t == "odd") return nth = {2, 1, nth.fromEnd}, true;
-    if (t == "even") return nth = {2, 0, nth.fromEnd}, true;
+    if (t == "odd") return nth.a = 2, nth.b = 1, true;
+    if (t == "even") return nth.a = 2, nth.b = 0, true;
     const std::size_t n = t.find('n');
     auto integer = [](std::string_view s, int& out) {
         if (s.empty()) return false;
@@ -203,9 +204,12 @@ bool parsePseudo(std::string_view text, std::size_t& i, Compound& compound, std:
     } else if (is({"only-child"})) {
         compound.positions.push_back({0, 1, false});
         compound.positions.push_back({0, 1, true});
-    } else if (is({"nth-child"})) {
+    } else if (is({"first-of-type"})) {
+        compound.positions.push_back({0, 1, false, true});
+    } else if (is({"nth-child", "nth-of-type"})) {
         std::string_view argument;
         Nth nth;
+        nth.ofType = is({"nth-of-type"});
         if (!readArgument(text, i, argument) || !parseNth(argument, nth)) return false;
         compound.positions.push_back(nth);
     } else if (is({"not"})) {
@@ -352,8 +356,8 @@ bool compoundMatches(const Compound& compound, const ElementInfo& element) {
     for (const Nth& nth : compound.positions) {
         // From the end, the stream knows only whether the element is last.
         if (nth.fromEnd) {
-            if (!element.last || element.root) return false;
-        } else if (element.root || !nthMatches(nth, static_cast<long>(element.position))) {
+            if (!element.last) return false;
+        } else if (!nthMatches(nth, static_cast<long>(nth.ofType ? element.typePosition : element.position))) {
             return false;
         }
     }
@@ -385,6 +389,7 @@ struct StoredDeclaration {
     Prop prop;
     std::string value;
     bool important;
+    std::string name;  // a custom property's
 };
 
 }  // namespace
@@ -430,7 +435,9 @@ void parseDeclarations(std::string_view text, std::vector<Declaration>& out) {
         i = end + 1;
         const std::size_t colon = item.find(':');
         if (colon == std::string_view::npos) continue;
-        const auto prop = propertyNamed(trim(item.substr(0, colon)));
+        const std::string_view name = trim(item.substr(0, colon));
+        const bool custom = name.size() > 2 && name[0] == '-' && name[1] == '-';
+        const auto prop = custom ? Prop::kCustom : propertyNamed(name);
         if (!prop) continue;
         std::string_view value = trim(item.substr(colon + 1));
         bool important = false;
@@ -439,9 +446,125 @@ void parseDeclarations(std::string_view text, std::vector<Declaration>& out) {
             important = true;
             value = trim(value.substr(0, bang));
         }
-        if (value.empty()) continue;  // an invalid declaration is dropped
-        out.push_back({*prop, value, important});
+        if (value.empty() && !custom) continue;  // an invalid declaration is dropped
+        out.push_back({*prop, value, important, custom ? name : std::string_view()});
     }
+}
+
+// ---- Media queries and languages -------------------------------------------
+
+namespace {
+
+// A media query as words ("screen", "and") and parenthesised groups (their
+// inside), lower case; false when it holds anything else.
+bool mediaTokens(std::string_view query, std::vector<std::pair<std::string, bool>>& tokens) {
+    for (std::size_t i = 0; i < query.size();) {
+        if (isSpace(query[i])) {
+            ++i;
+        } else if (query[i] == '(') {
+            const std::size_t close = findTopLevel(query, i + 1, ")");
+            if (close >= query.size()) return false;
+            std::string group(trim(query.substr(i + 1, close - i - 1)));
+            for (char& c : group) c = lower(c);
+            tokens.emplace_back(std::move(group), true);
+            i = close + 1;
+        } else if (isIdentChar(query[i])) {
+            std::string word = readIdent(query, i);
+            for (char& c : word) c = lower(c);
+            tokens.emplace_back(std::move(word), false);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool mediaCondition(const std::vector<std::pair<std::string, bool>>& tokens, std::size_t from, int depth);
+
+// "(prefers-color-scheme: light)", or a nested condition such as
+// "(not (color))". The reader has no window, pointer or colour depth to ask
+// about: no other feature holds.
+bool mediaGroup(const std::string& inside, int depth) {
+    if (depth > 8) return false;
+    if (!inside.empty() && (inside[0] == '(' || (inside.compare(0, 3, "not") == 0 && inside.size() > 3 &&
+                                                 (isSpace(inside[3]) || inside[3] == '(')))) {
+        std::vector<std::pair<std::string, bool>> tokens;
+        return mediaTokens(inside, tokens) && mediaCondition(tokens, 0, depth + 1);
+    }
+    const std::size_t colon = inside.find(':');
+    const std::string_view name = trim(std::string_view(inside).substr(0, colon));
+    if (name != "prefers-color-scheme") return false;
+    return colon == std::string::npos || trim(std::string_view(inside).substr(colon + 1)) == "light";
+}
+
+// "not (a)", "(a) and (b) and ...", "(a) or (b) or ..." from tokens[from].
+bool mediaCondition(const std::vector<std::pair<std::string, bool>>& tokens, std::size_t from, int depth) {
+    if (from >= tokens.size()) return false;
+    if (!tokens[from].second) {
+        return tokens[from].first == "not" && from + 2 == tokens.size() && tokens[from + 1].second &&
+               !mediaGroup(tokens[from + 1].first, depth);
+    }
+    const std::string joint = from + 1 < tokens.size() ? tokens[from + 1].first : "and";
+    if (joint != "and" && joint != "or") return false;
+    bool any = false, all = true;
+    for (std::size_t k = from; k < tokens.size(); k += 2) {
+        if (!tokens[k].second || (k + 1 < tokens.size() && (tokens[k + 1].second || tokens[k + 1].first != joint)) ||
+            k + 1 == tokens.size() - 1)
+            return false;
+        const bool holds = mediaGroup(tokens[k].first, depth);
+        any = any || holds;
+        all = all && holds;
+    }
+    return joint == "and" ? all : any;
+}
+
+// One query of a list: "[not|only] type [and condition]", or a condition.
+bool mediaQuery(std::string_view query) {
+    std::vector<std::pair<std::string, bool>> tokens;
+    if (!mediaTokens(query, tokens) || tokens.empty()) return false;
+    if (tokens[0].second || (tokens[0].first == "not" && tokens.size() > 1 && tokens[1].second))
+        return mediaCondition(tokens, 0, 0);
+    std::size_t k = 0;
+    const bool negated = tokens[0].first == "not";
+    if (negated || tokens[0].first == "only") ++k;
+    if (k >= tokens.size() || tokens[k].second) return false;
+    const std::string& type = tokens[k].first;
+    if (type == "not" || type == "only" || type == "and" || type == "or") return false;
+    bool holds = type == "all" || type == "screen";
+    if (++k < tokens.size()) {
+        if (tokens[k].first != "and" || tokens[k].second || k + 1 >= tokens.size()) return false;
+        const bool condition = mediaCondition(tokens, k + 1, 0);
+        // "screen and (a) or (b)" does not parse: the type binds with and only.
+        for (std::size_t j = k + 1; j < tokens.size(); ++j)
+            if (!tokens[j].second && tokens[j].first == "or") return false;
+        holds = holds && condition;
+    }
+    return negated ? !holds : holds;
+}
+
+}  // namespace
+
+bool mediaQueryMatches(std::string_view queries) {
+    if (trim(queries).empty()) return true;
+    for (std::size_t s = 0; s <= queries.size();) {
+        const std::size_t comma = findTopLevel(queries, s, ",");
+        if (mediaQuery(queries.substr(s, comma - s))) return true;
+        s = comma + 1;
+    }
+    return false;
+}
+
+bool systemLanguageMatches(std::string_view list, std::string_view language) {
+    for (std::size_t s = 0; s <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', s), list.size());
+        const std::string_view entry = trim(list.substr(s, comma - s));
+        if (entry.size() >= language.size() && !language.empty() &&
+            equalsIgnoringCase(entry.substr(0, language.size()), language) &&
+            (entry.size() == language.size() || entry[language.size()] == '-'))
+            return true;
+        s = comma + 1;
+    }
+    return false;
 }
 
 std::string_view ElementInfo::attribute(std::string_view name) const {
@@ -489,6 +612,71 @@ struct Stylesheet::Rules {
         return false;
     }
 
+    // The rules of a sheet's text, or of an @media block's; blocks nest at
+    // most this deep, which no real sheet comes near.
+    static constexpr int kMaxNesting = 32;
+
+    void parse(std::string_view text, int depth) {
+        std::size_t i = 0;
+        while (i < text.size()) {
+            while (i < text.size() && isSpace(text[i])) ++i;
+            if (i >= text.size()) break;
+            if (text.compare(i, 4, "<!--") == 0 || text.compare(i, 3, "-->") == 0) {
+                i += text[i] == '<' ? 4 : 3;
+                continue;
+            }
+            const std::size_t open = findTopLevel(text, i, text[i] == '@' ? "{;" : "{");
+            if (open >= text.size()) break;
+            const bool atRule = text[i] == '@';
+            const std::string_view prelude = text.substr(i, open - i);
+            if (text[open] == ';') {  // @import url(...);: another file, never fetched
+                i = open + 1;
+                continue;
+            }
+            // The block runs to its matching brace.
+            std::size_t close = open + 1;
+            for (int level = 1; close < text.size(); ++close) {
+                if (text[close] == '{') ++level;
+                else if (text[close] == '}' && --level == 0) break;
+            }
+            const std::string_view block = text.substr(open + 1, std::min(close, text.size()) - open - 1);
+            i = close + 1;
+            if (!atRule) {
+                addStyleRule(prelude, block);
+            } else if (depth < kMaxNesting && startsWithAtKeyword(prelude, "media") &&
+                       mediaQueryMatches(prelude.substr(6))) {
+                parse(block, depth + 1);
+            }
+        }
+    }
+
+    static bool startsWithAtKeyword(std::string_view prelude, std::string_view name) {
+        return prelude.size() > name.size() && equalsIgnoringCase(prelude.substr(1, name.size()), name) &&
+               (prelude.size() == name.size() + 1 || !isIdentChar(prelude[name.size() + 1]));
+    }
+
+    void addStyleRule(std::string_view prelude, std::string_view block) {
+        std::vector<Selector> selectors;
+        for (std::size_t s = 0; s <= prelude.size();) {
+            const std::size_t comma = findTopLevel(prelude, s, ",");
+            Selector selector;
+            // One selector this reader cannot match drops the whole rule, as
+            // a browser drops a rule with an invalid selector.
+            if (!parseSelector(prelude.substr(s, comma - s), selector)) return;
+            selectors.push_back(std::move(selector));
+            s = comma + 1;
+        }
+        std::vector<Declaration> declarations;
+        parseDeclarations(block, declarations);
+        if (declarations.empty()) return;
+        std::vector<StoredDeclaration> stored;
+        for (const Declaration& d : declarations)
+            stored.push_back({d.prop, std::string(d.value), d.important, std::string(d.name)});
+        const auto blockIndex = static_cast<std::uint32_t>(blocks.size());
+        blocks.push_back(std::move(stored));
+        for (Selector& selector : selectors) addRule(std::move(selector), blockIndex);
+    }
+
     void addRule(Selector selector, std::uint32_t block) {
         const auto index = static_cast<std::uint32_t>(rules.size());
         for (const Compound& c : selector.compounds) attributes = attributes || testsAttributes(c);
@@ -514,55 +702,7 @@ bool Stylesheet::testsLastChild() const { return rules_->lastChild; }
 
 void Stylesheet::add(std::string_view source) {
     const std::string css = withoutComments(source);
-    const std::string_view text = css;
-    std::vector<Declaration> declarations;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && isSpace(text[i])) ++i;
-        if (i >= text.size()) break;
-        if (text.compare(i, 4, "<!--") == 0 || text.compare(i, 3, "-->") == 0) {
-            i += text[i] == '<' ? 4 : 3;
-            continue;
-        }
-        const std::size_t open = findTopLevel(text, i, text[i] == '@' ? "{;" : "{");
-        if (open >= text.size()) break;
-        const bool atRule = text[i] == '@';
-        const std::string_view prelude = text.substr(i, open - i);
-        if (text[open] == ';') {  // @import ...;
-            i = open + 1;
-            continue;
-        }
-        // The block runs to its matching brace.
-        std::size_t close = open + 1;
-        for (int depth = 1; close < text.size(); ++close) {
-            if (text[close] == '{') ++depth;
-            else if (text[close] == '}' && --depth == 0) break;
-        }
-        const std::string_view block = text.substr(open + 1, close - open - 1);
-        i = close + 1;
-        if (atRule) continue;
-
-        std::vector<Selector> selectors;
-        bool valid = true;
-        for (std::size_t s = 0; s <= prelude.size() && valid;) {
-            const std::size_t comma = findTopLevel(prelude, s, ",");
-            Selector selector;
-            valid = parseSelector(prelude.substr(s, comma - s), selector);
-            selectors.push_back(std::move(selector));
-            s = comma + 1;
-        }
-        // One selector this reader cannot match drops the whole rule, as a
-        // browser drops a rule with an invalid selector.
-        if (!valid) continue;
-        declarations.clear();
-        parseDeclarations(block, declarations);
-        if (declarations.empty()) continue;
-        std::vector<StoredDeclaration> stored;
-        for (const Declaration& d : declarations) stored.push_back({d.prop, std::string(d.value), d.important});
-        const auto blockIndex = static_cast<std::uint32_t>(rules_->blocks.size());
-        rules_->blocks.push_back(std::move(stored));
-        for (Selector& selector : selectors) rules_->addRule(std::move(selector), blockIndex);
-    }
+    rules_->parse(css, 0);
 }
 
 void Stylesheet::match(const ElementInfo& element, std::vector<Match>& out) const {
@@ -573,7 +713,7 @@ void Stylesheet::match(const ElementInfo& element, std::vector<Match>& out) cons
             if (!selectorMatches(rule.selector, rule.selector.compounds.size() - 1, &element)) continue;
             for (const StoredDeclaration& d : r.blocks[rule.block]) {
                 const Origin origin = d.important ? Origin::kImportantRule : Origin::kRule;
-                out.push_back({d.prop, d.value, priorityOf(origin, rule.selector.specificity, rule.order)});
+                out.push_back({d.prop, d.value, priorityOf(origin, rule.selector.specificity, rule.order), d.name});
             }
         }
     };

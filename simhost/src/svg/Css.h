@@ -5,12 +5,15 @@
 // Selectors: type (path, svg|path matches by local name), universal, #id,
 // .class, attribute tests ([a], [a=v], [a~=v], [a^=v], [a$=v], [a*=v],
 // [a|=v]), :root, :first-child, :last-child, :only-child, :nth-child(),
-// :not() of compound selectors, and the combinators
-// descendant, >, + and ~, in selector lists. Dynamic pseudo-classes (:hover,
-// :focus, :visited...) and pseudo-elements are valid and match nothing in a
-// drawing nobody points at. A selector this code does not know drops its
-// whole rule, as a browser drops a rule with an invalid selector. At-rules
-// (@media, @font-face, @import, ...) are passed over.
+// :nth-of-type(), :first-of-type, :not() of compound selectors, and the
+// combinators descendant, >, + and ~, in selector lists. Dynamic
+// pseudo-classes (:hover, :focus, :visited...) and pseudo-elements are valid
+// and match nothing in a drawing nobody points at. A selector this code does
+// not know drops its whole rule, as a browser drops a rule with an invalid
+// selector. The rules of an @media block apply when its query holds for a
+// screen in the light colour scheme (see mediaQueryMatches); @import is never
+// fetched, and the other at-rules (@font-face, @supports...) are passed over.
+// Custom properties (--name) are kept and var() is substituted.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +25,9 @@
 
 namespace simhost::svg {
 
-enum class Prop : std::uint8_t { kFill, kStroke, kDashArray, kDisplay, kVisibility };
-constexpr int kPropCount = 5;
+// kCustom: a custom property (--name), which only var() reads.
+enum class Prop : std::uint8_t { kFill, kStroke, kDashArray, kDisplay, kVisibility, kCustom };
+constexpr int kPropCount = 5;  // the properties before kCustom
 
 // The property a declaration or presentation attribute name stands for.
 std::optional<Prop> propertyNamed(std::string_view name);
@@ -31,14 +35,15 @@ std::optional<Prop> propertyNamed(std::string_view name);
 std::string_view trim(std::string_view text);
 
 // Is `value` one the property can take? A declaration whose value does not
-// parse is dropped, so the cascaded or inherited value stays.
+// parse is dropped, so the cascaded or inherited value stays. A value with
+// var() in it is taken as it is: it is checked once substituted.
 bool isValidValue(Prop prop, std::string_view value);
 
 // The dash count of a stroke-dasharray value: the number of entries as
 // written (an odd list is drawn twice over, but the count is the author's);
-// 0 for none, for a list whose entries sum to zero (drawn solid) and for one
-// with a negative entry (an error in the list, drawn solid); -1 when the value
-// is no list at all (junk, stray commas), which drops the declaration.
+// 0 for none and for a list whose entries sum to zero (drawn solid); -1 when
+// the value is no list at all (junk, stray commas) or has a negative entry,
+// which drops the declaration, so an inherited dash stays.
 int dashCount(std::string_view value);
 
 // CSS-wide keywords.
@@ -46,14 +51,41 @@ bool isCssWideKeyword(std::string_view value);
 // ASCII case-insensitive equality, as CSS compares keywords.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
+// Does the value use var()?
+bool usesVar(std::string_view value);
+
+// A custom property's value as the element has it, or null.
+using CustomLookup = const std::string* (*)(const void* context, std::string_view name);
+// `value` with each var(--name[, fallback]) replaced by the property's value
+// or, when the element has no such property, by the fallback; nullopt when
+// neither is there (the declaration is then invalid where it is used) or the
+// var() is malformed.
+std::optional<std::string> substituteVars(std::string_view value, CustomLookup lookup, const void* context);
+
+// Does a @media prelude's query list (what follows "@media") hold for the
+// reader: a screen in the light colour scheme on which no other media
+// feature holds? A list holds when any of its queries does; an empty list
+// holds; a query that does not parse does not.
+bool mediaQueryMatches(std::string_view queries);
+
+// Does a systemLanguage value hold for a viewer whose language is
+// `language` ("en", "en-US")? An entry of the comma-separated list holds when
+// it is the language or starts with it and a '-' (ASCII case ignored,
+// whitespace around entries too): for "en", "en" and "en-GB" hold; for
+// "en-US", "en-US" and "en-US-x" do, "en" does not. An empty list holds
+// nowhere.
+bool systemLanguageMatches(std::string_view list, std::string_view language);
+
 struct Declaration {
     Prop prop;
     std::string_view value;
     bool important;
+    std::string_view name = {};  // a custom property's name, with its dashes
 };
 
 // Splits "name: value; name: value !important" into the declarations of the
-// five properties, in order. Values are views into `text`.
+// five properties and the custom properties, in order. Values are views into
+// `text`.
 void parseDeclarations(std::string_view text, std::vector<Declaration>& out);
 
 // Where a declaration comes from, ordered by how strongly it applies.
@@ -81,6 +113,7 @@ struct ElementInfo {
     bool root = false;
     bool last = false;             // the last element child of its parent, when known
     std::uint32_t position = 0;    // among its parent's element children, from 1
+    std::uint32_t typePosition = 0;  // among those of its name, from 1
     const ElementInfo* parent = nullptr;
     const ElementInfo* previous = nullptr;  // kept when the sheet has + or ~ combinators
 
@@ -106,8 +139,9 @@ public:
 
     struct Match {
         Prop prop;
-        std::string_view value;  // valid while the sheet lives
+        std::string_view value;  // valid while the sheet lives, as is name
         std::uint64_t priority;
+        std::string_view name;   // a custom property's
     };
     // The declarations of every rule that matches `element`.
     void match(const ElementInfo& element, std::vector<Match>& out) const;

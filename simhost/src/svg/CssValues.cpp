@@ -175,7 +175,6 @@ int dashCount(std::string_view value) {
     value = trim(value);
     if (equalsIgnoringCase(value, "none")) return 0;
     int count = 0;
-    bool negative = false;
     double sum = 0;
     std::size_t i = 0;
     while (i < value.size()) {
@@ -189,22 +188,82 @@ int dashCount(std::string_view value) {
         bool entryNegative = false;
         double entry = 0;
         if (!readDimension(value, i, entryNegative, entry)) return -1;
-        negative = negative || (entryNegative && entry != 0);
-        sum += entry < 0 ? -entry : entry;
+        if (entryNegative && entry != 0) return -1;
+        sum += entry;
         ++count;
     }
     if (count == 0) return -1;
-    return negative || sum == 0 ? 0 : count;
+    return sum == 0 ? 0 : count;
+}
+
+namespace {
+
+// Does a var( open at value[at], the parenthesis?
+bool isVarAt(std::string_view value, std::size_t at) {
+    if (at < 3 || !equalsIgnoringCase(value.substr(at - 3, 3), "var")) return false;
+    return at == 3 || !(std::isalnum(static_cast<unsigned char>(value[at - 4])) || value[at - 4] == '-' ||
+                        value[at - 4] == '_');
+}
+
+// Fallbacks nest at most this deep.
+constexpr int kMaxVarNesting = 32;
+
+std::optional<std::string> substitute(std::string_view value, CustomLookup lookup, const void* context, int depth) {
+    if (depth > kMaxVarNesting) return std::nullopt;
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t at = value.find('('); at != std::string_view::npos; at = value.find('(', at + 1)) {
+        if (!isVarAt(value, at)) continue;
+        // The arguments run to the matching parenthesis; an unclosed one
+        // closes at the end, as CSS closes what the text leaves open.
+        std::size_t close = at + 1;
+        for (int level = 1; close < value.size(); ++close) {
+            if (value[close] == '(') ++level;
+            else if (value[close] == ')' && --level == 0) break;
+        }
+        const std::string_view arguments = value.substr(at + 1, std::min(close, value.size()) - at - 1);
+        const std::size_t comma = arguments.find(',');
+        const std::string_view name = trim(arguments.substr(0, comma));
+        if (name.size() < 3 || name[0] != '-' || name[1] != '-') return std::nullopt;
+        out.append(value.substr(done, at - 3 - done));
+        if (const std::string* found = lookup(context, name)) {
+            out += *found;
+        } else if (comma != std::string_view::npos) {
+            const auto fallback = substitute(trim(arguments.substr(comma + 1)), lookup, context, depth + 1);
+            if (!fallback) return std::nullopt;
+            out += *fallback;
+        } else {
+            return std::nullopt;
+        }
+        done = std::min(close + 1, value.size());
+        at = done - 1;
+    }
+    out.append(value.substr(done));
+    return std::string(trim(out));
+}
+
+}  // namespace
+
+bool usesVar(std::string_view value) {
+    for (std::size_t at = value.find('('); at != std::string_view::npos; at = value.find('(', at + 1))
+        if (isVarAt(value, at)) return true;
+    return false;
+}
+
+std::optional<std::string> substituteVars(std::string_view value, CustomLookup lookup, const void* context) {
+    return substitute(value, lookup, context, 0);
 }
 
 bool isValidValue(Prop prop, std::string_view value) {
-    if (isCssWideKeyword(value)) return true;
+    if (isCssWideKeyword(value) || prop == Prop::kCustom) return true;
+    if (value.find('(') != std::string_view::npos && usesVar(value)) return true;
     switch (prop) {
         case Prop::kFill:
         case Prop::kStroke: return isPaint(value);
         case Prop::kDashArray: return dashCount(value) >= 0;
         case Prop::kDisplay: return isDisplay(value);
         case Prop::kVisibility: return isOneOf(value, {"visible", "hidden", "collapse"});
+        case Prop::kCustom: break;
     }
     return false;
 }

@@ -7,8 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -60,8 +61,9 @@ bool isGroupElement(Element e) { return e <= Element::kSvg; }
 bool isShape(Element e) { return e >= Element::kPath && e <= Element::kPolyline; }
 
 bool isPaintServer(std::string_view local) {
-    return local == "linearGradient" || local == "radialGradient" || local == "pattern" || local == "hatch" ||
-           local == "solidcolor";
+    // <hatch> and <solidcolor> are not among them: no browser paints with
+    // them, so a url() naming one falls back as one naming nothing does.
+    return local == "linearGradient" || local == "radialGradient" || local == "pattern";
 }
 bool isMeshGradient(std::string_view local) { return local == "meshgradient" || local == "meshGradient"; }
 
@@ -96,12 +98,25 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 enum class Paint : std::uint8_t { kNone, kColor, kMesh };
 
+// Custom properties by name, their var() already substituted.
+using CustomProperties = std::vector<std::pair<std::string, std::string>>;
+
+const std::string* customNamed(const void* properties, std::string_view name) {
+    if (properties == nullptr) return nullptr;
+    for (const auto& [key, value] : *static_cast<const CustomProperties*>(properties))
+        if (key == name) return &value;
+    return nullptr;
+}
+
 // The inherited properties, as computed on an element.
 struct Inherited {
     Paint fill = Paint::kColor;
     Paint stroke = Paint::kNone;
     ai::int16 dashCount = 0;
     bool invisible = false;  // visibility hidden or collapse
+    // Shared by the elements that add none of their own; null in most
+    // drawings.
+    std::shared_ptr<const CustomProperties> custom;
 };
 
 // What one element says about itself, from its attributes.
@@ -115,7 +130,6 @@ struct Attributes {
     const char* groupmode = nullptr;
     const char* label = nullptr;
     const char* requiredExtensions = nullptr;
-    const char* requiredFeatures = nullptr;
     const char* systemLanguage = nullptr;
     bool insensitive = false;
 };
@@ -126,36 +140,18 @@ bool isKeyword(std::string_view value, std::initializer_list<std::string_view> k
     return false;
 }
 
+// The language of the viewer the drawing is read for, as systemLanguage
+// tests it.
+constexpr std::string_view kViewerLanguage = "en";
+
 // Do the element's conditions hold? The drawing is read as an English viewer
-// that supports the features of SVG 1.0 and 1.1 and no extension reads it. An element
+// that supports no extension reads it. requiredFeatures is not tested:
+// browsers dropped it and render the element whatever it says. An element
 // whose conditions fail is not rendered, and a switch renders its first child
 // whose conditions hold.
 bool conditionsHold(const Attributes& a) {
     if (a.requiredExtensions != nullptr) return false;
-    if (a.requiredFeatures != nullptr) {
-        std::string_view list = trim(a.requiredFeatures);
-        if (list.empty()) return false;
-        while (!list.empty()) {
-            std::size_t end = 0;
-            while (end < list.size() && list[end] != ' ' && list[end] != '\t' && list[end] != '\n' && list[end] != '\r') ++end;
-            // SVG 1.1 features, and SVG 1.0's "org.w3c.svg..." names.
-            const std::string_view feature = list.substr(0, end);
-            if (!startsWithIgnoringCase(feature, "http://www.w3.org/TR/SVG11/feature#") &&
-                !startsWithIgnoringCase(feature, "org.w3c.svg"))
-                return false;
-            list = trim(list.substr(end));
-        }
-    }
-    if (a.systemLanguage == nullptr) return true;
-    std::string_view list = a.systemLanguage;
-    while (!list.empty()) {
-        const std::size_t comma = list.find(',');
-        const std::string_view language = trim(list.substr(0, comma));
-        if (equalsIgnoringCase(language, "en") || startsWithIgnoringCase(language, "en-")) return true;
-        if (comma == std::string_view::npos) break;
-        list.remove_prefix(comma + 1);
-    }
-    return false;
+    return a.systemLanguage == nullptr || systemLanguageMatches(a.systemLanguage, kViewerLanguage);
 }
 
 // What a pass learns about the whole drawing, and what the next pass uses.
@@ -263,6 +259,16 @@ private:
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** attributes) {
         static_cast<Reader*>(self)->guarded([&](Reader& r) { r.start(name, attributes); });
     }
+    // XML 1.0 reads any version 1.x; "1" or "2.0" is no XML a browser reads.
+    static void XMLCALL onXmlDeclaration(void* self, const XML_Char* version, const XML_Char*, int) {
+        static_cast<Reader*>(self)->guarded([version](Reader& r) {
+            if (version == nullptr) return;  // an external entity's text declaration
+            const std::string_view v = version;
+            if (v.size() < 3 || v.compare(0, 2, "1.") != 0 ||
+                v.find_first_not_of("0123456789", 2) != std::string_view::npos)
+                r.fail(std::string("malformed XML: ") + XML_ErrorString(XML_ERROR_XML_DECL));
+        });
+    }
     static void XMLCALL onEnd(void* self, const XML_Char*) {
         static_cast<Reader*>(self)->guarded([](Reader& r) { r.end(); });
     }
@@ -332,6 +338,7 @@ private:
         std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> guard(parser_, XML_ParserFree);
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, onStart, onEnd);
+        XML_SetXmlDeclHandler(parser_, onXmlDeclaration);
         XML_SetUnknownEncodingHandler(parser_, singleByteEncoding, nullptr);
 
         // The bytes are read straight into expat's buffer: no copy between.
@@ -372,10 +379,22 @@ private:
             default:
                 return startOther(name, attrs);
         }
-        if (isSodipodi(name.ns) && name.local == "namedview") return startNamedView(attrs);
-        const Element element = inSvg(name) ? elementOf(name.local) : Element::kNotArt;
-        if (element == Element::kNotArt) return startOther(name, attrs);
-        startArt(element, name, attrs, ordinal);
+        const bool namedView = isSodipodi(name.ns) && name.local == "namedview";
+        const Element element = inSvg(name) && !namedView ? elementOf(name.local) : Element::kNotArt;
+        if (element != Element::kNotArt) return startArt(element, name, attrs, ordinal);
+        noteSibling(parent, name, attrs);
+        if (namedView) return startNamedView(attrs);
+        startOther(name, attrs);
+    }
+
+    // A child that is not art (<title>, <style>, <defs>...) is a sibling all
+    // the same for + and ~. A <style> is noted before its sheet is known.
+    void noteSibling(Frame& parent, const Name& name, const XML_Char** attrs) {
+        if (!k_.sheet.testsSiblings() && !(inSvg(name) && name.local == "style")) return;
+        Attributes a;
+        readAttributes(attrs, a);
+        describe(name, a, attrs, &parent.info, parent.siblings.empty() ? nullptr : &parent.siblings.back(), false);
+        parent.siblings.push_back(scratch_);
     }
 
     void end() {
@@ -485,7 +504,6 @@ private:
                     break;
                 case 'r':
                     if (std::strcmp(name, "requiredExtensions") == 0) { a.requiredExtensions = value; continue; }
-                    if (std::strcmp(name, "requiredFeatures") == 0) { a.requiredFeatures = value; continue; }
                     break;
                 default: break;
             }
@@ -494,8 +512,9 @@ private:
     }
 
     // Fills scratch_ with what selectors may ask of the element.
+    // `typePosition`: among the parent's children of its name, from 1.
     void describe(const Name& name, const Attributes& a, const XML_Char** attrs, const ElementInfo* parent,
-                  const ElementInfo* previous, bool root) {
+                  const ElementInfo* previous, bool root, std::uint32_t typePosition = 0) {
         scratch_.name.assign(name.local);
         scratch_.id.assign(a.id);
         scratch_.classes.assign(a.classes);
@@ -506,9 +525,12 @@ private:
         scratch_.root = root;
         scratch_.parent = parent;
         scratch_.previous = previous;
-        scratch_.position = root ? 0 : top().children;
+        // The root has no siblings: it is the first, the last and the only
+        // one, as browsers match it.
+        scratch_.position = root ? 1 : top().children;
+        scratch_.typePosition = root ? 1 : typePosition;
         const std::uint32_t ordinal = ordinal_ - 1;
-        scratch_.last = !collecting_ && ordinal < k_.lastChild.size() && k_.lastChild[ordinal];
+        scratch_.last = root || (!collecting_ && ordinal < k_.lastChild.size() && k_.lastChild[ordinal]);
     }
 
     // Does the paint server `id` paint? A gradient needs stops, its own or
@@ -550,38 +572,85 @@ private:
         return Paint::kColor;
     }
 
+    struct Winner {
+        std::string_view value;
+        std::uint64_t priority = 0;
+        bool set = false;
+        std::string_view name;  // a custom property's
+    };
+
     // The cascade: presentation attributes (already in declarations_), then
     // the sheet's rules, then the style attribute, !important last.
-    Computed compute(const Attributes& a, const Inherited& parent) {
-        struct Winner {
-            std::string_view value;
-            std::uint64_t priority = 0;
-            bool set = false;
-        } winners[kPropCount];
-        auto consider = [&](Prop prop, std::string_view value, std::uint64_t priority) {
+    void cascade(const Attributes& a, Winner (&winners)[kPropCount]) {
+        customs_.clear();
+        auto consider = [&](Prop prop, std::string_view value, std::uint64_t priority, std::string_view name) {
             // A value the property cannot take is dropped, so a weaker
             // declaration of the same property still applies.
             if (!isValidValue(prop, value)) return;
-            Winner& w = winners[static_cast<int>(prop)];
-            if (!w.set || priority >= w.priority) w = {value, priority, true};
+            Winner* w = prop == Prop::kCustom ? nullptr : &winners[static_cast<int>(prop)];
+            for (std::size_t k = 0; w == nullptr && k < customs_.size(); ++k)
+                if (customs_[k].name == name) w = &customs_[k];
+            if (w == nullptr) w = &customs_.emplace_back();
+            if (!w->set || priority >= w->priority) *w = {value, priority, true, name};
         };
-        for (const Declaration& d : declarations_) consider(d.prop, d.value, priorityOf(Origin::kPresentation));
+        for (const Declaration& d : declarations_) consider(d.prop, d.value, priorityOf(Origin::kPresentation), {});
         if (!k_.sheet.empty()) {
             matches_.clear();
             k_.sheet.match(scratch_, matches_);
-            for (const Stylesheet::Match& m : matches_) consider(m.prop, m.value, m.priority);
+            for (const Stylesheet::Match& m : matches_) consider(m.prop, m.value, m.priority, m.name);
         }
         if (a.style != nullptr) {
             declarations_.clear();
             parseDeclarations(a.style, declarations_);
             for (const Declaration& d : declarations_)
                 consider(d.prop, d.value,
-                         priorityOf(d.important ? Origin::kImportantStyleAttribute : Origin::kStyleAttribute));
+                         priorityOf(d.important ? Origin::kImportantStyleAttribute : Origin::kStyleAttribute), d.name);
         }
+    }
 
+    // The element's custom properties: its parent's, under those it declares.
+    // A var() in a declared value reads the parent's and the element's plain
+    // ones.
+    std::shared_ptr<const CustomProperties> customProperties(const Inherited& parent) {
+        if (customs_.empty()) return parent.custom;
+        auto own = std::make_shared<CustomProperties>(parent.custom ? *parent.custom : CustomProperties());
+        auto assign = [&own](std::string_view name, std::optional<std::string> value) {
+            auto it = std::find_if(own->begin(), own->end(), [&](const auto& p) { return p.first == name; });
+            if (it != own->end()) own->erase(it);
+            if (value) own->emplace_back(std::string(name), std::move(*value));
+        };
+        for (const bool withVar : {false, true}) {
+            for (const Winner& w : customs_) {
+                if (usesVar(w.value) != withVar || equalsIgnoringCase(w.value, "inherit") ||
+                    equalsIgnoringCase(w.value, "unset"))
+                    continue;
+                if (equalsIgnoringCase(w.value, "initial")) assign(w.name, std::nullopt);
+                else assign(w.name, withVar ? substituteVars(w.value, customNamed, own.get()) : std::string(w.value));
+            }
+        }
+        return own;
+    }
+
+    Computed compute(const Attributes& a, const Inherited& parent) {
+        Winner winners[kPropCount];
+        cascade(a, winners);
         Computed computed;
+        computed.inherited.custom = customProperties(parent);
+        // A var() is substituted now; when what it names is missing, or
+        // what it gives is no value of the property, the property is unset:
+        // inherited, or for display its initial value.
+        for (int p = 0; p < kPropCount; ++p) {
+            Winner& w = winners[p];
+            if (!w.set || !usesVar(w.value)) continue;
+            std::optional<std::string> value = substituteVars(w.value, customNamed, computed.inherited.custom.get());
+            w.set = value && isValidValue(static_cast<Prop>(p), *value);
+            if (w.set) w.value = substituted_[p] = std::move(*value);
+        }
         Inherited& style = computed.inherited;
-        style = parent;
+        style.fill = parent.fill;
+        style.stroke = parent.stroke;
+        style.dashCount = parent.dashCount;
+        style.invisible = parent.invisible;
         if (const Winner& w = winners[int(Prop::kFill)]; w.set) style.fill = paintOf(w.value, parent.fill, Paint::kColor);
         if (const Winner& w = winners[int(Prop::kStroke)]; w.set)
             style.stroke = paintOf(w.value, parent.stroke, Paint::kNone);
@@ -693,7 +762,8 @@ private:
         readAttributes(attrs, a);
         const bool described = !k_.sheet.empty();
         if (described)
-            describe(name, a, attrs, &parent.info, parent.siblings.empty() ? nullptr : &parent.siblings.back(), false);
+            describe(name, a, attrs, &parent.info, parent.siblings.empty() ? nullptr : &parent.siblings.back(), false,
+                     position);
         const Computed style = compute(a, parent.inherited);
         artCreated_ = true;
         // The art children so far, for + and ~ selectors (a deque: they
@@ -701,7 +771,7 @@ private:
         if (described && k_.sheet.testsSiblings()) parent.siblings.push_back(scratch_);
         // Containers keep what selectors may ask of them, for their
         // descendants; leaves need it only while their own style is found.
-        if (!described && (isGroupElement(element))) describe(name, a, attrs, &parent.info, nullptr, false);
+        if (!described && isGroupElement(element)) describe(name, a, attrs, &parent.info, nullptr, false, position);
         scratch_.previous = nullptr;
 
         if (parent.kind == FrameKind::kRoot && element == Element::kG) {
@@ -806,6 +876,8 @@ private:
     std::size_t depth_ = 0;
     std::uint32_t ordinal_ = 0;
     std::vector<Declaration> declarations_;
+    std::vector<Winner> customs_;  // the winning custom property declarations
+    std::string substituted_[kPropCount];
     std::vector<Stylesheet::Match> matches_;
     std::vector<bool> subpaths_;
     ElementInfo scratch_;
