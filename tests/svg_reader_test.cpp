@@ -302,7 +302,7 @@ TEST(SvgCascade, SheetsReachTheElementsABrowserMatches) {
         // No window: a browser applies this one in any window.
         {"@media (min-width: 0) { #a {} }", ""},
         {"svg { --p: none } #a { fill: var(--p) } #b { fill: var(--q, none) } #c { fill: var(--q) }", "a b"},
-        {"#g { --p: none } #g > rect { fill: var(--p) } #d { fill: var(--p) }", "f h j"},
+        {"#g { --p: none } #g > rect { --q: red; fill: var(--p) } #d { fill: var(--p) }", "f h j"},
         {".x { --p: red } #a { --p: none } rect, circle { fill: var(--p, var(--q, none)) }", "a b d f h i j"},
         {"svg { --p: none; --q: var(--p) } #a { fill: var(--q) }", "a"},
         // A var() naming nothing unsets fill, which inherits; the element's
