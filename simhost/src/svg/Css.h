@@ -36,7 +36,8 @@ std::string_view trim(std::string_view text);
 
 // Is `value` one the property can take? A declaration whose value does not
 // parse is dropped, so the cascaded or inherited value stays. A value with
-// var() in it is taken as it is: it is checked once substituted.
+// var() in it is none here: the caller takes it as it is (see usesVar) and
+// checks it once substituted.
 bool isValidValue(Prop prop, std::string_view value);
 
 // The dash count of a stroke-dasharray value: the number of entries as

@@ -256,7 +256,6 @@ std::optional<std::string> substituteVars(std::string_view value, CustomLookup l
 
 bool isValidValue(Prop prop, std::string_view value) {
     if (isCssWideKeyword(value) || prop == Prop::kCustom) return true;
-    if (value.find('(') != std::string_view::npos && usesVar(value)) return true;
     switch (prop) {
         case Prop::kFill:
         case Prop::kStroke: return isPaint(value);

@@ -114,9 +114,9 @@ struct Inherited {
     Paint stroke = Paint::kNone;
     ai::int16 dashCount = 0;
     bool invisible = false;  // visibility hidden or collapse
-    // Shared by the elements that add none of their own; null in most
-    // drawings.
-    std::shared_ptr<const CustomProperties> custom;
+    // Shared by the elements that add none of their own (kept by the
+    // reader while the element is open); null in most drawings.
+    const CustomProperties* custom = nullptr;
 };
 
 // What one element says about itself, from its attributes.
@@ -247,6 +247,7 @@ private:
         std::uint32_t children = 0;                // element children so far
         std::uint32_t lastChildOrdinal = SvgDocument::kNoElement;
         Knowledge::Server* gradient = nullptr;     // a gradient: its stops are noted
+        std::size_t customMark = 0;                // customArena_'s size before the element
         ElementInfo info;                          // for selectors; containers only
         std::deque<ElementInfo> siblings;          // art children so far, for + and ~ selectors
     };
@@ -325,6 +326,7 @@ private:
         ordinal_ = 0;
         defaultLayer_ = kNone;
         guides_.clear();
+        customArena_.clear();
         unresolved_.clear();
         out_.stepNames.assign(std::begin(kElementNames), std::end(kElementNames));
         subpathStep_ = static_cast<std::uint32_t>(out_.stepNames.size());
@@ -362,7 +364,15 @@ private:
         out_.steps.resize(count, {kNoStep, 0});
     }
 
+    // Every element pushes one frame, which keeps what the arena held before
+    // it: the element's custom properties go with its end.
     void start(const XML_Char* qualified, const XML_Char** attrs) {
+        const std::size_t mark = customArena_.size();
+        startElement(qualified, attrs);
+        top().customMark = mark;
+    }
+
+    void startElement(const XML_Char* qualified, const XML_Char** attrs) {
         const std::uint32_t ordinal = ordinal_++;
         const Name name = splitName(qualified);
         if (depth_ == 0) return startRoot(name, attrs);
@@ -399,6 +409,7 @@ private:
 
     void end() {
         Frame& frame = top();
+        if (customArena_.size() > frame.customMark) customArena_.resize(frame.customMark);
         if (collecting_ && frame.lastChildOrdinal != SvgDocument::kNoElement) {
             if (k_.lastChild.size() <= frame.lastChildOrdinal) k_.lastChild.resize(frame.lastChildOrdinal + 1u);
             k_.lastChild[frame.lastChildOrdinal] = true;
@@ -581,12 +592,18 @@ private:
 
     // The cascade: presentation attributes (already in declarations_), then
     // the sheet's rules, then the style attribute, !important last.
-    void cascade(const Attributes& a, Winner (&winners)[kPropCount]) {
+    // Returns whether a winner may hold a var().
+    bool cascade(const Attributes& a, Winner (&winners)[kPropCount]) {
         customs_.clear();
+        bool var = false;
         auto consider = [&](Prop prop, std::string_view value, std::uint64_t priority, std::string_view name) {
             // A value the property cannot take is dropped, so a weaker
-            // declaration of the same property still applies.
-            if (!isValidValue(prop, value)) return;
+            // declaration of the same property still applies. A value with
+            // var() is checked once substituted.
+            if (!isValidValue(prop, value)) {
+                if (!usesVar(value)) return;
+                var = true;
+            }
             Winner* w = prop == Prop::kCustom ? nullptr : &winners[static_cast<int>(prop)];
             for (std::size_t k = 0; w == nullptr && k < customs_.size(); ++k)
                 if (customs_[k].name == name) w = &customs_[k];
@@ -606,14 +623,15 @@ private:
                 consider(d.prop, d.value,
                          priorityOf(d.important ? Origin::kImportantStyleAttribute : Origin::kStyleAttribute), d.name);
         }
+        return var;
     }
 
     // The element's custom properties: its parent's, under those it declares.
     // A var() in a declared value reads the parent's and the element's plain
     // ones.
-    std::shared_ptr<const CustomProperties> customProperties(const Inherited& parent) {
+    const CustomProperties* customProperties(const Inherited& parent) {
         if (customs_.empty()) return parent.custom;
-        auto own = std::make_shared<CustomProperties>(parent.custom ? *parent.custom : CustomProperties());
+        CustomProperties* own = &customArena_.emplace_back(parent.custom ? *parent.custom : CustomProperties());
         auto assign = [&own](std::string_view name, std::optional<std::string> value) {
             auto it = std::find_if(own->begin(), own->end(), [&](const auto& p) { return p.first == name; });
             if (it != own->end()) own->erase(it);
@@ -625,7 +643,7 @@ private:
                     equalsIgnoringCase(w.value, "unset"))
                     continue;
                 if (equalsIgnoringCase(w.value, "initial")) assign(w.name, std::nullopt);
-                else assign(w.name, withVar ? substituteVars(w.value, customNamed, own.get()) : std::string(w.value));
+                else assign(w.name, withVar ? substituteVars(w.value, customNamed, own) : std::string(w.value));
             }
         }
         return own;
@@ -633,16 +651,16 @@ private:
 
     Computed compute(const Attributes& a, const Inherited& parent) {
         Winner winners[kPropCount];
-        cascade(a, winners);
+        const bool var = cascade(a, winners);
         Computed computed;
         computed.inherited.custom = customProperties(parent);
         // A var() is substituted now; when what it names is missing, or
         // what it gives is no value of the property, the property is unset:
         // inherited, or for display its initial value.
-        for (int p = 0; p < kPropCount; ++p) {
+        for (int p = 0; var && p < kPropCount; ++p) {
             Winner& w = winners[p];
             if (!w.set || !usesVar(w.value)) continue;
-            std::optional<std::string> value = substituteVars(w.value, customNamed, computed.inherited.custom.get());
+            std::optional<std::string> value = substituteVars(w.value, customNamed, computed.inherited.custom);
             w.set = value && isValidValue(static_cast<Prop>(p), *value);
             if (w.set) w.value = substituted_[p] = std::move(*value);
         }
@@ -877,6 +895,7 @@ private:
     std::uint32_t ordinal_ = 0;
     std::vector<Declaration> declarations_;
     std::vector<Winner> customs_;  // the winning custom property declarations
+    std::deque<CustomProperties> customArena_;  // the custom properties of the open elements
     std::string substituted_[kPropCount];
     std::vector<Stylesheet::Match> matches_;
     std::vector<bool> subpaths_;
