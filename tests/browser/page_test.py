@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 SKIP = 77
 CHROMIUM = shutil.which('chromium') or shutil.which('chromium-browser')
@@ -73,6 +74,17 @@ const hit = document.elementFromPoint(x, y);
 return {x, y, left: r.left, right: r.right, top: r.top, bottom: r.bottom,
         hit: !!hit && item.contains(hit),
         whole: r.width > 0 && r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight};"""
+# Scrolls the menu that scrolls the item (its own, or the one it is shown
+# inline in) until the item shows, as the wheel over that menu would; no
+# other box is scrolled.
+SCROLL_TO = """
+const item = arguments[0];
+let menu = item.closest('[role=menu]');
+while (menu && !/auto|scroll/.test(getComputedStyle(menu).overflowY)) menu = menu.parentElement.closest('[role=menu]');
+if (!menu) return;
+const r = item.getBoundingClientRect(), m = menu.getBoundingClientRect();
+if (r.top < m.top) menu.scrollTop -= m.top - r.top + 4;
+else if (r.bottom > m.bottom) menu.scrollTop += r.bottom - m.bottom + 4;"""
 SUBMENU_ITEMS = "following-sibling::*[@role='menu']/li/*[@role='menuitem']"
 
 
@@ -110,7 +122,7 @@ class Page:
     def where(self, item):
         """The item scrolled into its menu's view (as a person scrolls a long
         menu), and where it is then."""
-        self.js("arguments[0].scrollIntoView({block: 'nearest'})", item)
+        self.js(SCROLL_TO, item)
         return self.js(WHERE, item)
 
     def enter(self, parent, target):
@@ -129,10 +141,11 @@ class Page:
         t = self.where(target)
         self.move((self.at[0], t['y']), (t['x'], t['y']))
 
-    def leave(self, menu_item, parent):
-        """Back from inside `parent`'s submenu (the mouse on `menu_item`) to `parent`."""
+    def leave(self, parent):
+        """Back from inside `parent`'s submenu to `parent`."""
+        m = self.js("const r = arguments[0].nextElementSibling.getBoundingClientRect();"
+                    " return {left: r.left, right: r.right}", parent)
         p = self.where(parent)
-        m = self.where(menu_item)
         if m['left'] <= p['x'] <= m['right']:
             self.move((self.at[0], p['y']), (p['x'], p['y']))
         else:
@@ -166,16 +179,19 @@ class Page:
         submenu's; clicks each submenu's item. Notes each item that is not
         whole in the window or not on top at its centre."""
         items = parent.find_elements(By.XPATH, SUBMENU_ITEMS)
-        for i, item in enumerate(items):
-            if i == 0:
-                self.enter(parent, item)
-            else:
-                self.along(item)
+        entered = False
+        for item in items:
             w = self.where(item)
-            label = ' > '.join(path + [item.text.strip()])
+            label = ' > '.join(path + [item.get_attribute('textContent').strip()])
             if not (w['whole'] and w['hit']):
                 problems.append(f"{label} at {round(w['left'])},{round(w['top'])}: "
                                 f"{'not whole in the window' if not w['whole'] else 'covered or clipped'}")
+                continue  # a person could not reach it
+            if entered:
+                self.along(item)
+            else:
+                self.enter(parent, item)
+                entered = True
             if item.get_attribute('aria-haspopup'):
                 self.click()
                 self.wait.until(lambda d: item.get_attribute('aria-expanded') == 'true', f'{label} did not open')
@@ -183,8 +199,7 @@ class Page:
                 self.walk(item, path + [item.text.strip()], problems)
                 if len(problems) == before:
                     self.shot(f"menu-{'-'.join(path + [item.text.strip()]).lower().replace(' ', '-')}-{self.size}")
-                last = item.find_elements(By.XPATH, SUBMENU_ITEMS)[-1]
-                self.leave(last, item)
+                self.leave(item)
 
     def status(self):
         return self.d.find_element(By.ID, 'status').text
@@ -258,6 +273,13 @@ def select_command(page):
     page.shot('select-open-paths')
 
 
+def soon(condition, seconds=5):
+    """Whether the condition holds within a few seconds (a check, not a wait that ends the test)."""
+    end = time.time() + seconds
+    while not condition() and time.time() < end:
+        time.sleep(0.1)
+
+
 def canvas_width(page):
     return page.js("return document.getElementById('canvas').getBoundingClientRect().width")
 
@@ -283,7 +305,8 @@ def guides_then_rasters(page):
     check(abs(canvas_width(page) - fitted) < 1, f'Fit shows the drawing as before: {fitted} then {canvas_width(page)}')
     page.shot('kept-guides')
     page.d.refresh()
-    page.wait.until(lambda d: page.listed('kept-list'), 'the reloaded page shows no selection')
+    page.wait.until(lambda d: page.js("return document.body.classList.contains('ready')"))
+    soon(lambda: page.listed('kept-list'))
     lists = (page.listed('selection'), page.listed('kept-list'))
     check(lists == (rasters, guides), f"a reloaded page shows the host's selection: {lists}")
     page.d.find_element(By.ID, 'deselect-all').click()
@@ -418,8 +441,14 @@ def about_without_document(page):
     page.d.refresh()
     page.wait.until(lambda d: page.js("return document.body.classList.contains('ready')"))
     page.choose('Help', 'About Wendlow Plug-ins', 'Brindle...')
+    backdrop = page.d.find_element(By.ID, 'modal-backdrop')
+    soon(backdrop.is_displayed)
+    check(backdrop.is_displayed(), f'About opens with no drawing open: {page.status()!r}')
+    if not backdrop.is_displayed():
+        return
     page.press(page.dialog(), 'OK')
-    text = page.wait_status('closed')
+    soon(lambda: 'closed' in page.status())
+    text = page.status()
     error = page.js("return document.getElementById('status').classList.contains('error')")
     check(text == 'About Wendlow Brindle closed.' and not error, f'About closed with OK, no drawing open: {text!r}')
 
@@ -470,6 +499,9 @@ def main():
         errors = [e for e in driver.get_log('browser') if e['level'] == 'SEVERE']
         check(not errors, f'no errors in the console: {errors}')
         phone(url)
+    except Exception:  # noqa: BLE001  (reported as a failed check, with where it happened)
+        traceback.print_exc()
+        check(False, 'the run ended early')
     finally:
         if driver:
             driver.quit()
