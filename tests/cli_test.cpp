@@ -216,6 +216,41 @@ TEST(CliSelect, APlugInErrorIsExitCodeOneWithItsErrorDialog) {
     EXPECT_EQ(result["dialogs"][0]["items"][2]["text"], "FALT");
 }
 
+// An object selected before a command that the command never selects (a
+// guide: the deselect leaves guides alone) is "kept", never "matched"; one
+// the command selects again is matched, whatever it was before.
+TEST(CliSelect, ObjectsLeftSelectedAreKeptNotMatched) {
+    const std::string file = scratch("kept") + "/guide-selected.json";
+    std::stringstream read;
+    read << std::ifstream(kExamples + "/sample.json").rdbuf();
+    std::string text = read.str();
+    const std::string guide = R"("id": "guide-horizon", "guide": true)";
+    ASSERT_NE(text.find(guide), std::string::npos);
+    text.replace(text.find(guide), guide.size(), guide + R"(, "selected": true)");
+    std::ofstream(file) << text;
+    const struct {
+        const char* command;
+        const char* id;
+        bool matched, kept;
+    } rows[] = {
+        {"Guides", "guide-horizon", true, false},
+        {"Rasters", "guide-horizon", false, true},
+        {"Rasters", "tile-embedded", true, false},
+        {"Open Paths", "guide-horizon", false, true},
+    };
+    for (const auto& row : rows) {
+        const Outcome run = simhost({"select", file, row.command, "--json"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        const json result = json::parse(run.out);
+        const auto& selected = result["selected"];
+        const auto it = std::find_if(selected.begin(), selected.end(), [&](const json& s) { return s["id"] == row.id; });
+        ASSERT_NE(it, selected.end()) << row.command << " left " << row.id << " unselected";
+        EXPECT_EQ((*it)["matched"], row.matched) << row.command << ": " << row.id;
+        EXPECT_EQ(it->value("kept", false), row.kept) << row.command << ": " << row.id;
+        EXPECT_EQ(it->contains("kept"), row.kept) << "\"kept\" is written only when true";
+    }
+}
+
 // Unreadable documents, named or in a folder, are exit code two with a line
 // each; a folder's results come in a stable order with a summary.
 TEST(CliBatch, OneResultPerDocumentInAStableOrderAndALinePerUnreadable) {

@@ -5,7 +5,9 @@
 
 #include <sys/socket.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "ServerProcess.h"
 
@@ -91,17 +93,39 @@ TEST_F(ServeApi, CommandsSelectWhatTheCommandLineSelects) {
 }
 
 // Each document keeps its own selection between commands: a selected guide
-// survives any command, on its own document only.
+// survives any command, on its own document only, kept and not matched
+// unless the command selects it again. The selection can be read back as
+// the last answer gave it, and cleared, guides too.
 TEST_F(ServeApi, EachDocumentKeepsItsSelection) {
     httplib::Client c = server_->client();
     const std::string a = upload(fileText(kSample), "a.svg"), b = upload(fileText(kSample), "b.svg");
-    const json guides = parsed(postJson(c, "/api/documents/" + a + "/menu", {{"item", "Guides"}}))["selected"];
-    ASSERT_EQ(guides.size(), 2u);
-    const json onA = parsed(postJson(c, "/api/documents/" + a + "/menu", {{"item", "All Paths"}}))["selected"];
+    const std::string menu = "/api/documents/" + a + "/menu", selection = "/api/documents/" + a + "/selection";
+    json guides;
+    for (int time = 0; time < 2; ++time) {
+        guides = parsed(postJson(c, menu, {{"item", "Guides"}}))["selected"];
+        ASSERT_EQ(guides.size(), 2u);
+        for (const json& g : guides) EXPECT_TRUE(g["matched"] == true && !g.contains("kept")) << g;
+    }
+    const json onA = parsed(postJson(c, menu, {{"item", "All Paths"}}))["selected"];
     const json onB = parsed(postJson(c, "/api/documents/" + b + "/menu", {{"item", "All Paths"}}))["selected"];
     EXPECT_EQ(onA.size(), onB.size() + 2);
     EXPECT_EQ(onA.back()["id"], guides.back()["id"]);
+    const json rasters = parsed(postJson(c, menu, {{"item", "Rasters"}, {"outlines", false}}));
+    ASSERT_EQ(rasters["selected"].size(), 3u);
+    for (const json& s : rasters["selected"]) {
+        const bool guide = s["layer"] == "Guides";
+        EXPECT_EQ(s["matched"], !guide) << s;
+        EXPECT_EQ(s.value("kept", false), guide) << s;
+    }
+    auto held = c.Get((selection + "?outlines=false").c_str());
+    ASSERT_EQ(held->status, 200);
+    EXPECT_EQ(parsed(held)["selected"], rasters["selected"]) << "a page that comes later sees the last answer";
+    auto cleared = c.Delete(selection.c_str());
+    ASSERT_EQ(cleared->status, 200) << cleared->body;
+    EXPECT_EQ(parsed(cleared)["count"], 0);
+    EXPECT_EQ(parsed(c.Get(selection.c_str()))["count"], 0);
     for (const std::string& id : {a, b}) c.Delete(("/api/documents/" + id).c_str());
+    EXPECT_EQ(c.Get(selection.c_str())->status, 404);
 }
 
 // About opens a dialog that waits for a press: while it is open the dialog
@@ -136,15 +160,38 @@ TEST_F(ServeApi, AModalDialogWaitsForItsPress) {
     }
     EXPECT_EQ(c.Get("/api/documents")->status, 200) << "what needs no message still works";
 
+    // The time a person takes to answer is not the command's.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     auto closed = postJson(c, "/api/dialog/press", {{"item", 1}, {"dialog", dialog["id"]}});
     ASSERT_EQ(closed->status, 200);
     const json result = json::parse(closed->body);
     EXPECT_EQ(result["command"], "Brindle...");
+    EXPECT_EQ(result["result"], "ok") << "closed by its own OK button: a normal end";
+    EXPECT_LT(result["commandMs"].get<double>(), result["ms"].get<double>() - 300);
     ASSERT_EQ(result["dialogs"].size(), 1u);
     EXPECT_EQ(result["dialogs"][0]["closedBy"], 1);
     EXPECT_EQ(c.Get("/api/dialog")->status, 204);
     EXPECT_EQ(postJson(c, "/api/dialog/press", {{"item", 1}})->status, 409);
     EXPECT_EQ(postJson(c, "/api/documents/d1/menu", {{"item", "Groups"}})->status, 200);
+}
+
+// About is the application's: it runs with no document, by its menu text
+// alone; the drawing's commands need one.
+TEST_F(ServeApi, AboutNeedsNoDocument) {
+    httplib::Client c = server_->client();
+    auto opened = postJson(c, "/api/menu", {{"item", "brindle..."}});
+    ASSERT_EQ(opened->status, 202) << opened->body;
+    auto closed = postJson(c, "/api/dialog/press", {{"item", 1}});
+    ASSERT_EQ(closed->status, 200);
+    const json result = json::parse(closed->body);
+    EXPECT_TRUE(result["document"].is_null());
+    EXPECT_EQ(result["result"], "ok");
+    EXPECT_EQ(result["code"], "0");
+    const struct {
+        json body;
+        int status;
+    } refused[] = {{{{"item", "Groups"}}, 409}, {{{"item", "No Such Item"}}, 404}, {{{"item", 3}}, 400}};
+    for (const auto& r : refused) EXPECT_EQ(postJson(c, "/api/menu", r.body)->status, r.status) << r.body;
 }
 
 // A command failing under a host fault shows the plug-in's error dialog;

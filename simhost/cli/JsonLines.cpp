@@ -14,20 +14,26 @@ std::string quoted(const std::string& text) {
     return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::vector<bool> matchedFlags(const Document& document, const std::vector<ArtIndex>& selected) {
+std::vector<bool> matchedFlags(const Document& document, const std::vector<ArtIndex>& selected,
+                               const std::vector<bool>& kept) {
+    auto isKept = [&kept](std::size_t i) { return i < kept.size() && kept[i]; };
     std::vector<ArtIndex> sorted = selected;
     std::sort(sorted.begin(), sorted.end());
     auto isSelected = [&sorted](ArtIndex index) {
         return index != kNone && std::binary_search(sorted.begin(), sorted.end(), index);
     };
     std::set<AIArtType> picked;
-    for (const ArtIndex index : selected)
-        if (!isSelected(document.art(index).parent)) picked.insert(document.art(index).type);
+    for (std::size_t i = 0; i < selected.size(); ++i)
+        if (!isKept(i) && !isSelected(document.art(selected[i]).parent)) picked.insert(document.art(selected[i]).type);
     std::vector<bool> flags;
     flags.reserve(selected.size());
-    for (const ArtIndex index : selected) {
-        const ArtNode& node = document.art(index);
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        const ArtNode& node = document.art(selected[i]);
         const ArtIndex parent = node.parent;
+        if (isKept(i)) {
+            flags.push_back(false);
+            continue;
+        }
         if (!isSelected(parent)) {
             flags.push_back(true);
             continue;
@@ -51,8 +57,8 @@ void appendQuoted(std::string& out, std::string_view text) {
 }
 
 void appendSelectedJson(std::string& out, const Document& document, const std::vector<ArtIndex>& selected,
-                        const ObjectNames& names) {
-    const std::vector<bool> matched = matchedFlags(document, selected);
+                        const ObjectNames& names, const std::vector<bool>& kept) {
+    const std::vector<bool> matched = matchedFlags(document, selected, kept);
     // Layer and type names are few: each quoted once.
     std::vector<std::string> layers(document.layerCount());
     for (std::size_t l = 0; l < layers.size(); ++l)
@@ -77,6 +83,7 @@ void appendSelectedJson(std::string& out, const Document& document, const std::v
         out += node.layer == kNone ? std::string_view(", \"layer\": \"\"")
                                    : std::string_view(layers[static_cast<std::size_t>(node.layer)]);
         out += matched[i] ? ", \"matched\": true" : ", \"matched\": false";
+        if (i < kept.size() && kept[i]) out += ", \"kept\": true";
         if (names.element) {
             const std::string element = names.element(index);
             if (!element.empty()) {
@@ -89,14 +96,15 @@ void appendSelectedJson(std::string& out, const Document& document, const std::v
     out += ']';
 }
 
-void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<ArtIndex>& selected) {
+void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<ArtIndex>& selected,
+                        const std::vector<bool>& kept) {
     ObjectNames names;
     names.id = [&document](ArtIndex index, std::string& scratch) -> std::string_view {
         scratch = document.idOf(index);
         return scratch;
     };
     names.element = [&document](ArtIndex index) { return document.elementOf(index); };
-    appendSelectedJson(out, document.document(), selected, names);
+    appendSelectedJson(out, document.document(), selected, names, kept);
 }
 
 namespace {
@@ -135,7 +143,7 @@ std::string resultJson(OpenDocument& document, const std::string& file, const Co
     // and each `a + b` of it was one more copy into fresh pages.
     if (withSelected) {
         out += ", \"selected\": ";
-        appendSelectedJson(out, document, run.selected);
+        appendSelectedJson(out, document, run.selected, run.kept);
     }
     out += ", \"dialogs\": ";
     out += dialogsJson(run.dialogs);

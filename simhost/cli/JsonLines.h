@@ -16,7 +16,7 @@
 namespace simhost_cli {
 
 // {"file", "command", "result": "ok"|"error", "code", "codeNumber", "count",
-//  "selected": [{"id", "type", "layer", "matched", "element"?}], "dialogs"}
+//  "selected": [{"id", "type", "layer", "matched", "kept"?, "element"?}], "dialogs"}
 // `run.selected` is read from `document`, which must be the document the
 // command ran on. Without `withSelected` the "selected" list is left out.
 std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run,
@@ -27,12 +27,14 @@ std::string unreadableJson(const std::string& file, const std::string& message);
 
 // Per object of `selected` (a command's selection on `document`), whether
 // the command chose it itself rather than selecting it with a container it
-// chose. The command's own picks are the objects no selected container
-// holds; their types are what it looks for. An object inside a selected
-// container is its own pick too when it is of such a type and the command
-// would take it on its own: neither locked nor hidden, and no plugin
-// group's result group.
-std::vector<bool> matchedFlags(const simhost::Document& document, const std::vector<simhost::ArtIndex>& selected);
+// chose. `kept` (empty, or one per object) marks objects the command left
+// selected without selecting them: never its picks. The command's own picks
+// are the other objects no selected container holds; their types are what
+// it looks for. An object inside a selected container is its own pick too
+// when it is of such a type and the command would take it on its own:
+// neither locked nor hidden, and no plugin group's result group.
+std::vector<bool> matchedFlags(const simhost::Document& document, const std::vector<simhost::ArtIndex>& selected,
+                               const std::vector<bool>& kept = {});
 
 // JSON texts of the parts.
 std::string quoted(const std::string& text);
@@ -40,7 +42,8 @@ std::string quoted(const std::string& text);
 // which is copied as it is: a selection may list a million of them.
 void appendQuoted(std::string& out, std::string_view text);
 // The command line's selection: ids, kinds, layers and source elements.
-void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<simhost::ArtIndex>& selected);
+void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<simhost::ArtIndex>& selected,
+                        const std::vector<bool>& kept);
 
 // How a selection's objects are named: `id` gives an object's id, in
 // `scratch` when it has to be made; `element`, when set, the id of the
@@ -50,11 +53,13 @@ struct ObjectNames {
     std::function<std::string(simhost::ArtIndex)> element;
     bool withKind = false;  // "kind" beside "type", as the web server writes it
 };
-// Appends [{"id", "kind"?, "type", "layer", "matched", "element"?}] for
-// `selected` on `document`, with no string made per object but the ids that
-// have to be made.
+// Appends [{"id", "kind"?, "type", "layer", "matched", "kept"?, "element"?}]
+// for `selected` on `document`, with no string made per object but the ids
+// that have to be made. "kept": true (only ever true) marks the objects
+// `kept` marks (see matchedFlags).
 void appendSelectedJson(std::string& out, const simhost::Document& document,
-                        const std::vector<simhost::ArtIndex>& selected, const ObjectNames& names);
+                        const std::vector<simhost::ArtIndex>& selected, const ObjectNames& names,
+                        const std::vector<bool>& kept = {});
 
 // [{"resource", "name", "title", "items", "closedBy"?}]
 std::string dialogsJson(const std::vector<simhost::DialogRecord>& dialogs, bool withClosedBy = false);

@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include <cstdint>
 #include <functional>
 
 #include "CommandNames.h"
@@ -52,10 +53,24 @@ CommandRun Session::run(std::size_t index, Document& document) {
 CommandRun Session::runItem(MenuItemIndex item, const std::string& text, Document& document) {
     CommandRun run;
     run.command = text;
+    // Who selected what: what was selected before, what the command selected.
+    std::vector<std::uint8_t> before(document.artCount(), 0), selecting(document.artCount(), 0);
+    for (const ArtIndex index : document.selected()) before[static_cast<std::size_t>(index)] = 1;
     host_.setDocument(std::move(document));
     host_.clearDialogsAndAlerts();
-    run.result = host_.chooseMenuItem(host_.menuItemHandle(item));
+    {
+        // The record must not outlive `selecting`, whatever the message does.
+        struct Recording {
+            Document& doc;
+            ~Recording() { doc.recordSelecting(nullptr); }
+        } recording{host_.document()};
+        host_.document().recordSelecting(&selecting);
+        run.result = host_.chooseMenuItem(host_.menuItemHandle(item));
+    }
     run.selected = host_.document().selected();
+    run.kept.reserve(run.selected.size());
+    for (const ArtIndex index : run.selected)
+        run.kept.push_back(before[static_cast<std::size_t>(index)] != 0 && selecting[static_cast<std::size_t>(index)] == 0);
     run.dialogs = host_.dialogs();
     run.alerts = host_.alerts();
     document = std::move(host_.document());

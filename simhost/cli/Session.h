@@ -21,6 +21,9 @@ struct CommandRun {
     std::string command;  // its menu text
     ASErr result = kNoErr;
     std::vector<simhost::ArtIndex> selected;  // in document order
+    // Per object of `selected`: selected before the command and never
+    // selected by it (a guide its deselect left alone, say).
+    std::vector<bool> kept;
     std::vector<simhost::DialogRecord> dialogs;
     std::vector<std::string> alerts;
 };

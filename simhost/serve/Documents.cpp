@@ -4,9 +4,14 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <regex>
 
 #include <nlohmann/json.hpp>
@@ -142,6 +147,27 @@ std::string framedTag(const std::string& tag, const std::array<double, 4>& box) 
     out += " width=\"" + number(box[2]) + "\" height=\"" + number(box[3]) + "\" viewBox=\"" + number(box[0]) + " " +
            number(box[1]) + " " + number(box[2]) + " " + number(box[3]) + "\"";
     return out + (tag.size() >= 2 && tag.compare(tag.size() - 2, 2, "/>") == 0 ? "/>" : ">");
+}
+
+// The page in the root's coordinates: its viewBox, else its width and
+// height from the origin. None when neither is given.
+std::optional<std::array<double, 4>> pageBoxOf(const std::string& text) {
+    std::size_t start = 0, end = 0;
+    if (!rootStartTag(text, start, end)) return std::nullopt;
+    static const std::regex kAttribute(R"re(([^\s=/>]+)\s*=\s*(?:"([^"]*)"|'([^']*)'))re");
+    const std::string tag = text.substr(start, end - start);
+    std::map<std::string, std::string> values;
+    for (std::sregex_iterator it(tag.begin(), tag.end(), kAttribute), last; it != last; ++it)
+        values[(*it)[1]] = (*it)[2].matched ? (*it)[2].str() : (*it)[3].str();
+    std::array<double, 4> box{};
+    std::string viewBox = values["viewBox"];
+    std::replace(viewBox.begin(), viewBox.end(), ',', ' ');
+    if (std::sscanf(viewBox.c_str(), "%lf %lf %lf %lf", &box[0], &box[1], &box[2], &box[3]) == 4 && box[2] > 0 &&
+        box[3] > 0)
+        return box;
+    box = {0, 0, std::atof(values["width"].c_str()), std::atof(values["height"].c_str())};
+    if (box[2] > 0 && box[3] > 0) return box;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -350,6 +376,8 @@ std::vector<std::shared_ptr<OpenDoc>> DocumentStore::list() const {
 std::string entryJson(OpenDoc& doc) {
     nlohmann::json entry{{"id", doc.id}, {"name", doc.name}, {"objects", doc.objects}, {"layers", doc.layers}};
     if (const auto box = doc.contentBox(false); box && (*box)[2] > 0 && (*box)[3] > 0) entry["viewBox"] = *box;
+    if (doc.svgText)
+        if (const auto page = pageBoxOf(*doc.svgText)) entry["page"] = *page;
     return entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

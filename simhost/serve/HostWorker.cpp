@@ -33,17 +33,10 @@ struct Outcome {
     std::chrono::steady_clock::time_point start;
 };
 
-void appendOutcomeJson(std::string& out, const Outcome& o) {
+// The selection part of an answer: the objects and, when asked, their outlines.
+void appendSelectionJson(std::string& out, const Outcome& o) {
     OpenDoc& doc = *o.doc;
     const std::vector<ArtIndex>& selected = o.run.selected;
-    out += "{\"document\": ";
-    appendQuoted(out, doc.id);
-    out += ", \"file\": " + simhost_cli::quoted(doc.name) + ", \"command\": " + simhost_cli::quoted(o.command);
-    out += o.run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
-    out += ", \"code\": " + simhost_cli::quoted(simhost::codeText(o.run.result)) + ", \"codeNumber\": " + std::to_string(o.run.result);
-    out += ", \"count\": " + std::to_string(selected.size());
-    out += ", \"dialogs\": " + simhost_cli::dialogsJson(o.run.dialogs, true) + ", \"alerts\": " + dump(o.run.alerts);
-    out += ", \"selected\": ";
     // The objects' kinds, layers, ids and shapes never change; the hold
     // keeps the next command from moving the document away while they are
     // read.
@@ -51,7 +44,7 @@ void appendOutcomeJson(std::string& out, const Outcome& o) {
     simhost_cli::ObjectNames names;
     names.id = [&doc](ArtIndex index, std::string& scratch) { return doc.idOf(index, scratch); };
     names.withKind = true;
-    appendSelectedJson(out, doc.document(), selected, names);
+    appendSelectedJson(out, doc.document(), selected, names, o.run.kept);
     if (o.withOutlines && doc.svgText) {
         // Past a few thousand outlines a page shows a solid blot, and
         // building them costs more than the command: the first ones only.
@@ -60,9 +53,33 @@ void appendOutcomeJson(std::string& out, const Outcome& o) {
                simhost_cli::quoted(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)}));
         out += ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
     }
-    hold.unlock();
+}
+
+void appendOutcomeJson(std::string& out, const Outcome& o) {
+    out += "{\"document\": ";
+    if (o.doc) {
+        appendQuoted(out, o.doc->id);
+        out += ", \"file\": " + simhost_cli::quoted(o.doc->name);
+    } else {
+        out += "null, \"file\": null";  // an application item, run with no document
+    }
+    out += ", \"command\": " + simhost_cli::quoted(o.command);
+    out += o.run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
+    out += ", \"code\": " + simhost_cli::quoted(simhost::codeText(o.run.result)) + ", \"codeNumber\": " + std::to_string(o.run.result);
+    out += ", \"count\": " + std::to_string(o.run.selected.size());
+    out += ", \"dialogs\": " + simhost_cli::dialogsJson(o.run.dialogs, true) + ", \"alerts\": " + dump(o.run.alerts);
+    out += ", \"selected\": ";
+    if (o.doc) appendSelectionJson(out, o);
+    else out += "[]";
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - o.start).count();
     out += ", \"commandMs\": " + std::to_string(o.commandMs) + ", \"ms\": " + std::to_string(ms) + "}";
+}
+
+// A message that ends because its dialog was closed with one of the
+// dialog's own buttons answers with that button's item (About's OK is 1):
+// how the dialog ended, which is no failure.
+void closedByItsButton(simhost_cli::CommandRun& run) {
+    if (run.result != kNoErr && !run.dialogs.empty() && run.result == run.dialogs.back().closedBy) run.result = kNoErr;
 }
 
 }  // namespace
@@ -81,6 +98,12 @@ private:
 };
 
 std::optional<ai::int32> HostWorker::Driver::press(const OpenDialogView& view) {
+    // Until a person answers, the time is theirs, not the command's.
+    struct Waiting {
+        HostWorker& w;
+        std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+        ~Waiting() { w.waited_ += std::chrono::steady_clock::now() - since; }
+    } waiting{w_};
     if (view.presses == 0) ++serial_;
     const std::string dialog = dump(json{{"id", serial_}, {"resource", view.resourceID}, {"name", view.name},
                                          {"title", view.title}, {"items", json::parse(simhost_cli::dialogItemsJson(view.items))},
@@ -168,10 +191,21 @@ void HostWorker::describeMenus() {
     for (std::size_t i = 0; i < menus.itemCount(); ++i)
         if (std::find(order.begin(), order.end(), static_cast<MenuItemIndex>(i)) == order.end())
             order.push_back(static_cast<MenuItemIndex>(i));
+    // An item under the host's About group is the application's: it needs
+    // no document.
+    auto application = [&menus](MenuItemIndex i) {
+        for (MenuGroupIndex g = menus.item(i).group; g >= 0;) {
+            if (menus.group(g).name == "About") return true;
+            const MenuItemIndex parent = menus.group(g).parentItem;
+            g = parent >= 0 ? menus.item(parent).group : -1;
+        }
+        return false;
+    };
     for (const MenuItemIndex i : order)
         if (menus.item(i).plugin == ours && menus.item(i).submenu < 0) {
             items_.push_back(i);
             itemTexts_.push_back(menus.item(i).text);
+            applicationItem_.push_back(application(i));
         }
     menusJson_ = simhost_serve::menusJson(menus, ours);
 }
@@ -225,13 +259,72 @@ Reply HostWorker::runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t ite
     outcome->command = itemTexts_[item];
     outcome->withOutlines = withOutlines;
     outcome->start = std::chrono::steady_clock::now();
-    {
+    waited_ = {};
+    if (doc) {
         std::unique_lock<std::shared_mutex> lock(doc->inUse);
         outcome->run = session_->runItem(items_[item], itemTexts_[item], doc->document());
+    } else {
+        Document none;
+        outcome->run = session_->runItem(items_[item], itemTexts_[item], none);
     }
-    outcome->commandMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - outcome->start).count();
+    closedByItsButton(outcome->run);
+    outcome->commandMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                                   outcome->start - waited_).count();
+    if (doc) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastRuns_.erase(std::remove_if(lastRuns_.begin(), lastRuns_.end(),
+                                       [&](const auto& e) { return e.first == doc.get() || e.second.doc.expired(); }),
+                        lastRuns_.end());
+        lastRuns_.push_back({doc.get(), LastRun{doc, outcome->run, outcome->commandMs}});
+    }
     return {200, {}, [outcome](std::string& out) { appendOutcomeJson(out, *outcome); }};
+}
+
+Reply HostWorker::selection(std::shared_ptr<OpenDoc> doc, bool withOutlines) { return selectionReply(doc, withOutlines); }
+
+Reply HostWorker::selectionReply(const std::shared_ptr<OpenDoc>& doc, bool withOutlines) {
+    auto outcome = std::make_shared<Outcome>();
+    outcome->doc = doc;
+    outcome->withOutlines = withOutlines;
+    outcome->start = std::chrono::steady_clock::now();
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [key, last] : lastRuns_)
+            if (key == doc.get() && last.doc.lock() == doc) {
+                outcome->run = last.run;
+                outcome->commandMs = last.commandMs;
+                known = true;
+            }
+    }
+    if (!known) {
+        // Selected when the drawing was read, or left by Deselect all: no
+        // command selected these.
+        std::shared_lock<std::shared_mutex> hold(doc->inUse, std::try_to_lock);
+        if (!hold.owns_lock()) return errorReply(409, "a command is running on " + doc->name);
+        outcome->run.selected = doc->document().selected();
+        outcome->run.kept.assign(outcome->run.selected.size(), true);
+    }
+    outcome->command = outcome->run.command;
+    return {200, {}, [outcome](std::string& out) { appendOutcomeJson(out, *outcome); }};
+}
+
+Reply HostWorker::deselectAll(std::shared_ptr<OpenDoc> doc) {
+    Task task{Kind::kMessage, [this, doc] {
+        {
+            std::unique_lock<std::shared_mutex> lock(doc->inUse);
+            Document& document = doc->document();
+            for (const ArtIndex index : document.selected()) document.setUserAttributes(index, kArtSelected, 0);
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lastRuns_.erase(std::remove_if(lastRuns_.begin(), lastRuns_.end(),
+                                           [&](const auto& e) { return e.first == doc.get(); }),
+                            lastRuns_.end());
+        }
+        return selectionReply(doc, false);
+    }};
+    return submit(std::move(task));
 }
 
 Reply HostWorker::press(int item, std::optional<long long> dialogId) {

@@ -10,6 +10,7 @@
 // handler of the press that closes the last dialog gets the message's result.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -53,8 +54,17 @@ public:
     const std::string& menusJson() const { return menusJson_; }
     const std::vector<std::string>& itemTexts() const { return itemTexts_; }
 
-    // Runs menu item `item` (an index into itemTexts()) on `doc`.
+    // Runs menu item `item` (an index into itemTexts()) on `doc`; with no
+    // `doc`, an application item (see needsDocument) with no document open.
     Reply choose(std::shared_ptr<OpenDoc> doc, std::size_t item, bool withOutlines);
+    // Whether item `item` works on a document; the items of the host's
+    // About group (the application's) need none.
+    bool needsDocument(std::size_t item) const { return !applicationItem_.at(item); }
+    // The selection `doc` holds, answered as its last command's answer was
+    // (or, before any command, as objects no command selected).
+    Reply selection(std::shared_ptr<OpenDoc> doc, bool withOutlines);
+    // Deselects everything in `doc`, guides too; answers as selection().
+    Reply deselectAll(std::shared_ptr<OpenDoc> doc);
     // Presses item `item` of the open dialog (of dialog `dialogId` if given).
     Reply press(int item, std::optional<long long> dialogId);
     // The open dialog as JSON, or nothing.
@@ -87,6 +97,7 @@ private:
     void loop(const std::string& pluginPath, std::promise<std::string>& started);
     void deliver(Reply reply);  // to whoever waits for the running message
     Reply runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t item, bool withOutlines);
+    Reply selectionReply(const std::shared_ptr<OpenDoc>& doc, bool withOutlines);
     void describeMenus();
 
     std::unique_ptr<Driver> driver_;
@@ -97,15 +108,26 @@ private:
     bool stopping_ = false;
     std::optional<std::string> dialogJson_;  // the open dialog, under mutex_
     std::vector<std::string> problems_;
+    // Each document's last command, for a page that comes later: the run
+    // and its time, while the document lives. Under mutex_.
+    struct LastRun {
+        std::weak_ptr<OpenDoc> doc;
+        simhost_cli::CommandRun run;
+        double commandMs = 0;
+    };
+    std::vector<std::pair<const OpenDoc*, LastRun>> lastRuns_;
 
     // Host thread only.
     std::unique_ptr<simhost_cli::Session> session_;
     std::vector<simhost::MenuItemIndex> items_;  // parallel to itemTexts_
     std::shared_ptr<std::promise<Reply>> pending_;
     bool pendingIsPress_ = false;
+    // Time spent waiting for a person to answer dialogs: not the command's.
+    std::chrono::steady_clock::duration waited_{};
 
     std::string menusJson_;
     std::vector<std::string> itemTexts_;
+    std::vector<bool> applicationItem_;  // parallel to itemTexts_
 };
 
 }  // namespace simhost_serve

@@ -224,6 +224,27 @@ void chooseItem(Context& c, const httplib::Request& req, httplib::Response& res)
                         -1, ' ', false, json::error_handler_t::replace)});
 }
 
+// An application item (About) chosen with no document: {"item"}.
+void chooseApplicationItem(Context& c, const httplib::Request& req, httplib::Response& res) {
+    json body;
+    if (!jsonBody(req, res, body)) return;
+    if (!body.contains("item") || !body["item"].is_string()) return fail(res, 400, "\"item\" must be a menu text");
+    const std::string text = body["item"].get<std::string>();
+    const auto i = simhost_cli::matchCommand(c.worker.itemTexts(), text);
+    if (!i) return fail(res, 404, "no menu item \"" + text + "\"");
+    if (c.worker.needsDocument(*i))
+        return fail(res, 409, c.worker.itemTexts()[*i] + " works on a drawing: POST /api/documents/ID/menu");
+    send(res, c.worker.choose(nullptr, *i, false));
+}
+
+void getSelection(Context& c, const httplib::Request& req, httplib::Response& res) {
+    if (auto doc = documentOf(c, req, res)) send(res, c.worker.selection(doc, req.get_param_value("outlines") != "false"));
+}
+
+void deselectAll(Context& c, const httplib::Request& req, httplib::Response& res) {
+    if (auto doc = documentOf(c, req, res)) send(res, c.worker.deselectAll(doc));
+}
+
 void getDialog(Context& c, const httplib::Request&, httplib::Response& res) {
     if (const auto dialog = c.worker.openDialog()) res.set_content(*dialog, "application/json");
     else res.status = 204;
@@ -273,6 +294,9 @@ const Route kRoutes[] = {
     {"GET", "/api/documents/([^/]+)/drawing", Body::kNone, getDrawing},
     {"GET", "/api/documents/([^/]+)/layers", Body::kNone, getLayers},
     {"POST", "/api/documents/([^/]+)/menu", Body::kJson, chooseItem},
+    {"GET", "/api/documents/([^/]+)/selection", Body::kNone, getSelection},
+    {"DELETE", "/api/documents/([^/]+)/selection", Body::kNone, deselectAll},
+    {"POST", "/api/menu", Body::kJson, chooseApplicationItem},
     {"GET", "/api/dialog", Body::kNone, getDialog},
     {"POST", "/api/dialog/press", Body::kJson, pressItem},
     {"GET", "/api/faults", Body::kNone, listFaults},

@@ -127,6 +127,11 @@ public:
     // The selected objects, in document order, from the selection index:
     // no walk over the document unless the index had to be rebuilt.
     std::vector<ArtIndex> selected() const;
+    // While `marks` is set, marks[index] becomes 1 whenever object `index`
+    // is selected (its selected bit set, whether it was set or not): what a
+    // command selected itself, told apart from what it left selected. One
+    // entry per object; null stops the record.
+    void recordSelecting(std::vector<std::uint8_t>* marks) { selecting_ = marks; }
     // The object's id, for output; empty when it has none.
     const std::string& id(ArtIndex index) const { return ids_[static_cast<std::size_t>(index)]; }
     void setId(ArtIndex index, std::string id) { ids_[static_cast<std::size_t>(index)] = std::move(id); }
@@ -156,11 +161,13 @@ private:
     mutable bool selectionKnown_ = false;
     mutable bool anyListedTwice_ = false;
     mutable bool listedTwiceKnown_ = false;
+    std::vector<std::uint8_t>* selecting_ = nullptr;
 };
 
 inline void Document::setUserAttributes(ArtIndex index, ai::int32 mask, ai::int32 value) {
     ArtNode& node = nodes_[static_cast<std::size_t>(index)];
     const ai::int32 before = node.attributes;
+    if (selecting_ != nullptr && (mask & value & kArtSelected) != 0) (*selecting_)[static_cast<std::size_t>(index)] = 1;
     node.attributes = (before & ~mask) | (value & mask);
     if (!selectionKnown_ || ((before ^ node.attributes) & kArtSelected) == 0) return;
     const auto position = static_cast<std::size_t>(positionOf_[static_cast<std::size_t>(index)]);

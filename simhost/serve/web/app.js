@@ -14,6 +14,8 @@ const HOST_PLACES = {
   SelectObject: ['Select', 'Object'],
   About: ['Help'],
 };
+// The host's groups whose items are the application's: they need no drawing.
+const APPLICATION_GROUPS = new Set(['About']);
 
 const state = {
   docs: [],
@@ -62,21 +64,22 @@ function plural(n, word) {
 // Menu model: { label, items: [entry] }; entry: { label, run }, { label,
 // items } or { label, disabled }. An item that opens a submenu names its
 // group in "submenu"; the group itself is among its group's "groups".
-function groupEntries(group) {
+// `application`: the items work with no drawing (the host's About group).
+function groupEntries(group, application) {
   const subgroups = new Map((group.groups || []).map((g) => [g.name, g]));
   const entries = (group.items || []).map((item) => {
     const sub = subgroups.get(item.submenu);
     subgroups.delete(item.submenu);
-    return itemEntry(item, sub);
+    return itemEntry(item, sub, application);
   });
-  for (const sub of subgroups.values()) entries.push({ label: sub.text || sub.name, items: groupEntries(sub) });
+  for (const sub of subgroups.values()) entries.push({ label: sub.text || sub.name, items: groupEntries(sub, application) });
   return entries;
 }
 
-function itemEntry(item, subgroup) {
-  if (subgroup) return { label: item.text, items: groupEntries(subgroup) };
+function itemEntry(item, subgroup, application) {
+  if (subgroup) return { label: item.text, items: groupEntries(subgroup, application) };
   if (item.choosable === false) return { label: item.text, disabled: true };
-  return { label: item.text, run: () => runCommand(item.text) };
+  return { label: item.text, run: () => runCommand(item.text, application) };
 }
 
 function placeGroup(top, group) {
@@ -88,7 +91,7 @@ function placeGroup(top, group) {
     if (!sub) menu.items.push(sub = { label, items: [] });
     menu = sub;
   }
-  menu.items.push(...groupEntries(group));
+  menu.items.push(...groupEntries(group, APPLICATION_GROUPS.has(group.name)));
 }
 
 function hostMenu(operations) {
@@ -172,11 +175,36 @@ function openMenu(item, focus) {
   for (const sibling of menuNav.items(menuNav.listOf(item))) if (sibling !== item) closeMenu(sibling);
   sub.hidden = false;
   item.setAttribute('aria-expanded', 'true');
-  sub.classList.remove('flip');
-  if (sub.getBoundingClientRect().right > window.innerWidth) sub.classList.add('flip');
+  placeMenu(sub);
   const items = menuNav.items(sub);
   if (focus === 'first') items[0].focus();
   if (focus === 'last') items[items.length - 1].focus();
+}
+
+// Keeps an open menu inside the window: to the left of its item near the
+// right edge, moved up near the bottom, scrolling itself when taller than
+// the window. A submenu shown inline (narrow screens) grows its top menu,
+// which is placed again.
+function placeMenu(menu) {
+  const margin = 4;
+  if (getComputedStyle(menu).position === 'static') {
+    const top = menu.closest('.menubar > li > .menu');
+    if (top) placeMenu(top);
+    return;
+  }
+  menu.classList.remove('flip', 'scrolls');
+  menu.style.top = '';
+  menu.style.maxHeight = '';
+  if (menu.getBoundingClientRect().right > window.innerWidth - margin) menu.classList.add('flip');
+  const isTop = menu.parentElement.parentElement.id === 'menubar';
+  const r = menu.getBoundingClientRect();
+  const room = window.innerHeight - margin - (isTop ? r.top : margin);
+  if (r.height > room) {
+    menu.classList.add('scrolls');
+    menu.style.maxHeight = `${room}px`;
+  }
+  const over = menu.getBoundingClientRect().bottom - (window.innerHeight - margin);
+  if (over > 0 && !isTop) menu.style.top = `${menu.offsetTop - over}px`;
 }
 
 function closeMenu(item) {
@@ -297,6 +325,10 @@ function onMenuHover(event) {
     return;
   }
   item.focus();
+  // Submenus shown inline (narrow screens) open on a click or tap only:
+  // opened by hover, they would push the list about under the pointer.
+  const nested = menuNav.listOf(item).querySelector(':scope > li > .menu');
+  if (nested && getComputedStyle(nested).position === 'static') return;
   for (const sibling of menuNav.items(menuNav.listOf(item))) if (sibling !== item) closeMenu(sibling);
   if (menuNav.submenu(item)) openMenu(item);
 }
@@ -311,10 +343,12 @@ function wireMenubar() {
 
 // ---------------------------------------------------------------- commands
 
-async function runCommand(text) {
-  if (state.current === null) { setStatus('Open a drawing first.', true); return; }
+async function runCommand(text, application) {
+  if (!application && state.current === null) { setStatus('Open a drawing first.', true); return; }
   setStatus(`Running ${text}…`);
-  const res = await api('POST', `/api/documents/${encodeURIComponent(state.current)}/menu`, { item: text });
+  const res = application
+    ? await api('POST', '/api/menu', { item: text })
+    : await api('POST', `/api/documents/${encodeURIComponent(state.current)}/menu`, { item: text });
   handleCommandAnswer(res, text);
 }
 
@@ -346,19 +380,53 @@ async function clearFaults() {
 
 function showResult(result) {
   if (!result || !Array.isArray(result.selected)) return;
-  state.results.set(state.current, result);
-  drawSelection(result);
-  const failed = 'codeNumber' in result ? result.codeNumber !== 0 : !(result.result === 0 || result.result === 'ok');
-  const summary = `${plural(result.selected.length, 'object')} selected by ${result.command} in ${formatMs(result.ms)}`;
-  // A dialog's item (About's OK) comes back as the message's result: the
-  // item that closed it, which is no error.
-  const dialogs = result.dialogs || [];
-  const closedBy = dialogs.length ? dialogs[dialogs.length - 1].closedBy : undefined;
-  if (failed && closedBy !== undefined && closedBy === result.codeNumber) {
-    setStatus(`${result.command}: the dialog was closed with its item ${closedBy}.`, false);
+  const failed = result.result !== 'ok';
+  if (result.document === null) {
+    // An application item: its dialog closed is its normal end.
+    const dialogs = result.dialogs || [];
+    const title = dialogs.length ? dialogs[dialogs.length - 1].title : '';
+    if (failed) setStatus(`${result.command} returned the error ${result.code}.`, true);
+    else setStatus(title ? `${title} closed.` : `${result.command} done.`);
     return;
   }
-  setStatus(failed ? `${result.command} returned the error ${result.code || result.result}. ${summary}` : summary, failed);
+  state.results.set(state.current, result);
+  drawSelection(result);
+  const summary = selectionSummary(result);
+  setStatus(failed ? `${result.command} returned the error ${result.code}. ${summary}` : summary, failed);
+}
+
+const count = (n) => n.toLocaleString('en-US');
+
+// "3 objects selected by Rasters in 4.2 ms; outlines shown for 2,000 of 89,190"
+function selectionSummary(result) {
+  const chosen = result.selected.filter((s) => !s.kept).length;
+  const parts = [result.command
+    ? `${plural(chosen, 'object')} selected by ${result.command} in ${formatMs(result.commandMs ?? result.ms)}`
+    : `${plural(chosen, 'object')} selected`];
+  if (result.outlinesOmitted > 0) {
+    parts.push(`outlines shown for ${count(result.selected.length - result.outlinesOmitted)} of ${count(result.selected.length)}`);
+  }
+  const kept = keptNote(result.selected.filter((s) => s.kept));
+  if (kept) parts.push(kept);
+  return parts.join('; ');
+}
+
+// Objects left selected from before, which the command did not select.
+function keptNote(kept) {
+  if (!kept.length) return '';
+  if (kept.every((s) => /guide/i.test(s.layer || ''))) {
+    return `${plural(kept.length, 'guide')} still selected: the commands never deselect guides`;
+  }
+  return `${plural(kept.length, 'object')} still selected from before`;
+}
+
+async function deselectAll() {
+  if (state.current === null) return;
+  const res = await api('DELETE', `/api/documents/${encodeURIComponent(state.current)}/selection`);
+  if (res.status !== 200) { setStatus(`The selection could not be cleared: ${errorText(res)}`, true); return; }
+  state.results.set(state.current, res.data);
+  drawSelection(res.data);
+  setStatus('Nothing selected.');
 }
 
 function formatMs(ms) {
@@ -446,11 +514,25 @@ function boxRect(box, id) {
   return r;
 }
 
-function fillSelectionList(selected) {
-  const list = $('selection');
-  list.replaceChildren();
+function fillSelectionList(all) {
+  const selected = all.filter((s) => !s.kept);
+  const kept = all.filter((s) => s.kept);
   $('selection-count').textContent = selected.length ? `(${selected.length})` : '';
-  for (const s of selected) {
+  fillObjectList($('selection'), selected);
+  if (!selected.length) {
+    const li = document.createElement('li');
+    li.className = 'none';
+    li.textContent = 'Nothing selected.';
+    $('selection').append(li);
+  }
+  $('kept').hidden = !kept.length;
+  $('kept-note').textContent = keptNote(kept);
+  fillObjectList($('kept-list'), kept);
+}
+
+function fillObjectList(list, objects) {
+  list.replaceChildren();
+  for (const s of objects) {
     const li = document.createElement('li');
     const b = document.createElement('button');
     b.type = 'button';
@@ -465,12 +547,6 @@ function fillSelectionList(selected) {
     b.append(id, meta);
     b.addEventListener('click', () => centreOn(String(s.id)));
     li.append(b);
-    list.append(li);
-  }
-  if (!selected.length) {
-    const li = document.createElement('li');
-    li.className = 'none';
-    li.textContent = 'Nothing selected.';
     list.append(li);
   }
 }
@@ -516,16 +592,12 @@ function zoomCentre(factor) {
   zoomAt(factor, vp.clientWidth / 2, vp.clientHeight / 2);
 }
 
-// Fits the drawing's box and everything selected, even outside that box.
+// Fits the drawing's box: its page and everything drawn. Never the
+// selection's extent: guides run a million units each way.
 function fitView() {
   const v = state.view;
-  let [x0, y0, w, h] = v.box;
-  let x1 = x0 + w, y1 = y0 + h;
-  for (const r of $('overlay').querySelectorAll('[data-bbox-of]')) {
-    const b = ['x', 'y', 'width', 'height'].map((k) => parseFloat(r.getAttribute(k)));
-    x0 = Math.min(x0, b[0]); y0 = Math.min(y0, b[1]);
-    x1 = Math.max(x1, b[0] + b[2]); y1 = Math.max(y1, b[1] + b[3]);
-  }
+  const [x0, y0, w, h] = v.box;
+  const x1 = x0 + w, y1 = y0 + h;
   const vp = $('viewport');
   const pad = 24;
   const scale = Math.max(0.02, Math.min((vp.clientWidth - 2 * pad) / (x1 - x0), (vp.clientHeight - 2 * pad) / (y1 - y0)));
@@ -589,11 +661,12 @@ function panBy(dx, dy) {
 
 // ---------------------------------------------------------------- documents
 
-async function refreshDocuments() {
+// `follow`: show another document when the shown one is gone.
+async function refreshDocuments(follow = true) {
   const res = await api('GET', '/api/documents');
   if (res.status !== 200) { setStatus(`The documents could not be listed: ${errorText(res)}`, true); return; }
   state.docs = res.data;
-  if (!state.docs.some((d) => String(d.id) === String(state.current))) {
+  if (follow && !state.docs.some((d) => String(d.id) === String(state.current))) {
     await showDocument(state.docs.length ? state.docs[0].id : null);
   }
   fillDocumentList();
@@ -694,14 +767,48 @@ async function showDocument(id) {
   const [root, layers] = await Promise.all([readDrawingHead(`${base}/drawing`), api('GET', `${base}/layers`)]);
   state.view.box = drawingBox(entry && entry.viewBox ? { viewBox: String(entry.viewBox) } : root) || [0, 0, 300, 150];
   $('overlay').setAttribute('viewBox', state.view.box.join(' '));
+  placePage(entry && entry.page);
+  const drawn = imageShown($('drawing'));
   $('drawing').src = `${base}/drawing`;
   $('drawing').alt = entry ? `Drawing ${entry.name}` : 'Drawing';
   if (layers.status === 200) fillLayers(layers.data);
-  const previous = state.results.get(id);
-  if (previous) drawSelection(previous);
-  setStatus(previous ? `${plural(previous.selected.length, 'object')} selected by ${previous.command}` : 'Choose a command from Select › Object.');
   state.fitted = true;
   fitView();
+  await showHeldSelection(id);
+  return { drawn };  // resolves once the drawing shows (wrapped: not awaited here)
+}
+
+// The selection the host holds for the document, whoever made it.
+async function showHeldSelection(id) {
+  const res = await api('GET', `/api/documents/${encodeURIComponent(id)}/selection`);
+  if (String(state.current) !== String(id)) return;
+  if (res.status !== 200) { setStatus('Choose a command from Select › Object.'); return; }
+  state.results.set(id, res.data);
+  drawSelection(res.data);
+  setStatus(res.data.selected.length ? selectionSummary(res.data) : 'Choose a command from Select › Object.');
+}
+
+// Resolves once the image has loaded or failed.
+function imageShown(img) {
+  return new Promise((resolve) => {
+    img.addEventListener('load', resolve, { once: true });
+    img.addEventListener('error', resolve, { once: true });
+  });
+}
+
+// The page (artboard) on the pasteboard, in the canvas's units: shares of
+// the drawing's box, so it follows every zoom.
+function placePage(page) {
+  const el = $('page');
+  const [bx, by, bw, bh] = state.view.box;
+  const valid = Array.isArray(page) && page.length === 4 && page[2] > 0 && page[3] > 0;
+  el.hidden = !valid;
+  $('canvas').classList.toggle('has-page', valid);
+  if (!valid) return;
+  el.style.left = `${((page[0] - bx) / bw) * 100}%`;
+  el.style.top = `${((page[1] - by) / bh) * 100}%`;
+  el.style.width = `${(page[2] / bw) * 100}%`;
+  el.style.height = `${(page[3] / bh) * 100}%`;
 }
 
 function fillLayers(layers) {
@@ -730,14 +837,43 @@ function flagCell(on, yes, no) {
   return td;
 }
 
+function formatBytes(n) {
+  if (n < 1024) return `${n} bytes`;
+  if (n < 1024 * 1024) return `${(n / 1024).toFixed(0)} KB`;
+  return `${(n / (1024 * 1024)).toFixed(1)} MB`;
+}
+
+// Sends a drawing, telling how far the upload is, then that the host reads it.
+function uploadFile(file) {
+  return new Promise((resolve) => {
+    const xhr = new XMLHttpRequest();
+    xhr.open('POST', `/api/documents?name=${encodeURIComponent(file.name)}`);
+    xhr.setRequestHeader('Content-Type', 'application/octet-stream');
+    xhr.setRequestHeader('Accept', 'application/json');
+    const sent = (loaded) => setStatus(`Uploading ${file.name}: ${formatBytes(loaded)} of ${formatBytes(file.size)}…`);
+    xhr.upload.addEventListener('loadstart', () => sent(0));
+    xhr.upload.addEventListener('progress', (e) => sent(e.loaded));
+    xhr.upload.addEventListener('load', () => setStatus(`Reading ${file.name}…`));
+    xhr.addEventListener('load', () => {
+      let data = null;
+      try { data = xhr.responseText ? JSON.parse(xhr.responseText) : null; } catch { data = { error: xhr.responseText }; }
+      resolve({ status: xhr.status, data });
+    });
+    xhr.addEventListener('error', () => resolve({ status: 0, data: { error: 'the connection failed' } }));
+    xhr.send(file);
+  });
+}
+
 async function openFile(file) {
-  setStatus(`Opening ${file.name}…`);
-  const res = await api('POST', `/api/documents?name=${encodeURIComponent(file.name)}`, file, 'application/octet-stream');
+  const res = await uploadFile(file);
   if (res.status === 413) { setStatus(`${file.name} is too large for the host.`, true); return; }
   if (res.status !== 201 && res.status !== 200) { setStatus(`${file.name} could not be opened: ${errorText(res)}`, true); return; }
-  await refreshDocuments();
-  await showDocument(res.data.id);
+  setStatus(`Drawing ${res.data.name}…`);
+  await refreshDocuments(false);
+  const { drawn } = await showDocument(res.data.id);
+  setStatus(`Drawing ${res.data.name}…`);
   fillDocumentList();
+  await drawn;
   setStatus(`Opened ${res.data.name}: ${plural(res.data.objects, 'object')} on ${plural(res.data.layers, 'layer')}.`);
 }
 
@@ -882,6 +1018,7 @@ async function start() {
   wireFiles();
   wireDrawing();
   wireDialog();
+  $('deselect-all').addEventListener('click', deselectAll);
   await Promise.all([loadMenus(), refreshDocuments()]);
   await syncDialog();
   document.body.classList.add('ready');
