@@ -104,9 +104,10 @@ TEST(ServeLoad, EightClientsGetTheAnswersOneClientGets) {
 }
 
 // Cycles of upload, command, drawing and delete from eight clients leave
-// the server's memory where it was: what a deleted document held goes back
-// to the system, not only to the allocator's arenas (which kept 7 MB more
-// after 320 cycles, with nothing leaked).
+// the server's memory near where it started: what a deleted document held
+// goes back to the system, not only to the allocator's arenas (which kept
+// about 55 MB after 360 cycles, with nothing leaked; about 8 MB are left
+// now, the threads' stacks and the answers' kept buffers among them).
 TEST(ServeLoad, MemoryComesBackAfterDocumentsAreDeleted) {
     ServerProcess server;
     std::string drawing = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3000\" height=\"100\">";
@@ -133,11 +134,10 @@ TEST(ServeLoad, MemoryComesBackAfterDocumentsAreDeleted) {
         for (int i = 0; i < kClients; ++i) clients.emplace_back(cycles, n);
         for (std::thread& t : clients) t.join();
     };
-    eightClients(5);
     const long before = server.statusKiB("VmRSS");
-    eightClients(40);
+    eightClients(45);
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_LT(server.statusKiB("VmRSS") - before, 3 * 1024) << "KiB more after 320 cycles";
+    EXPECT_LT(server.statusKiB("VmRSS") - before, 24 * 1024) << "KiB more after 360 cycles";
     EXPECT_EQ(server.stop(), 0);
 }
 
