@@ -1,16 +1,22 @@
 // simhost-serve-bench: round trips of a command through `simhost serve`
-// (HTTP, the host thread, the plug-in, the answer's JSON) and the upload of
-// a large drawing beside the command line reading the same file.
+// (HTTP, the host thread, the plug-in, the answer's JSON) from 1, 8 and 64
+// clients at once, on kept-alive connections as browsers use and on a new
+// connection per request; the server's memory over cycles of upload,
+// command, drawing and delete; and the upload of a large drawing beside the
+// command line reading the same file.
 //
 //   simhost-serve-bench SIMHOST [BIG.svg [HUGE.svg]]
 //
 // BIG.svg: a drawing of about 10^5 objects (bench/make-big-svg.py); HUGE.svg:
 // one of about 100 MB. Prints median and 99th percentile per case.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "ServerProcess.h"
 
@@ -55,6 +61,64 @@ void roundTrips(httplib::Client& c, const std::string& doc, const char* item, bo
     report(label, ms, command[command.size() / 2]);
 }
 
+// `clients` clients at once, each sending `perClient` commands on the
+// sample, kept alive or each on a new connection. A request that fails or
+// takes longer than the 5 s timeout is counted, not timed.
+void clientRoundTrips(int port, int clients, bool keepAlive, int perClient) {
+    std::mutex mutex;
+    std::vector<double> ms;
+    std::atomic<int> failed{0};
+    const std::string body = nlohmann::json{{"item", "Open Paths"}, {"outlines", true}}.dump();
+    auto client = [&] {
+        httplib::Client c("127.0.0.1", port);
+        c.set_keep_alive(keepAlive);
+        // As browsers do: else the client's body waits behind its headers
+        // for the server's delayed acknowledgement.
+        c.set_tcp_nodelay(true);
+        c.set_connection_timeout(5);
+        c.set_read_timeout(5);
+        std::vector<double> mine;
+        for (int i = 0; i < perClient + 2; ++i) {
+            const auto start = Clock::now();
+            auto r = c.Post("/api/documents/d1/menu", body, "application/json");
+            const double took = msSince(start);
+            if (!r || r->status != 200) ++failed;
+            else if (i >= 2) mine.push_back(took);  // warm-up: the connection's thread starts
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        ms.insert(ms.end(), mine.begin(), mine.end());
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < clients; ++i) threads.emplace_back(client);
+    for (std::thread& t : threads) t.join();
+    std::sort(ms.begin(), ms.end());
+    if (ms.empty()) return (void)std::printf("%d clients: every request failed\n", clients);
+    std::printf("sample: Open Paths, %2d client%s, %-13s n=%5zu  median %6.2f ms  p99 %6.2f ms  max %7.2f ms  "
+                "failed or timed out %d\n",
+                clients, clients == 1 ? " " : "s", keepAlive ? "kept alive" : "new conn.", ms.size(),
+                ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)], ms.back(), failed.load());
+}
+
+// Cycles of upload, Groups, the drawing, delete: the server's resident
+// memory after 100 cycles and after 2,000.
+void memoryCycles(serve_test::ServerProcess& server, const std::string& drawing) {
+    httplib::Client c = server.client();
+    const std::string command = nlohmann::json{{"item", "Groups"}}.dump();
+    long after100 = 0;
+    for (int i = 1; i <= 2000; ++i) {
+        auto up = c.Post("/api/documents?name=cycle.svg", drawing, "image/svg+xml");
+        if (!up || up->status != 201) return (void)std::fprintf(stderr, "cycle upload failed\n");
+        const std::string doc = "/api/documents/" + serve_test::parsed(up)["id"].get<std::string>();
+        c.Post((doc + "/menu").c_str(), command, "application/json");
+        c.Get((doc + "/drawing").c_str());
+        c.Delete(doc.c_str());
+        if (i == 100) after100 = server.statusKiB("VmRSS");
+    }
+    const long after2000 = server.statusKiB("VmRSS");
+    std::printf("memory: RSS after 100 cycles %.1f MB, after 2,000 %.1f MB (%+.1f MB)\n", after100 / 1024.0,
+                after2000 / 1024.0, (after2000 - after100) / 1024.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +131,9 @@ int main(int argc, char** argv) {
     httplib::Client c = server.client();
     roundTrips(c, "d1", "Open Paths", true, 1000, "sample: Open Paths");
     roundTrips(c, "d1", "All Paths", true, 1000, "sample: All Paths");
+    for (const bool keepAlive : {true, false})
+        for (const int clients : {1, 8, 64}) clientRoundTrips(server.port(), clients, keepAlive, 12800 / (clients + 7));
+    memoryCycles(server, c.Get("/api/documents/d1/drawing")->body);
     if (argc > 2) {
         const std::string big = fileText(argv[2]);
         const std::string id = serve_test::parsed(c.Post("/api/documents?name=big.svg", big, "image/svg+xml"))["id"];

@@ -103,4 +103,42 @@ TEST(ServeLoad, EightClientsGetTheAnswersOneClientGets) {
     EXPECT_EQ(server.stderrText(), "") << "the ledger must be balanced and nothing else reported";
 }
 
+// Cycles of upload, command, drawing and delete from eight clients leave
+// the server's memory near where it started: what a deleted document held
+// goes back to the system, not only to the allocator's arenas (which kept
+// about 55 MB after 360 cycles, with nothing leaked; about 8 MB are left
+// now, the threads' stacks and the answers' kept buffers among them).
+TEST(ServeLoad, MemoryComesBackAfterDocumentsAreDeleted) {
+    ServerProcess server;
+    std::string drawing = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3000\" height=\"100\">";
+    for (int i = 0; i < 3000; ++i)
+        drawing += "<g id=\"g" + std::to_string(i) + "\"><path d=\"M " + std::to_string(i) +
+                   " 0 l 5 5 l 0 5 z\" stroke=\"black\" fill=\"none\"/><text x=\"1\">" + std::to_string(i) +
+                   "</text></g>";
+    drawing += "</svg>";
+    std::atomic<int> wrong{0};
+    auto cycles = [&](int n) {
+        httplib::Client c = server.client();
+        c.set_keep_alive(true);
+        for (int i = 0; i < n; ++i) {
+            auto up = c.Post("/api/documents?name=cycle.svg", drawing, "image/svg+xml");
+            if (!up || up->status != 201) return (void)++wrong;
+            const std::string doc = "/api/documents/" + parsed(up)["id"].get<std::string>();
+            wrong += postJson(c, doc + "/menu", {{"item", "Groups"}})->status != 200;
+            wrong += c.Get((doc + "/drawing").c_str())->status != 200;
+            wrong += c.Delete(doc.c_str())->status != 204;
+        }
+    };
+    auto eightClients = [&](int n) {
+        std::vector<std::thread> clients;
+        for (int i = 0; i < kClients; ++i) clients.emplace_back(cycles, n);
+        for (std::thread& t : clients) t.join();
+    };
+    const long before = server.statusKiB("VmRSS");
+    eightClients(45);
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_LT(server.statusKiB("VmRSS") - before, 24 * 1024) << "KiB more after 360 cycles";
+    EXPECT_EQ(server.stop(), 0);
+}
+
 }  // namespace

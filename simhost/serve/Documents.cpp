@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,8 +35,13 @@ bool isGzip(const std::string& bytes) {
            static_cast<unsigned char>(bytes[1]) == 0x8B;
 }
 
-// gzip data inflated, no larger than the SVG reader takes.
-std::string inflated(const std::string& bytes, const std::string& name) {
+std::string tooLargeMessage(const std::string& name, std::uint64_t max) {
+    if (max == kMaxSvgBytes) return name + ": the document is larger than " + std::to_string(kMaxSvgBytes >> 30) + " GiB";
+    return name + ": the document is larger than " + std::to_string(max) + " bytes";
+}
+
+// gzip data inflated, no larger than `max`.
+std::string inflated(const std::string& bytes, const std::string& name, std::uint64_t max) {
     z_stream z{};
     if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw DocumentError(name + ": cannot inflate");
     std::string out;
@@ -53,9 +59,9 @@ std::string inflated(const std::string& bytes, const std::string& name) {
             throw DocumentError(name + ": broken gzip data (" + why + ")");
         }
         out.append(chunk.data(), chunk.size() - z.avail_out);
-        if (out.size() > kMaxSvgBytes) {
+        if (out.size() > max) {
             inflateEnd(&z);
-            throw DocumentError(name + ": the document is larger than " + std::to_string(kMaxSvgBytes >> 30) + " GiB");
+            throw DocumentError(tooLargeMessage(name, max));
         }
     }
     inflateEnd(&z);
@@ -84,6 +90,13 @@ std::string OpenDoc::outlines(const std::vector<ArtIndex>& objects) {
     std::lock_guard<std::mutex> lock(outlinesLock_);
     if (!outlines_) outlines_ = std::make_unique<SelectionOutlines>(*svg_, *svgText);
     return (*outlines_)(objects);
+}
+
+// Whether `box` can frame a drawing: finite, and not empty. A drawing with
+// coordinates near the limits of a double has a box of infinite width.
+bool framable(const std::array<double, 4>& box) {
+    return std::isfinite(box[0]) && std::isfinite(box[1]) && std::isfinite(box[2]) && std::isfinite(box[3]) &&
+           box[2] > 0 && box[3] > 0;
 }
 
 std::optional<std::array<double, 4>> OpenDoc::contentBox(bool find) {
@@ -180,7 +193,7 @@ std::shared_ptr<const OpenDoc::Served> OpenDoc::served() {
     auto served = std::make_shared<Served>();
     served->text = svgText;
     const std::array<double, 4> box = *contentBox(true);
-    if (box[2] > 0 && box[3] > 0 && rootStartTag(*svgText, served->tagStart, served->tagEnd))
+    if (framable(box) && rootStartTag(*svgText, served->tagStart, served->tagEnd))
         served->tag = framedTag(svgText->substr(served->tagStart, served->tagEnd - served->tagStart), box);
     else
         served->tagStart = served->tagEnd = 0;
@@ -220,9 +233,10 @@ std::shared_ptr<OpenDoc> OpenDoc::fromJson(Document document, std::string name) 
     return doc;
 }
 
-std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string& name) {
+std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string& name, std::uint64_t max) {
     if (bytes.empty()) throw DocumentError(name + ": the file is empty");
-    if (isGzip(bytes)) bytes = inflated(bytes, name);
+    if (isGzip(bytes)) bytes = inflated(bytes, name, max);
+    if (bytes.size() > max) throw DocumentError(tooLargeMessage(name, max));
     if (looksLikeJson(bytes)) {
         Document document = documentFromJson(bytes, name);
         simhost_cli::checkDepth(document, name);
@@ -262,8 +276,18 @@ void adviseHugePages(std::string& buffer) {
 
 }  // namespace
 
-UploadReader::UploadReader(std::string name, std::uint64_t length) : name_(std::move(name)), length_(length) {
-    bytes_.reserve(static_cast<std::size_t>(length));
+struct UploadReader::Inflater {
+    Inflater() {
+        if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw std::bad_alloc();
+    }
+    ~Inflater() { inflateEnd(&z); }
+    z_stream z{};
+    bool ended = false;
+};
+
+UploadReader::UploadReader(std::string name, std::uint64_t length, std::uint64_t max)
+    : name_(std::move(name)), length_(length), max_(max) {
+    bytes_.reserve(static_cast<std::size_t>(std::min(length, max)));
     adviseHugePages(bytes_);
 }
 
@@ -281,7 +305,14 @@ UploadReader::~UploadReader() {
 // length known first (so the buffer never moves under the reader).
 void UploadReader::start() {
     decided_ = true;
-    if (isGzip(bytes_) || looksLikeJson(bytes_)) return;
+    if (isGzip(bytes_)) {
+        inflater_ = std::make_unique<Inflater>();
+        const std::string compressed = std::move(bytes_);
+        bytes_ = std::string();
+        inflateMore(compressed.data(), compressed.size());
+        return;
+    }
+    if (looksLikeJson(bytes_) || length_ == 0) return;
     base_ = bytes_.data();
     available_ = bytes_.size();
     thread_ = std::thread([this] {
@@ -310,13 +341,46 @@ std::size_t UploadReader::pull(char* buffer, std::size_t capacity) {
     return n;
 }
 
+// Inflates the next compressed piece onto bytes_; false once the data is
+// broken (failure_ says why) or inflates to more than max_ bytes.
+bool UploadReader::inflateMore(const char* data, std::size_t size) {
+    z_stream& z = inflater_->z;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = static_cast<uInt>(size);
+    constexpr std::size_t kStep = std::size_t(1) << 16;
+    while (z.avail_in > 0 && !inflater_->ended) {
+        const std::size_t had = bytes_.size();
+        // Never more room than the limit allows, and one byte over it to see it passed.
+        const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(kStep, max_ + 1 - had));
+        bytes_.resize(had + room);
+        z.next_out = reinterpret_cast<Bytef*>(&bytes_[had]);
+        z.avail_out = static_cast<uInt>(room);
+        const int status = inflate(&z, Z_NO_FLUSH);
+        bytes_.resize(had + room - z.avail_out);
+        if (status == Z_STREAM_END) inflater_->ended = true;
+        else if (status != Z_OK && status != Z_BUF_ERROR) {
+            failure_ = std::make_exception_ptr(
+                DocumentError(name_ + ": broken gzip data (" + (z.msg != nullptr ? z.msg : "bad data") + ")"));
+            failed_ = true;
+            return false;
+        }
+        if (bytes_.size() > max_) {
+            tooLarge_ = true;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool UploadReader::feed(const char* data, std::size_t size) {
-    if (length_ != 0 && bytes_.size() + size > length_) return false;
+    received_ += size;
+    if (length_ != 0 && received_ > length_) return false;
+    if (inflater_) return inflateMore(data, size);
     if (!thread_.joinable()) {
         bytes_.append(data, size);
         // Enough to tell gzip and JSON from SVG by.
-        if (!decided_ && length_ != 0 && bytes_.size() >= std::min<std::uint64_t>(length_, 64)) start();
-        return true;
+        if (!decided_ && bytes_.size() >= (length_ != 0 ? std::min<std::uint64_t>(length_, 64) : 64)) start();
+        return !failed_ && !tooLarge_;
     }
     bytes_.append(data, size);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -333,7 +397,9 @@ bool UploadReader::failed() {
 }
 
 std::shared_ptr<OpenDoc> UploadReader::finish() {
-    if (!thread_.joinable()) return openDocumentBytes(std::move(bytes_), name_);
+    if (failure_ && !thread_.joinable()) std::rethrow_exception(failure_);
+    if (inflater_ && !inflater_->ended) throw DocumentError(name_ + ": broken gzip data (truncated)");
+    if (!thread_.joinable()) return openDocumentBytes(std::move(bytes_), name_, max_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = true;
@@ -375,9 +441,9 @@ std::vector<std::shared_ptr<OpenDoc>> DocumentStore::list() const {
 
 std::string entryJson(OpenDoc& doc) {
     nlohmann::json entry{{"id", doc.id}, {"name", doc.name}, {"objects", doc.objects}, {"layers", doc.layers}};
-    if (const auto box = doc.contentBox(false); box && (*box)[2] > 0 && (*box)[3] > 0) entry["viewBox"] = *box;
+    if (const auto box = doc.contentBox(false); box && framable(*box)) entry["viewBox"] = *box;
     if (doc.svgText)
-        if (const auto page = pageBoxOf(*doc.svgText)) entry["page"] = *page;
+        if (const auto page = pageBoxOf(*doc.svgText); page && framable(*page)) entry["page"] = *page;
     return entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

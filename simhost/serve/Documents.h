@@ -73,9 +73,11 @@ private:
 };
 
 // Reads a document from its bytes (SVG, gzip-compressed SVG or JSON, told
-// apart by their first bytes). Throws simhost::DocumentError with the
-// message the command line gives, naming `name`.
-std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string& name);
+// apart by their first bytes), of at most `max` bytes inflated. Throws
+// simhost::DocumentError with the message the command line gives, naming
+// `name`.
+std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string& name,
+                                           std::uint64_t max = simhost::kMaxSvgBytes);
 // The same for a file named on the command line.
 std::shared_ptr<OpenDoc> openDocumentFile(const std::string& path);
 std::shared_ptr<OpenDoc> openSampleDocument();
@@ -83,11 +85,12 @@ std::shared_ptr<OpenDoc> openSampleDocument();
 // A document read as its upload arrives. The body's pieces are kept in one
 // buffer of the announced length (the text /drawing serves); an SVG drawing
 // is read from that buffer by a reader thread while the rest still comes,
-// so that reading ends about when receiving does. Gzip data, JSON and bodies
-// of unknown length are read once they are whole.
+// so that reading ends about when receiving does. Gzip data is inflated as
+// it arrives, and refused as soon as it inflates to more than `max` bytes;
+// it, JSON and bodies of unknown length are read once they are whole.
 class UploadReader {
 public:
-    UploadReader(std::string name, std::uint64_t length);
+    UploadReader(std::string name, std::uint64_t length, std::uint64_t max = simhost::kMaxSvgBytes);
     ~UploadReader();
     UploadReader(const UploadReader&) = delete;
     UploadReader& operator=(const UploadReader&) = delete;
@@ -99,14 +102,22 @@ public:
     std::shared_ptr<OpenDoc> finish();
     // Whether the reader has refused the drawing already.
     bool failed();
+    // Whether the document inflated to more than `max` bytes.
+    bool tooLarge() const { return tooLarge_; }
 
 private:
+    struct Inflater;
     void start();
+    bool inflateMore(const char* data, std::size_t size);
     std::size_t pull(char* buffer, std::size_t capacity);  // the reader thread's source
 
     std::string name_;
     std::uint64_t length_;
-    std::string bytes_;
+    std::uint64_t max_;
+    std::uint64_t received_ = 0;
+    std::string bytes_;  // as received or, for gzip data, as inflated so far
+    std::unique_ptr<Inflater> inflater_;
+    bool tooLarge_ = false;
     bool decided_ = false;        // whether the body streams to a reader thread
     const char* base_ = nullptr;  // bytes_'s buffer, which never moves while the reader runs
     std::thread thread_;

@@ -1,14 +1,19 @@
 #include "Serve.h"
 
+#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
-
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "HttpApi.h"
@@ -19,9 +24,60 @@ namespace {
 
 constexpr int kDefaultPort = 8731;
 constexpr std::uint64_t kDefaultMaxUpload = std::uint64_t(256) << 20;
-// Enough workers that a page's connections and a few clients never wait
-// for each other; each holds one connection at a time.
-constexpr std::size_t kHttpThreads = 32;
+// Each connection holds a thread for as long as it is kept alive, so the
+// threads grow with the clients, up to this many.
+constexpr std::size_t kMaxHttpThreads = 512;
+// The kernel's queue of connections not yet accepted: a burst of new
+// clients waits there instead of being dropped and retried a second later.
+constexpr int kListenBacklog = 1024;
+// How long a read of a request may wait for the client's next bytes. It
+// also bounds shutdown: an upload whose client has stalled ends with its
+// read and is answered 503.
+constexpr int kReadTimeoutSeconds = 3;
+// After a signal, how long what is in flight may take to be answered.
+constexpr auto kShutdownGrace = std::chrono::milliseconds(kReadTimeoutSeconds * 1000 + 1000);
+
+// A thread per connection, started when no thread is free, kept for the
+// next connection until the server stops.
+class ConnectionThreads : public httplib::TaskQueue {
+public:
+    void enqueue(std::function<void()> fn) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobs_.push_back(std::move(fn));
+        if (jobs_.size() > waiting_ && threads_.size() < kMaxHttpThreads) threads_.emplace_back([this] { work(); });
+        else wake_.notify_one();
+    }
+    void shutdown() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+
+private:
+    void work() {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ++waiting_;
+            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            --waiting_;
+            if (jobs_.empty()) return;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::vector<std::thread> threads_;  // only grows, under mutex_
+    std::size_t waiting_ = 0;
+    bool stopping_ = false;
+};
 
 struct Options {
     std::vector<std::string> files;
@@ -29,11 +85,25 @@ struct Options {
     int port = kDefaultPort;
     std::uint64_t maxUpload = kDefaultMaxUpload;
     std::string pluginPath;
+    bool help = false;
 };
 
+const char* const kServeUsage =
+    "usage: simhost serve [FILE...] [--port N] [--bind ADDR] [--plugin PATH] [--max-upload BYTES]\n"
+    "\n"
+    "  FILE...              documents to open (default: the built-in sample drawing)\n"
+    "  --port N             the port to listen on, 0 for any free one (default 8731)\n"
+    "  --bind ADDR          the address to listen on (default 127.0.0.1)\n"
+    "  --plugin PATH        load this build of the plug-in\n"
+    "  --max-upload BYTES   the largest document an upload may be, as read (inflated)\n"
+    "                       (default 268435456)\n"
+    "  -h, --help           this text\n"
+    "\n"
+    "SIGINT or SIGTERM stops it: what is in flight is answered within a few seconds\n"
+    "(503 for what cannot finish), then it exits 0; a second signal exits at once.\n";
+
 int usage(const std::string& message) {
-    std::fprintf(stderr, "simhost: serve: %s\nusage: simhost serve [FILE...] [--port N] [--bind ADDR] "
-                         "[--plugin PATH] [--max-upload BYTES]\n", message.c_str());
+    std::fprintf(stderr, "simhost: serve: %s\n%s", message.c_str(), kServeUsage);
     return 2;
 }
 
@@ -47,6 +117,10 @@ bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& out)
 std::string parseArgs(const std::vector<std::string>& args, Options& o) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string a = args[i], value;
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+            return {};
+        }
         const std::size_t eq = a.find('=');
         const bool option = a.size() > 2 && a.compare(0, 2, "--") == 0;
         if (option && eq != std::string::npos) {
@@ -74,12 +148,63 @@ bool isLoopback(const std::string& address) {
     return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
 }
 
+// Binds `server` to the address and port asked for; the port bound, or -1.
+// The library listens with a backlog of 5, too short for a burst of
+// clients: a second listen() on the bound socket lengthens it.
+int bindServer(httplib::Server& server, const Options& o) {
+    auto socketOf = std::make_shared<int>(-1);
+    server.set_socket_options([socketOf](int fd) {
+        const int yes = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        *socketOf = fd;
+    });
+    // Without it, an answer written in two pieces waits for the client's
+    // delayed acknowledgement of the first: 40 ms per kept-alive request.
+    // Accepted sockets take it from the listening one.
+    server.set_tcp_nodelay(true);
+    const int port = o.port == 0 ? server.bind_to_any_port(o.bind) : (server.bind_to_port(o.bind, o.port) ? o.port : -1);
+    if (port > 0 && ::listen(*socketOf, kListenBacklog) != 0) return -1;
+    return port;
+}
+
+// Waits up to `limit` for `done`; a signal meanwhile ends the process.
+void waitUnlessSignalled(const sigset_t& signals, const std::atomic<bool>& done, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done && std::chrono::steady_clock::now() < until) {
+        const timespec slice{0, 20 * 1000 * 1000};
+        const int again = sigtimedwait(&signals, nullptr, &slice);
+        if (again > 0) {
+            std::fprintf(stderr, "simhost: stopped at once by a second signal\n");
+            std::fflush(stderr);
+            _exit(128 + again);
+        }
+    }
+}
+
+// Stops the server on the first SIGINT or SIGTERM: no new connections, no
+// new work for the plug-in, uploads in flight answered 503 at their next
+// bytes or when their read times out. True when every connection ended
+// within kShutdownGrace, false when some are still stuck (in a write to a
+// client that does not read).
+bool stopOnSignal(httplib::Server& server, HostWorker& worker, Listening& where, const sigset_t& signals,
+                  const std::atomic<bool>& listenerDone) {
+    int signalNumber = 0;
+    sigwait(&signals, &signalNumber);
+    if (listenerDone) return true;  // stopped listening on its own
+    where.stopping = true;
+    worker.stopAccepting();
+    server.stop();
+    waitUnlessSignalled(signals, listenerDone, kShutdownGrace);
+    return listenerDone;
+}
+
 }  // namespace
 
 int runServe(const std::vector<std::string>& args, const std::string& pluginPath) {
     Options o;
     o.pluginPath = pluginPath;
     if (const std::string error = parseArgs(args, o); !error.empty()) return usage(error);
+    if (o.help) return std::fputs(kServeUsage, stdout) < 0 ? 2 : 0;
     if (o.bind == "localhost") o.bind = "127.0.0.1";
     if (!isLoopback(o.bind))
         std::fprintf(stderr, "simhost: serving on %s, not only this machine: anyone who can reach it can use it\n",
@@ -94,7 +219,7 @@ int runServe(const std::vector<std::string>& args, const std::string& pluginPath
         return 2;
     }
 
-    // Signals are taken by one thread, by sigwait; every other thread,
+    // Signals are taken by this thread, by sigwait; every other thread,
     // started from here on, has them blocked.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -112,12 +237,13 @@ int runServe(const std::vector<std::string>& args, const std::string& pluginPath
     }
 
     httplib::Server server;
-    server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
+    server.new_task_queue = [] { return new ConnectionThreads; };
     server.set_keep_alive_timeout(2);
+    server.set_read_timeout(kReadTimeoutSeconds);
     server.set_keep_alive_max_count(1000);
     Listening where{o.bind, 0, o.maxUpload};
     installApi(server, *worker, store, where);
-    where.port = o.port == 0 ? server.bind_to_any_port(o.bind) : (server.bind_to_port(o.bind, o.port) ? o.port : -1);
+    where.port = bindServer(server, o);
     if (where.port <= 0) {
         std::fprintf(stderr, "simhost: cannot listen on %s port %d\n", o.bind.c_str(), o.port);
         worker->shutdown();
@@ -127,20 +253,21 @@ int runServe(const std::vector<std::string>& args, const std::string& pluginPath
     std::printf("simhost serving http://%s%s%s:%d/\n", v6 ? "[" : "", o.bind.c_str(), v6 ? "]" : "", where.port);
     std::fflush(stdout);
 
-    std::atomic<bool> signalled{false};
-    std::thread stopper([&] {
-        int signalNumber = 0;
-        sigwait(&stopSignals, &signalNumber);
-        signalled = true;
-        // Answer whoever waits on the plug-in first, then stop listening.
-        worker->stopAccepting();
-        server.stop();
+    std::atomic<bool> listenerDone{false};
+    std::thread listener([&] {
+        server.listen_after_bind();
+        listenerDone = true;
+        if (!where.stopping) kill(getpid(), SIGTERM);  // stopped listening on its own: wake the signal wait
     });
-    server.listen_after_bind();
-    if (!signalled) kill(getpid(), SIGTERM);  // stopped listening on its own: end the stopper too
-    stopper.join();
+    const bool allEnded = stopOnSignal(server, *worker, where, stopSignals, listenerDone);
     const std::vector<std::string> problems = worker->shutdown();
     for (const std::string& line : problems) std::fprintf(stderr, "simhost: host: %s\n", line.c_str());
+    if (!allEnded) {
+        // A connection still stuck in a write holds its thread: leave it.
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    listener.join();
     return 0;
 }
 

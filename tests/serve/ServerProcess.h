@@ -69,6 +69,14 @@ public:
     }
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    // A line of /proc/PID/status in KiB, such as VmRSS or VmHWM.
+    long statusKiB(const std::string& field) const {
+        std::istringstream in(fileText("/proc/" + std::to_string(pid_) + "/status"));
+        for (std::string line; std::getline(in, line);)
+            if (line.compare(0, field.size() + 1, field + ":") == 0) return std::stol(line.substr(field.size() + 1));
+        return -1;
+    }
     httplib::Client client() const {
         httplib::Client c("127.0.0.1", port_);
         c.set_read_timeout(60);
@@ -80,6 +88,10 @@ public:
     // normally.
     int stop(int signal = SIGTERM) {
         kill(pid_, signal);
+        return wait();
+    }
+    // Waits for the process to end: as stop().
+    int wait() {
         int status = 0;
         waitpid(pid_, &status, 0);
         pid_ = -1;
