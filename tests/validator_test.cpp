@@ -114,7 +114,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Broken{"mini-invents-code", "refusals/two-codes", Status::kFail, "acquisition-code"},
                       // A crash at an early call must not end the sweep: the leak shows at a later one.
                       Broken{"mini-crashes-then-leaks", "every-call/startup", Status::kCrash, "crash"},
-                      Broken{"mini-crashes-then-leaks", "every-call/startup", Status::kCrash, "suite-balance"}));
+                      Broken{"mini-crashes-then-leaks", "every-call/startup", Status::kCrash, "suite-balance"},
+                      // Each bound broken exactly once.
+                      Broken{"mini-leaks-string", "lifecycle/message-table", Status::kFail, "string-balance"},
+                      Broken{"mini-reports-twice", "every-call/startup", Status::kFail, "error-dialog"},
+                      Broken{"mini-uses-refused-table", "denied/ai-art-suite", Status::kFail, "released-suite"}));
 
 TEST(Validator, MiniPluginPassesEveryCase) {
     const Report report = runValidation(quickOptions("mini", ""));
