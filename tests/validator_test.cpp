@@ -172,6 +172,27 @@ TEST(Validator, ReportsNameEveryCaseAndStatus) {
     EXPECT_NE(table.find("battery took"), std::string::npos);
 }
 
+// The worst case decides the exit code, in whatever order the cases came.
+TEST(Validator, ExitCodeIsTheWorstCasesWhereverItComes) {
+    struct Row {
+        std::vector<Status> statuses;
+        int code;
+    };
+    for (const Row& row : std::vector<Row>{{{}, 0},
+                                           {{Status::kPass, Status::kPass}, 0},
+                                           {{Status::kPass, Status::kFail, Status::kPass}, 1},
+                                           {{Status::kFail, Status::kCrash}, 2},
+                                           {{Status::kFail, Status::kPass, Status::kTimeout}, 2},
+                                           {{Status::kTimeout, Status::kFail}, 2}}) {
+        Report report;
+        for (const Status status : row.statuses) {
+            report.cases.emplace_back();
+            report.cases.back().status = status;
+        }
+        EXPECT_EQ(exitCodeOf(report), row.code) << row.statuses.size() << " cases";
+    }
+}
+
 // --in-process forks nothing and comes to the forked run's verdict on cases
 // whose checks need no copy of the world.
 TEST(Validator, InProcessRunForksNothingAndGivesTheSameVerdict) {
@@ -256,7 +277,11 @@ TEST(ValidatorRules, AnyRefusedCodeIsAcceptedAndNoOther) {
     const std::vector<CallRecord> nullInHelper = {acquisition("AI Menu Suite", kNoErr),
                                                   call(Op::AddMenuItem, "", kNoErr),
                                                   acquisition("Null Row", kNoErr)};
+    // A suite refused in this message is not called, whatever table the plug-in kept.
+    const std::vector<CallRecord> refusedThenCalled = {acquisition("AI Art Suite", first),
+                                                       call(Op::GetArtType, "", kNoErr)};
     const Row rows[] = {
+        {refusedThenCalled, first, "unacquired-suite"},
         {twoRefused, first, nullptr},
         {twoRefused, second, nullptr},
         {twoRefused, FourCC("MANY"), "acquisition-code"},
