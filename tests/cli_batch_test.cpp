@@ -67,7 +67,8 @@ TEST(CliJsonLines, EachSelectedObjectSaysWhyAndWhichElement) {
 TEST(CliJsonLines, HostileNamesReadBackAsTheyAre) {
     const std::string dir = scratch("hostile");
     const std::string layer = "L\"a\\y\x7f\ner \xc3\xbc", hidden = "in\\vis\"ible\x1f";
-    const std::vector<std::string> ids = {"q\"uote", "back\\slash", "ctl\x01\x1f\t\n", "\xc3\xbcn\xc3\xaf\xe6\x97\xa5",
+    // One kind of byte each, so that no id is escaped for another one's sake.
+    const std::vector<std::string> ids = {"q\"uote", "back\\slash", "unit\x1f", "ctl\x01", "tab\t", "\xc3\xbcn\xc3\xaf\xe6\x97\xa5",
                                           "/\\\"\\u0041"};
     json art = json::array();
     for (const std::string& id : ids) art.push_back({{"type", "path"}, {"id", id}});
@@ -227,6 +228,11 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
     ASSERT_EQ(all.size(), 18u);
     EXPECT_EQ(all[1], "All Paths: 4");
     EXPECT_EQ(all[10], "Compound Paths: 3");
+    // In a batch each line names its document.
+    const std::vector<std::string> both = lines(simhost({"select", kPaths, images, "--all", "-c"}).out);
+    ASSERT_EQ(both.size(), 36u);
+    EXPECT_EQ(both[10], kPaths + ": Compound Paths: 3");
+    EXPECT_EQ(both[18 + 15], images + ": Symbol Instances: 1");
     const json counted = json::parse(simhost({"select", kPaths, "Groups", "--json", "--count"}).out);
     EXPECT_EQ(counted["count"], 2);
     EXPECT_FALSE(counted.contains("selected"));
