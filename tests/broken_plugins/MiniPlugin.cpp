@@ -93,7 +93,7 @@ ASErr acquire() {
 #ifdef BROKEN_USES_REFUSED_TABLE
         // Once: the art suite is refused, and the table of the message before "will do".
         if (&row == &rows[kArt] && err == kNoErr) artBefore = row.table;
-        if (&row == &rows[kArt] && err != kNoErr && artBefore != nullptr && !usedRefused) {
+        if (&row == &rows[kArt] && !row.granted && artBefore != nullptr && !usedRefused) {
             usedRefused = true;
             AIArtType type = 0;
             static_cast<const AIArtSuite*>(artBefore)->GetArtType(nullptr, &type);
