@@ -154,14 +154,16 @@ TEST(CliJsonLines, ABatchStreamsOneLinePerDocumentAndCommand) {
     // Totals per command, not one sum.
     ASSERT_EQ(summary["commands"].size(), 18u);
     for (std::size_t c = 0; c < 18; ++c) {
-        std::size_t selected = 0, documents = 0;
+        std::size_t selected = 0, documents = 0, errors = 0;
         for (std::size_t d = 0; d < 3; ++d) {
             selected += rows[d * 18 + c]["selected"].size();
             documents += rows[d * 18 + c]["selected"].empty() ? 0 : 1;
+            errors += rows[d * 18 + c]["result"] == "error" ? 1 : 0;
         }
         EXPECT_EQ(summary["commands"][c]["command"], rows[c]["command"]);
         EXPECT_EQ(summary["commands"][c]["selected"], selected) << c;
         EXPECT_EQ(summary["commands"][c]["documents"], documents) << c;
+        EXPECT_EQ(summary["commands"][c]["errors"], errors) << c;
     }
 }
 
@@ -216,6 +218,8 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
              {{"select", bad, kPaths, "All Paths", "--count"}, kPaths + ": 4\n", 2},
              {{"select", kPaths, fault, "Open Paths", "-c"}, "0\n", 1},
              {{"select", bad, kPaths, fault, "Open Paths", "-c", "--require-selection"}, kPaths + ": 0\n", 2},
+             {{"select", kPaths, fault, "Open Paths", "--summary"},
+              "Summary: 1 document, 1 read, 0 unreadable\n  Open Paths: 0 objects selected in 0 documents; an error in 1 document\n", 1},
              // The summary counts each command in words that agree.
              {{"select", kPaths, "Open Paths", "--summary"},
               "open-line\nSummary: 1 document, 1 read, 0 unreadable\n  Open Paths: 1 object selected in 1 document\n", 0},
