@@ -195,6 +195,8 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
     const std::string images = kFolder + "/sub/images.svg";
     const std::string bad = WENDLOW_SOURCE_DIR "/tests/data/svg/bad/malformed.svg";
     const std::string fault = "--host-fault=get-path-style";
+    // Holds its globals block past "Shutdown": the host's finding is a 1, in every worker.
+    const std::string leaky = fs::path(WENDLOW_CRASHING_PLUGIN).parent_path().string() + "/mini-leaks-block.so";
     struct Case {
         std::vector<std::string> args;
         std::string out;
@@ -218,6 +220,9 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
              {{"select", bad, kPaths, "All Paths", "--count"}, kPaths + ": 4\n", 2},
              {{"select", kPaths, fault, "Open Paths", "-c"}, "0\n", 1},
              {{"select", bad, kPaths, fault, "Open Paths", "-c", "--require-selection"}, kPaths + ": 0\n", 2},
+             {{"--plugin", leaky, "select", kPaths, "Mini Select", "-c"}, "4\n", 1},
+             {{"--plugin", leaky, "select", kPaths, images, "Mini Select", "-c", "-j2"}, kPaths + ": 4\n" + images + ": 0\n", 1},
+             {{"--plugin", leaky, "select", bad, kPaths, "Mini Select", "-c"}, kPaths + ": 4\n", 2},
              {{"select", kPaths, fault, "Open Paths", "--summary"},
               "Summary: 1 document, 1 read, 0 unreadable\n  Open Paths: 0 objects selected in 0 documents; an error in 1 document\n", 1},
              // The summary counts each command in words that agree.
