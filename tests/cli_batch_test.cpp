@@ -66,13 +66,12 @@ TEST(CliJsonLines, EachSelectedObjectSaysWhyAndWhichElement) {
 // hold (bytes that are not UTF-8 read back as U+FFFD).
 TEST(CliJsonLines, HostileNamesReadBackAsTheyAre) {
     const std::string dir = scratch("hostile");
-    const std::string layer = "L\"a\\y\x7f\ner \xc3\xbc", hidden = "in\\vis\"ible\x1f";
+    const std::string layer = "L\"a\\y\x7f\ner \xc3\xbc";
     // One kind of byte each, so that no id is escaped for another one's sake.
-    const std::vector<std::string> ids = {"q\"uote", "back\\slash", "unit\x1f", "ctl\x01", "tab\t", "\xc3\xbcn\xc3\xaf\xe6\x97\xa5",
-                                          "/\\\"\\u0041"};
+    const std::vector<std::string> ids = {"q\"uote", "back\\slash", "unit\x1f", "ctl\x01",
+                                          "tab\t", "\xc3\xbcn\xc3\xaf\xe6\x97\xa5", "/\\\"\\u0041"};
     json art = json::array();
     for (const std::string& id : ids) art.push_back({{"type", "path"}, {"id", id}});
-    art.push_back({{"type", "path"}, {"id", hidden}, {"hidden", true}});
     const std::string good = dir + "/d\"q\\b\t\x01 \xc3\xa9.json", bad = dir + "/x\"\\\x02.json";
     const std::string notUtf8 = dir + "/n\xff.json";
     std::ofstream(good) << json{{"layers", {{{"name", layer}, {"art", art}}}}}.dump();
@@ -212,8 +211,10 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
              {{"select", kPaths, images, "Rasters", "--require-selection", "-c"}, kPaths + ": 0\n" + images + ": 0\n", 1},
              {{"select", kPaths, images, "Placed Objects", "--require-selection", "-l"}, images + "\n", 0},
              {{"select", kPaths, "--all", "--require-selection", "-l"}, kPaths + "\n", 0},
-             {{"select", bad, kPaths, "Rasters", "--require-selection"}, "== " + bad + ": unreadable\n== " + kPaths + ": 0 selected\n", 2},
-             {{"select", kPaths, bad, "Open Paths", "--require-selection"}, "== " + kPaths + ": 1 selected\nopen-line\n== " + bad + ": unreadable\n", 2},
+             {{"select", bad, kPaths, "Rasters", "--require-selection"},
+              "== " + bad + ": unreadable\n== " + kPaths + ": 0 selected\n", 2},
+             {{"select", kPaths, bad, "Open Paths", "--require-selection"},
+              "== " + kPaths + ": 1 selected\nopen-line\n== " + bad + ": unreadable\n", 2},
              {{"select", bad, "Rasters", "--require-selection", "-c"}, "", 2},
              {{"select", bad, kPaths, images, "Placed Objects", "-l"}, images + "\n", 2},
              {{"select", images, bad, "Rasters", "--require-selection", "-l"}, "", 2},
@@ -221,10 +222,12 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
              {{"select", kPaths, fault, "Open Paths", "-c"}, "0\n", 1},
              {{"select", bad, kPaths, fault, "Open Paths", "-c", "--require-selection"}, kPaths + ": 0\n", 2},
              {{"--plugin", leaky, "select", kPaths, "Mini Select", "-c"}, "4\n", 1},
-             {{"--plugin", leaky, "select", kPaths, images, "Mini Select", "-c", "-j2"}, kPaths + ": 4\n" + images + ": 0\n", 1},
+             {{"--plugin", leaky, "select", kPaths, images, "Mini Select", "-c", "-j2"},
+              kPaths + ": 4\n" + images + ": 0\n", 1},
              {{"--plugin", leaky, "select", bad, kPaths, "Mini Select", "-c"}, kPaths + ": 4\n", 2},
              {{"select", kPaths, fault, "Open Paths", "--summary"},
-              "Summary: 1 document, 1 read, 0 unreadable\n  Open Paths: 0 objects selected in 0 documents; an error in 1 document\n", 1},
+              "Summary: 1 document, 1 read, 0 unreadable\n"
+              "  Open Paths: 0 objects selected in 0 documents; an error in 1 document\n", 1},
              // The summary counts each command in words that agree.
              {{"select", kPaths, "Open Paths", "--summary"},
               "open-line\nSummary: 1 document, 1 read, 0 unreadable\n  Open Paths: 1 object selected in 1 document\n", 0},
