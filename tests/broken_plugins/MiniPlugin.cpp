@@ -91,9 +91,9 @@ ASErr acquire() {
             ++refusals;
         }
 #ifdef BROKEN_USES_REFUSED_TABLE
-        // Once: the art suite is refused, and the table of the message before "will do".
+        // Once: the art suite is refused (a null table too), and the table of the message before "will do".
         if (&row == &rows[kArt] && err == kNoErr) artBefore = row.table;
-        if (&row == &rows[kArt] && !row.granted && artBefore != nullptr && !usedRefused) {
+        if (&row == &rows[kArt] && err != kNoErr && artBefore != nullptr && !usedRefused) {
             usedRefused = true;
             AIArtType type = 0;
             static_cast<const AIArtSuite*>(artBefore)->GetArtType(nullptr, &type);
