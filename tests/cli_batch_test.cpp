@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <unistd.h>
 
@@ -60,6 +61,82 @@ TEST(CliJsonLines, EachSelectedObjectSaysWhyAndWhichElement) {
     }
 }
 
+// Names a script cannot foresee: every line the command line writes is
+// JSON that reads back to the names in the documents, whatever bytes they
+// hold (bytes that are not UTF-8 read back as U+FFFD).
+TEST(CliJsonLines, HostileNamesReadBackAsTheyAre) {
+    const std::string dir = scratch("hostile");
+    const std::string layer = "L\"a\\y\x7f\ner \xc3\xbc";
+    // One kind of byte each, so that no id is escaped for another one's sake.
+    const std::vector<std::string> ids = {"q\"uote", "back\\slash", "unit\x1f", "ctl\x01",
+                                          "tab\t", "\xc3\xbcn\xc3\xaf\xe6\x97\xa5", "/\\\"\\u0041"};
+    json art = json::array();
+    for (const std::string& id : ids) art.push_back({{"type", "path"}, {"id", id}});
+    const std::string good = dir + "/d\"q\\b\t\x01 \xc3\xa9.json", bad = dir + "/x\"\\\x02.json";
+    const std::string notUtf8 = dir + "/n\xff.json";
+    std::ofstream(good) << json{{"layers", {{{"name", layer}, {"art", art}}}}}.dump();
+    std::ofstream(bad) << "{\"layers\": [";
+    fs::copy_file(good, notUtf8);
+    std::ofstream(dir + "/c\"\\\xe6\x97\xa5.svg")
+        << "<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'>"
+           "<path id='c&quot;\\&#x65E5;' d='M0 0L1 1M2 2L3 3'/></svg>";
+    const Outcome run = simhost({"select", dir, "--all", "--json", "--summary", "--type=svg,json", "--jobs", "2"});
+    EXPECT_EQ(run.code, 2);
+    std::map<std::string, std::vector<json>> byFile;  // every line is one JSON value
+    for (const json& row : jsonLines(run.out))
+        if (!row.contains("summary")) byFile[row["file"]].push_back(row);
+    const std::string replaced = dir + "/n\xef\xbf\xbd.json";
+    ASSERT_EQ(byFile.size(), 4u) << run.out;
+    ASSERT_EQ(byFile[bad].size(), 1u);
+    EXPECT_THAT(byFile[bad][0]["error"].get<std::string>(), HasSubstr(bad));
+    for (const std::string& file : {good, replaced}) {
+        ASSERT_EQ(byFile[file].size(), 18u) << file;
+        std::vector<std::string> seen;
+        for (const json& object : byFile[file][1]["selected"]) {  // All Paths
+            seen.push_back(object["id"]);
+            EXPECT_EQ(object["layer"], layer);
+        }
+        EXPECT_EQ(seen, ids) << file;
+    }
+    const json& paths = byFile[dir + "/c\"\\\xe6\x97\xa5.svg"].at(1)["selected"];
+    ASSERT_EQ(paths.size(), 2u);
+    EXPECT_EQ(paths[1]["id"], "c\"\\\xe6\x97\xa5/subpath[2]");
+    EXPECT_EQ(paths[1]["element"], "c\"\\\xe6\x97\xa5");
+}
+
+// "matched" is false for what came with a container the command chose and
+// the command would not have taken on its own: another type, or hidden or
+// locked.
+TEST(CliJsonLines, MatchedIsFalseForWhatOnlyCameWithAContainer) {
+    const std::string file = scratch("matched") + "/groups.json";
+    const json inner = json::array({{{"type", "path"}, {"id", "leaf"}},
+                                     {{"type", "group"}, {"id", "open"}, {"children", json::array()}},
+                                     {{"type", "group"}, {"id", "hidden"}, {"hidden", true}},
+                                     {{"type", "group"}, {"id", "locked"}, {"locked", true}},
+                                     {{"type", "compoundPath"}, {"id", "hidden-compound"}, {"hidden", true},
+                                      {"children", {{{"type", "path"}, {"id", "part"}}}}}});
+    const json art = json::array({{{"type", "group"}, {"id", "outer"}, {"children", inner}},
+                                  {{"type", "compoundPath"}, {"id", "compound"},
+                                   {"children", {{{"type", "path"}, {"id", "hidden-part"}, {"hidden", true}}}}}});
+    std::ofstream(file) << json{{"layers", {{{"name", "L"}, {"art", art}}}}}.dump();
+    struct Case {
+        const char* command;
+        const char* selected;  // [[id, matched]...]
+    };
+    for (const Case& c : std::vector<Case>{
+             {"Groups", R"([["outer", true], ["leaf", false], ["open", true], ["hidden", false], ["locked", false],
+                           ["hidden-compound", false], ["part", false]])"},
+             {"Compound Paths", R"([["compound", true], ["hidden-part", false]])"},
+         }) {
+        const Outcome run = simhost({"select", file, c.command, "--json"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        const json result = json::parse(run.out);
+        json seen = json::array();
+        for (const json& object : result["selected"]) seen.push_back({object["id"], object["matched"]});
+        EXPECT_EQ(seen, json::parse(c.selected)) << c.command;
+    }
+}
+
 TEST(CliJsonLines, ABatchStreamsOneLinePerDocumentAndCommand) {
     const Outcome run = simhost({"select", kFolder, "--all", "--json", "--summary", "--jobs", "1"});
     EXPECT_EQ(run.code, 2);  // the broken link
@@ -76,14 +153,16 @@ TEST(CliJsonLines, ABatchStreamsOneLinePerDocumentAndCommand) {
     // Totals per command, not one sum.
     ASSERT_EQ(summary["commands"].size(), 18u);
     for (std::size_t c = 0; c < 18; ++c) {
-        std::size_t selected = 0, documents = 0;
+        std::size_t selected = 0, documents = 0, errors = 0;
         for (std::size_t d = 0; d < 3; ++d) {
             selected += rows[d * 18 + c]["selected"].size();
             documents += rows[d * 18 + c]["selected"].empty() ? 0 : 1;
+            errors += rows[d * 18 + c]["result"] == "error" ? 1 : 0;
         }
         EXPECT_EQ(summary["commands"][c]["command"], rows[c]["command"]);
         EXPECT_EQ(summary["commands"][c]["selected"], selected) << c;
         EXPECT_EQ(summary["commands"][c]["documents"], documents) << c;
+        EXPECT_EQ(summary["commands"][c]["errors"], errors) << c;
     }
 }
 
@@ -108,8 +187,15 @@ TEST(CliJsonLines, AFailedWriteEndsTheRunWithExitCodeTwo) {
     }
 }
 
+// Exit codes: 2 (unreadable) outranks 1 (a plug-in error, or nothing
+// selected with --require-selection), wherever the unreadable document
+// comes; -c and -l print nothing for it on standard output.
 TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
     const std::string images = kFolder + "/sub/images.svg";
+    const std::string bad = WENDLOW_SOURCE_DIR "/tests/data/svg/bad/malformed.svg";
+    const std::string fault = "--host-fault=get-path-style";
+    // Holds its globals block past "Shutdown": the host's finding is a 1, in every worker.
+    const std::string leaky = fs::path(WENDLOW_CRASHING_PLUGIN).parent_path().string() + "/mini-leaks-block.so";
     struct Case {
         std::vector<std::string> args;
         std::string out;
@@ -125,6 +211,23 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
              {{"select", kPaths, images, "Rasters", "--require-selection", "-c"}, kPaths + ": 0\n" + images + ": 0\n", 1},
              {{"select", kPaths, images, "Placed Objects", "--require-selection", "-l"}, images + "\n", 0},
              {{"select", kPaths, "--all", "--require-selection", "-l"}, kPaths + "\n", 0},
+             {{"select", bad, kPaths, "Rasters", "--require-selection"},
+              "== " + bad + ": unreadable\n== " + kPaths + ": 0 selected\n", 2},
+             {{"select", kPaths, bad, "Open Paths", "--require-selection"},
+              "== " + kPaths + ": 1 selected\nopen-line\n== " + bad + ": unreadable\n", 2},
+             {{"select", bad, "Rasters", "--require-selection", "-c"}, "", 2},
+             {{"select", bad, kPaths, images, "Placed Objects", "-l"}, images + "\n", 2},
+             {{"select", images, bad, "Rasters", "--require-selection", "-l"}, "", 2},
+             {{"select", bad, kPaths, "All Paths", "--count"}, kPaths + ": 4\n", 2},
+             {{"select", kPaths, fault, "Open Paths", "-c"}, "0\n", 1},
+             {{"select", bad, kPaths, fault, "Open Paths", "-c", "--require-selection"}, kPaths + ": 0\n", 2},
+             {{"--plugin", leaky, "select", kPaths, "Mini Select", "-c"}, "4\n", 1},
+             {{"--plugin", leaky, "select", kPaths, images, "Mini Select", "-c", "-j2"},
+              kPaths + ": 4\n" + images + ": 0\n", 1},
+             {{"--plugin", leaky, "select", bad, kPaths, "Mini Select", "-c"}, kPaths + ": 4\n", 2},
+             {{"select", kPaths, fault, "Open Paths", "--summary"},
+              "Summary: 1 document, 1 read, 0 unreadable\n"
+              "  Open Paths: 0 objects selected in 0 documents; an error in 1 document\n", 1},
              // The summary counts each command in words that agree.
              {{"select", kPaths, "Open Paths", "--summary"},
               "open-line\nSummary: 1 document, 1 read, 0 unreadable\n  Open Paths: 1 object selected in 1 document\n", 0},
@@ -137,6 +240,11 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
     ASSERT_EQ(all.size(), 18u);
     EXPECT_EQ(all[1], "All Paths: 4");
     EXPECT_EQ(all[10], "Compound Paths: 3");
+    // In a batch each line names its document.
+    const std::vector<std::string> both = lines(simhost({"select", kPaths, images, "--all", "-c"}).out);
+    ASSERT_EQ(both.size(), 36u);
+    EXPECT_EQ(both[10], kPaths + ": Compound Paths: 3");
+    EXPECT_EQ(both[18 + 15], images + ": Symbol Instances: 1");
     const json counted = json::parse(simhost({"select", kPaths, "Groups", "--json", "--count"}).out);
     EXPECT_EQ(counted["count"], 2);
     EXPECT_FALSE(counted.contains("selected"));
@@ -223,6 +331,29 @@ TEST(CliBatchFolder, WorkersGiveTheSameLinesInTheSameOrder) {
         EXPECT_EQ(other->code, one.code);
         EXPECT_EQ(other->out, one.out);
         EXPECT_EQ(other->err, one.err);
+    }
+}
+
+// Large documents among small ones: the small ones behind a large one are
+// done first by the other workers, and still come out in input order.
+TEST(CliBatchFolder, UnevenDocumentsComeOutInInputOrder) {
+    const std::string dir = scratch("uneven");
+    auto write = [&dir](const std::string& name, int paths) {
+        json art = json::array();
+        for (int i = 0; i < paths; ++i) art.push_back({{"type", "path"}, {"id", name + std::to_string(i)}});
+        std::ofstream(dir + "/" + name + ".json") << json{{"layers", {{{"name", "L"}, {"art", art}}}}}.dump();
+    };
+    const std::vector<std::pair<std::string, int>> documents = {{"a", 40000}, {"b", 1}, {"c", 2}, {"d", 3},
+                                                                {"e", 30000}, {"f", 4}, {"g", 5}};
+    std::string expected;
+    for (const auto& [name, paths] : documents) {
+        write(name, paths);
+        expected += dir + "/" + name + ".json: " + std::to_string(paths) + "\n";
+    }
+    for (const char* jobs : {"1", "2", "3"}) {
+        const Outcome run = simhost({"select", dir, "All Paths", "-c", "--type=json", "--jobs", jobs});
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out, expected) << "--jobs " << jobs;
     }
 }
 

@@ -114,7 +114,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Broken{"mini-invents-code", "refusals/two-codes", Status::kFail, "acquisition-code"},
                       // A crash at an early call must not end the sweep: the leak shows at a later one.
                       Broken{"mini-crashes-then-leaks", "every-call/startup", Status::kCrash, "crash"},
-                      Broken{"mini-crashes-then-leaks", "every-call/startup", Status::kCrash, "suite-balance"}));
+                      Broken{"mini-crashes-then-leaks", "every-call/startup", Status::kCrash, "suite-balance"},
+                      // Each bound broken exactly once.
+                      Broken{"mini-leaks-string", "lifecycle/message-table", Status::kFail, "string-balance"},
+                      Broken{"mini-reports-twice", "every-call/startup", Status::kFail, "error-dialog"},
+                      Broken{"mini-uses-refused-table", "denied/ai-art-suite", Status::kFail, "released-suite"},
+                      // Held, as a null-table grant is, yet refused all the same.
+                      Broken{"mini-uses-refused-table", "null-table/ai-art-suite-1013", Status::kFail,
+                             "unacquired-suite"}));
 
 TEST(Validator, MiniPluginPassesEveryCase) {
     const Report report = runValidation(quickOptions("mini", ""));
@@ -166,6 +173,27 @@ TEST(Validator, ReportsNameEveryCaseAndStatus) {
     const std::string table = summaryTable(report);
     EXPECT_NE(table.find("2 cases: 1 passed, 1 failed, 0 crashed, 0 timed out"), std::string::npos) << table;
     EXPECT_NE(table.find("battery took"), std::string::npos);
+}
+
+// The worst case decides the exit code, in whatever order the cases came.
+TEST(Validator, ExitCodeIsTheWorstCasesWhereverItComes) {
+    struct Row {
+        std::vector<Status> statuses;
+        int code;
+    };
+    for (const Row& row : std::vector<Row>{{{}, 0},
+                                           {{Status::kPass, Status::kPass}, 0},
+                                           {{Status::kPass, Status::kFail, Status::kPass}, 1},
+                                           {{Status::kFail, Status::kCrash}, 2},
+                                           {{Status::kFail, Status::kPass, Status::kTimeout}, 2},
+                                           {{Status::kTimeout, Status::kFail}, 2}}) {
+        Report report;
+        for (const Status status : row.statuses) {
+            report.cases.emplace_back();
+            report.cases.back().status = status;
+        }
+        EXPECT_EQ(exitCodeOf(report), row.code) << row.statuses.size() << " cases";
+    }
 }
 
 // --in-process forks nothing and comes to the forked run's verdict on cases
@@ -252,7 +280,11 @@ TEST(ValidatorRules, AnyRefusedCodeIsAcceptedAndNoOther) {
     const std::vector<CallRecord> nullInHelper = {acquisition("AI Menu Suite", kNoErr),
                                                   call(Op::AddMenuItem, "", kNoErr),
                                                   acquisition("Null Row", kNoErr)};
+    // A suite refused in this message is not called, whatever table the plug-in kept.
+    const std::vector<CallRecord> refusedThenCalled = {acquisition("AI Art Suite", first),
+                                                       call(Op::GetArtType, "", kNoErr)};
     const Row rows[] = {
+        {refusedThenCalled, first, "unacquired-suite"},
         {twoRefused, first, nullptr},
         {twoRefused, second, nullptr},
         {twoRefused, FourCC("MANY"), "acquisition-code"},

@@ -2,7 +2,9 @@
 // can see, and built once per defect with one BROKEN_* macro set: each copy
 // breaks one rule (one breaks two, to show that a crash early in a message
 // does not hide a later flaw), so that `simhost validate` can be shown to
-// catch it. Test-only; never shipped.
+// catch it. Some break their rule's bound exactly once (one string leaked,
+// one error dialog shown twice, one refused table called), so that a check
+// loosened by one lets them pass. Test-only; never shipped.
 //
 // It holds eight suites per message with a nesting count, allocates a
 // globals block at "Startup", adds one menu item whose command selects the
@@ -59,6 +61,11 @@ const AIArtSuite* keptArt = nullptr;
 bool keptTables = false;  // a release was refused: the tables are "still good"
 #endif
 
+#ifdef BROKEN_USES_REFUSED_TABLE
+const void* artBefore = nullptr;  // the art table an earlier message was granted
+bool usedRefused = false;
+#endif
+
 ASErr acquire() {
     if (depth++ > 0) return kNoErr;
 #ifdef BROKEN_REUSES_AFTER_REFUSED_RELEASE
@@ -83,6 +90,15 @@ ASErr acquire() {
             row.table = nullptr;
             ++refusals;
         }
+#ifdef BROKEN_USES_REFUSED_TABLE
+        // Once: the art suite is refused (a null table too), and the table of the message before "will do".
+        if (&row == &rows[kArt] && err == kNoErr) artBefore = row.table;
+        if (&row == &rows[kArt] && err != kNoErr && artBefore != nullptr && !usedRefused) {
+            usedRefused = true;
+            AIArtType type = 0;
+            static_cast<const AIArtSuite*>(artBefore)->GetArtType(nullptr, &type);
+        }
+#endif
         if (first == kNoErr) first = err;
     }
 #ifdef BROKEN_INVENTS_CODE
@@ -204,6 +220,10 @@ void report(SPPluginRef self, ASErr code) {
     if (strings->GetIndexString(self, 16050, 2, text.message, sizeof text.message) != kNoErr) return;
     codeText(code, text.code);
     dialogs->Modal(self, "Error Dialog", 16051, kADMModalDialogStyle, errorInit, &text, 0);
+#ifdef BROKEN_REPORTS_TWICE
+    // The same code shown a second time, as a caller that reports again would.
+    dialogs->Modal(self, "Error Dialog", 16051, kADMModalDialogStyle, errorInit, &text, 0);
+#endif
 }
 
 ASErr selectPaths() {
@@ -295,7 +315,26 @@ ASErr startup(SPMessageData* head) {
     return countMenuGroups();
 }
 
+#ifdef BROKEN_LEAKS_STRING
+// The About dialog's name made once as a host string, and never destroyed.
+void leakOneString() {
+    static bool leaked = false;
+    const void* table = nullptr;
+    if (leaked || basic->AcquireSuite(kAIUnicodeStringSuite, kAIUnicodeStringSuiteVersion, &table) != kNoErr) return;
+    leaked = true;
+    // The object's only field is the host's handle.
+    AIUnicodeStringHandle handle = nullptr;
+    if (table != nullptr)
+        static_cast<const AIUnicodeStringSuite*>(table)->Initialize(reinterpret_cast<ai::UnicodeString*>(&handle),
+                                                                    "Mini", 4, 0);
+    basic->ReleaseSuite(kAIUnicodeStringSuite, kAIUnicodeStringSuiteVersion);
+}
+#endif
+
 ASErr about(SPMessageData* head) {
+#ifdef BROKEN_LEAKS_STRING
+    leakOneString();
+#endif
 #ifdef BROKEN_HANGS
     for (volatile unsigned spin = 0;; spin = spin + 1u) {  // unsigned: wraps, never overflows
     }

@@ -404,13 +404,15 @@ void checkOkNotify(std::vector<Finding>& out, const Observation& seen, const See
 
 // Nothing is held between messages, so every suite a message calls was
 // acquired in it; a call of one that was not (a table kept from an earlier
-// message whose release the host refused) is reported once per suite.
-void checkSuitesAcquired(std::vector<Finding>& out, const Observation& seen, const Seen& s) {
+// message whose release the host refused, or kept past a grant with a null
+// table, which is a refusal) is reported once per suite.
+void checkSuitesAcquired(std::vector<Finding>& out, const Observation& seen, const Seen& s,
+                         const Allowance& allowance) {
     std::set<std::string> granted{"SPBasicSuite"};
     std::set<std::string> reported;
     for (const CallRecord& call : seen.log) {
         if (call.op == Op::AcquireSuite) {
-            if (call.injected == kNoErr) granted.insert(call.text);
+            if (refusalOf(call, allowance) == kNoErr) granted.insert(call.text);
             continue;
         }
         const std::string suite = opInfo(call.op).suite;
@@ -435,7 +437,7 @@ void checkMessage(std::vector<Finding>& out, const MessageSpec& message, const O
         checkErrorDialog(out, seen, s, failed, allowance, run);
     }
     checkOkNotify(out, seen, s, failed, allowance);
-    checkSuitesAcquired(out, seen, s);
+    checkSuitesAcquired(out, seen, s, allowance);
     for (const Violation& v : seen.violations) {
         if (!allowance.wrongSuite.empty() && v.rule == "wrong-table") continue;
         out.push_back({v.rule, s.what + ": " + v.detail});
