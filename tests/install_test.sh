@@ -21,8 +21,8 @@ for f in bin/simhost lib/wendlow-brindle/plugins/WendlowBrindle.so \
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 # Only the program and the shipped plug-in: no test plug-ins, no libraries.
-extra=$(cd "$prefix" && find . -type f | sort | grep -v -x -e ./bin/simhost \
-  -e ./lib/wendlow-brindle/plugins/WendlowBrindle.so -e ./lib/wendlow-brindle/plugins/WendlowBrindle.resources.json || true)
+extra=$(find "$prefix" -type f -printf '%P\n' | grep -v -x -e bin/simhost \
+  -e lib/wendlow-brindle/plugins/WendlowBrindle.so -e lib/wendlow-brindle/plugins/WendlowBrindle.resources.json || true)
 [ -z "$extra" ] || fail "installed files nobody asked for: $extra"
 
 cd "$prefix"  # away from the build tree
