@@ -46,6 +46,8 @@ namespace {
 // A new empty file of this run's own: test programs run side by side (ctest
 // -j, several build trees at once), so no two runs may share a name.
 std::string ownFile(const std::string& what) {
+    std::error_code ignored;
+    fs::create_directories(::testing::TempDir(), ignored);
     std::string name = ::testing::TempDir() + "simhost-cli-" + what + "-XXXXXX";
     const int fd = mkstemp(name.data());
     if (fd >= 0) close(fd);
