@@ -2,8 +2,8 @@
 # Checks that scripts/install-deps.sh installs what a build used, so that a
 # bare machine gets it too: every Debian package whose files the build read
 # (ninja's records of the headers each object included, the libraries it
-# linked, the files configure read) and that owns a program configure or the
-# tests run. Each must be named in install-deps.sh, or be a dependency
+# linked, the files configure read) and that owns a program configure, the
+# tests or cpack run. Each must be named in install-deps.sh, or be a dependency
 # (direct or not) of one it names.
 #
 #   scripts/check-deps.sh [BUILD_DIR] [native|all]    default: build all
@@ -38,8 +38,9 @@ programs() {
   # The other presets' compilers and emulators.
   sed -n -E 's/^set\(CMAKE_(C_COMPILER|CXX_COMPILER|CROSSCOMPILING_EMULATOR) ([^; )]+).*/\2/p' cmake/toolchains/*.cmake
   sed -n -E 's/.*"CMAKE_CXX_COMPILER": "([^"]+)".*/\1/p' CMakePresets.json
-  # Those the tests start: the picture's renderer and the page's browsers.
-  for name in rsvg-convert chromium chromedriver firefox-esr; do echo "$name"; done
+  # Those the tests start: the picture's renderer and the page's browsers;
+  # and those `cpack -G DEB` runs for the package's dependencies.
+  for name in rsvg-convert chromium chromedriver firefox-esr dpkg-shlibdeps file; do echo "$name"; done
 }
 
 # Resolves program names on PATH; a program not found is reported.

@@ -12,7 +12,7 @@ native=(cmake ninja-build g++ googletest libbenchmark-dev nlohmann-json3-dev
         libpugixml-dev libexpat1-dev zlib1g-dev libcli11-dev
         librsvg2-bin librsvg2-common   # rsvg-convert, and its loader of SVG images linked from a drawing
         pkgconf libcpp-httplib-dev   # simhost serve's HTTP server, found through pkg-config
-        dpkg-dev   # dpkg-shlibdeps, for the runtime dependencies of `cpack -G DEB`
+        dpkg-dev file   # dpkg-shlibdeps and file, for the runtime dependencies of `cpack -G DEB`
         chromium chromium-driver python3-selenium   # the browser tests of simhost serve's page
         firefox-esr)
 cross=(g++-i686-linux-gnu g++-powerpc-linux-gnu qemu-user)
