@@ -34,6 +34,7 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 std::string scratch(const std::string& name) {
+    // TempDir() is the test program's own (TEST_TMPDIR, tests/CMakeLists.txt).
     const std::string dir = ::testing::TempDir() + "simhost-cli-" + name;
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -41,6 +42,17 @@ std::string scratch(const std::string& name) {
 }
 
 namespace {
+
+// A new empty file of this run's own: test programs run side by side (ctest
+// -j, several build trees at once), so no two runs may share a name.
+std::string ownFile(const std::string& what) {
+    std::error_code ignored;
+    fs::create_directories(::testing::TempDir(), ignored);
+    std::string name = ::testing::TempDir() + "simhost-cli-" + what + "-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd >= 0) close(fd);
+    return name;
+}
 
 std::vector<std::string> commandLine(const std::vector<std::string>& args, const std::vector<std::string>& prefix) {
     std::vector<std::string> command = prefix;
@@ -78,8 +90,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 Outcome simhost(const std::vector<std::string>& args, const RunOptions& options) {
     std::vector<std::string> command = commandLine(args, options.prefix), env = environment(options.env);
-    const std::string out = ::testing::TempDir() + "simhost-cli.out";
-    const std::string err = ::testing::TempDir() + "simhost-cli.err";
+    const std::string out = ownFile("out"), err = ownFile("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -116,6 +127,9 @@ Outcome simhost(const std::vector<std::string>& args, const RunOptions& options)
     }
     if (options.stdoutTo == Stdout::kFile) run.out = readFile(out);
     run.err = controller >= 0 || options.stderrOnTerminal ? fromTerminal : readFile(err);
+    std::error_code ignored;
+    fs::remove(out, ignored);
+    fs::remove(err, ignored);
     return run;
 }
 

@@ -6,9 +6,12 @@
 
 namespace simhost {
 
-// The shipped plug-in as the build lays it out: plugins/WendlowBrindle.so
-// beside the running program (that relative path when the program's own
-// path cannot be read).
+// The shipped plug-in, found from the running program's own path: in the
+// build tree, plugins/WendlowBrindle.so beside the program; once installed,
+// ../lib/wendlow-brindle/plugins/WendlowBrindle.so from its bin/. The first
+// that exists; the build tree's when neither does (relative to the working
+// directory when the program's own path cannot be read), so that the
+// message about a missing plug-in names a path.
 std::string shippedPluginPath();
 
 }  // namespace simhost

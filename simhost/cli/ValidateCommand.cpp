@@ -24,7 +24,7 @@ void usage(FILE* out) {
                  "                        [--only REGEX] [--jobs N] [--timeout S] [--trial-timeout S]\n"
                  "                        [--hostile-objects N] [--soak-cycles N] [--in-process]\n"
                  "Runs the validation battery on a plug-in, each case in a child process.\n"
-                 "  --plugin PATH        the plug-in to validate (default: plugins/WendlowBrindle.so beside simhost)\n"
+                 "  --plugin PATH        the plug-in to validate (default: the plug-in shipped with simhost)\n"
                  "  --seed N             seed of the first random sequence; a failing one prints its own seed\n"
                  "  --iterations N       random message sequences to run (default 200)\n"
                  "  --json               print the report as JSON on stdout (the table goes to stderr)\n"
