@@ -106,11 +106,7 @@ std::string object(const SvgDocument& svg, const std::string& id) {
 // top-level group is one, and a plain group before the first is art. Guides
 // are guide paths on a layer of their own, of the new form and the old.
 TEST(SvgLayers, LayersGuidesAndTheLayerOfEachObject) {
-    struct Case {
-        const char* fixture;
-        const char* layers;
-        std::vector<std::pair<const char*, const char*>> objects;
-    };
+    struct Case { const char* fixture; const char* layers; std::vector<std::pair<const char*, const char*>> objects; };
     const Case cases[] = {
         {"layers-inkscape.svg", "Default layer, Visible, Hidden hidden, Locked locked, l4 hidden locked",
          {{"in-hidden", "path on Hidden"}, {"in-locked", "path on Locked"}, {"sublayer", "group on Visible"},
