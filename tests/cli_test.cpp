@@ -218,9 +218,7 @@ TEST(CliSelect, APlugInErrorIsExitCodeOneWithItsErrorDialog) {
 // the command selects again is matched, whatever it was before.
 TEST(CliSelect, ObjectsLeftSelectedAreKeptNotMatched) {
     const std::string file = scratch("kept") + "/guide-selected.json";
-    std::stringstream read;
-    read << std::ifstream(kExamples + "/sample.json").rdbuf();
-    std::string text = read.str();
+    std::string text = readFile(kExamples + "/sample.json");
     const std::string guide = R"("id": "guide-horizon", "guide": true)";
     ASSERT_NE(text.find(guide), std::string::npos);
     text.replace(text.find(guide), guide.size(), guide + R"(, "selected": true)");

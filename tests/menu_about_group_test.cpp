@@ -18,8 +18,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-constexpr ASErr kRefused = 4242;
-
 // ---- Through the built plug-ins --------------------------------------------------------
 
 TEST(SharedGroup, MadeFirstByAnotherPluginItGetsExactlyOneItemMore) {

@@ -139,10 +139,6 @@ TEST(GlobalsBlock, MessagesWithoutABlockMatchNoItemAndShutdownFreesNothing) {
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
-// A second "Startup" keeping its block is plugin_library_test's.
-
-// "Startup" failing at one of its own steps: the code is returned and shown,
-// what came before the failure stays, and nothing is held.
 // A new block at a second "Startup" would leave the first allocated when
 // "Shutdown" frees the one the plug-in holds.
 TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
@@ -155,6 +151,8 @@ TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
     h.expectCleanShutdown();
 }
 
+// "Startup" failing at one of its own steps: the code is returned and shown,
+// what came before the failure stays, and nothing is held.
 TEST(GlobalsBlock, AFailedStartupStepIsReturnedShownAndLeavesNothingHeld) {
     const struct {
         const char* what;
