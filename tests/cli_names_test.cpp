@@ -26,10 +26,7 @@ TEST(CommandNames, MatchIgnoringCaseSpacesHyphensAndUnderscores) {
 }
 
 TEST(CommandNames, ClosestNamesNearestFirst) {
-    struct Case {
-        const char* typed;
-        std::vector<std::string> closest;
-    };
+    struct Case { const char* typed; std::vector<std::string> closest; };
     for (const Case& c : std::vector<Case>{
              {"Grups", {"Groups"}}, {"plugin", {"Plugin Groups", "Plugin Group Meshes"}},  // those it begins
              {"Opne Paths", {"Open Paths"}}, {"Closed Pats", {"Closed Paths"}}, {"meshs", {"Meshes"}},
@@ -39,10 +36,7 @@ TEST(CommandNames, ClosestNamesNearestFirst) {
 }
 
 TEST(ErrorCodes, FourPrintableCharactersOrTheDecimalNumber) {
-    struct Case {
-        ASErr code;
-        const char* name;
-    };
+    struct Case { ASErr code; const char* name; };
     for (const Case& c : std::vector<Case>{{0x46414C54, "FALT"}, {0x214D454D, "!MEM"}, {0x20202020, "    "},
                                            {0x7E7E7E7E, "~~~~"}, {0, "0"}, {1, "1"},
                                            {0x46414C1F, "1178684447"},  // a control byte

@@ -75,10 +75,7 @@ TEST(CliBasics, VersionHelpMenusAndAbout) {
 }
 
 TEST(CliBasics, BadUsageIsExitCodeTwoWithAReason) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string says;
-    };
+    struct Case { std::vector<std::string> args; std::string says; };
     const std::string sample = kExamples + "/sample.json";
     std::string all = "unknown command \"All Triangles\"; the commands are:\n";
     for (const std::string& text : kCommands) all += "  " + text + "\n";
@@ -221,18 +218,12 @@ TEST(CliSelect, APlugInErrorIsExitCodeOneWithItsErrorDialog) {
 // the command selects again is matched, whatever it was before.
 TEST(CliSelect, ObjectsLeftSelectedAreKeptNotMatched) {
     const std::string file = scratch("kept") + "/guide-selected.json";
-    std::stringstream read;
-    read << std::ifstream(kExamples + "/sample.json").rdbuf();
-    std::string text = read.str();
+    std::string text = readFile(kExamples + "/sample.json");
     const std::string guide = R"("id": "guide-horizon", "guide": true)";
     ASSERT_NE(text.find(guide), std::string::npos);
     text.replace(text.find(guide), guide.size(), guide + R"(, "selected": true)");
     std::ofstream(file) << text;
-    const struct {
-        const char* command;
-        const char* id;
-        bool matched, kept;
-    } rows[] = {
+    const struct { const char* command; const char* id; bool matched, kept; } rows[] = {
         {"Guides", "guide-horizon", true, false},
         {"Rasters", "guide-horizon", false, true},
         {"Rasters", "tile-embedded", true, false},

@@ -25,12 +25,7 @@ enum class Call { kOpenLibrary, kFindSymbol, kCloseLibrary, kOpenFile, kReadFile
 // The `nth` call of `call` fails with `error` (a planted dlerror text for the
 // library calls), and so do the `times - 1` calls after it. For a read, nth 0
 // is the read that would find the end of the file.
-struct Fault {
-    Call call;
-    int nth;
-    int error;
-    int times = 1;
-};
+struct Fault { Call call; int nth; int error; int times = 1; };
 
 // The process's own calls with one fault planted, counting what is open.
 class FaultySystem final : public LoaderSystem {

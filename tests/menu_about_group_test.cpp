@@ -18,9 +18,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-constexpr const char* kSharedGroup = "WendlowAboutPluginsGroupName";
-constexpr ASErr kRefused = 4242;
-
 // ---- Through the built plug-ins --------------------------------------------------------
 
 TEST(SharedGroup, MadeFirstByAnotherPluginItGetsExactlyOneItemMore) {

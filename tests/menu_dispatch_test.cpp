@@ -21,8 +21,6 @@ using ::testing::UnorderedElementsAreArray;
 
 namespace {
 
-constexpr const char* kSharedGroup = "WendlowAboutPluginsGroupName";
-
 using Ids = std::set<std::string>;
 
 // One object for each command to tell it from all the others: the paths

@@ -21,9 +21,6 @@ using ::testing::Not;
 
 namespace {
 
-constexpr const char* kSharedGroup = "WendlowAboutPluginsGroupName";
-constexpr ASErr kRefused = 4242;
-
 std::vector<std::string> firstTexts(std::size_t n) {
     return std::vector<std::string>(kMenuTexts.begin(), kMenuTexts.begin() + static_cast<long>(n));
 }

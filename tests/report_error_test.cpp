@@ -17,10 +17,7 @@ using ::testing::IsEmpty;
 
 namespace {
 
-struct Shown {
-    std::string message;
-    std::string code;
-};
+struct Shown { std::string message; std::string code; };
 
 // Reports `code` with the given error list and returns what the dialog
 // showed, if one was shown.
@@ -73,11 +70,7 @@ TEST_F(ErrorReport, ZeroAndStopAreNeverShownNorLookedUp) {
 TEST_F(ErrorReport, EachCodeShowsTheMessageOfTheFirstEntryStandingForIt) {
     useList({"5", "first five", "5", "second five", "-25", "minus twenty-five", "12.9", "twelve", "-12.9",
              "minus twelve", "65535", "wrapped", "ABCD", "four letters", "WXYZAB", "six letters", "0", "generic", ""});
-    const struct {
-        std::uint32_t code;
-        const char* message;
-        const char* codeText;
-    } cases[] = {
+    const struct { std::uint32_t code; const char* message; const char* codeText; } cases[] = {
         {5, "first five", "5"}, {static_cast<std::uint32_t>(-25), "minus twenty-five", "-25"}, {6, "generic", "6"},
         {12, "twelve", "12"}, {static_cast<std::uint32_t>(-12), "minus twelve", "-12"},
         {0xFFFFFFFFu, "wrapped", "-1"}, {65535, "generic", "65535"},

@@ -188,11 +188,7 @@ TEST_F(ServeApi, AModalDialogWaitsForItsPress) {
     ASSERT_EQ(shown->status, 200);
     EXPECT_EQ(json::parse(shown->body), dialog);
 
-    const struct {
-        json body;
-        const char* path;
-        int status;
-    } refused[] = {
+    const struct { json body; const char* path; int status; } refused[] = {
         {{{"item", "Groups"}}, "/api/documents/d1/menu", 409},
         {{{"item", 99}}, "/api/dialog/press", 400},
         {{{"item", 1}, {"dialog", dialog["id"].get<int>() + 1}}, "/api/dialog/press", 409},
@@ -302,10 +298,7 @@ TEST_F(ServeApi, DocumentsAreUploadedListedDrawnAndDeleted) {
 // art, as the entry's view box says; nothing else of it changes.
 TEST_F(ServeApi, TheDrawingIsFramedToShowAllItsArt) {
     const std::string ns = "<svg xmlns=\"http://www.w3.org/2000/svg\" ";
-    const struct {
-        std::string root, body;
-        json box;
-    } cases[] = {
+    const struct { std::string root, body; json box; } cases[] = {
         {ns + "width=\"100\" height=\"50\" viewBox=\"0 0 100 50\">", "<rect x=\"10\" y=\"10\" width=\"5\" height=\"5\"/>",
          {0, 0, 100, 50}},
         {ns + "viewBox='0 0 100 100' data-x=\"a>b\">", "<rect x=\"150\" y=\"-20\" width=\"10\" height=\"10\"/>",
@@ -371,7 +364,9 @@ struct BadRequest {
     const char* says;  // part of the error message
 };
 
-TEST_F(ServeApi, BadRequestsGetAClearErrorAndTheServerGoesOn) {
+// Each bad request gets its status and an error naming what was wrong; a
+// compressed upload is measured as it inflates, never held whole.
+TEST_F(ServeApi, BadRequestsGetAClearError) {
     httplib::Client c = server_->client();
     const std::string port = std::to_string(server_->port());
     const BadRequest cases[] = {
@@ -417,7 +412,6 @@ TEST_F(ServeApi, BadRequestsGetAClearErrorAndTheServerGoesOn) {
         {"POST", "/api/documents?name=over.svgz", "image/svg+xml", gzipped(drawingOfSize(100001)), {}, 413, "larger than 100000"},
         {"POST", "/api/documents?name=cut.svgz", "image/svg+xml", gzipped(drawingOfSize(5000)).substr(0, 40), {}, 400, "broken gzip"},
     };
-    // A compressed upload is measured as it inflates, never held whole.
     const long peakBefore = server_->statusKiB("VmHWM");
     for (const BadRequest& r : cases) {
         httplib::Request req;
@@ -436,7 +430,11 @@ TEST_F(ServeApi, BadRequestsGetAClearErrorAndTheServerGoesOn) {
         EXPECT_NE(error["error"].get<std::string>().find(r.says), std::string::npos) << error;
     }
     EXPECT_LT(server_->statusKiB("VmHWM") - peakBefore, 16 * 1024) << "KiB more at the peak";
-    // Framing the library's client will not send; well framed, the drawing is kept.
+}
+
+// Framing the library's client will not send; well framed, the drawing is kept.
+TEST_F(ServeApi, BadFramingIsRefusedAndGoodFramingKept) {
+    const std::string port = std::to_string(server_->port());
     const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"/>", n = std::to_string(svg.size());
     const std::pair<std::string, const char*> framing[] = {
         {"Content-Length: -1", "400"}, {"Content-Length: 1x", "400"}, {"Content-Length: " + n + "\r\nTransfer-Encoding: chunked", "400"},
@@ -447,8 +445,13 @@ TEST_F(ServeApi, BadRequestsGetAClearErrorAndTheServerGoesOn) {
                         "\r\nContent-Type: image/svg+xml\r\nConnection: close\r\n" + headers + "\r\n\r\n" + svg);
         EXPECT_EQ(statusOn(fd), status) << headers;
     }
-    // A body cut short, then the connection gone: nothing to answer, and the
-    // server goes on.
+}
+
+// A body cut short, then the connection gone: nothing to answer, and the
+// server goes on.
+TEST_F(ServeApi, AnAbandonedUploadLeavesTheServerGoingOn) {
+    httplib::Client c = server_->client();
+    const std::string port = std::to_string(server_->port());
     const int fd = connectTo(server_->port());
     sendAll(fd, "POST /api/documents HTTP/1.1\r\nHost: 127.0.0.1:" + port +
                     "\r\nContent-Type: image/svg+xml\r\nContent-Length: 5000\r\n\r\n<svg");
@@ -494,10 +497,7 @@ TEST(ServeChecks, HostAndOriginNameThisServerExactly) {
 // number.
 TEST(ServeShutdown, UploadsInFlightGet503AndASecondSignalHurries) {
     using namespace std::chrono_literals;
-    const struct {
-        bool secondSignal;
-        int status;
-    } cases[] = {{false, 0}, {true, 128 + SIGINT}};
+    const struct { bool secondSignal; int status; } cases[] = {{false, 0}, {true, 128 + SIGINT}};
     for (const auto& t : cases) {
         ServerProcess server;
         const std::string head = "POST /api/documents?name=slow.svg HTTP/1.1\r\nHost: 127.0.0.1:" +

@@ -49,7 +49,6 @@ TEST(MessageTable, StartupAllocatesAClearedBlockNamesThePluginAndReleasesEveryth
     // Slots the menus do not fill stay cleared, not the host's fill pattern.
     EXPECT_EQ(g->menuItems[18], nullptr);
     EXPECT_EQ(g->menuItems[20], nullptr);
-    EXPECT_EQ(h.host.gate().calls(Op::AcquireSuite), h.host.gate().calls(Op::ReleaseSuite));
     expectNothingHeld(&h);
     // The startup message's globals word is not written.
     EXPECT_EQ(h.host.plugin(h.plugin).globals, nullptr);
@@ -57,10 +56,7 @@ TEST(MessageTable, StartupAllocatesAClearedBlockNamesThePluginAndReleasesEveryth
 
 TEST(MessageTable, UnknownCallersAndSelectorsReturnZeroButStillHoldTheSuites) {
     PluginHarness h;
-    const struct {
-        const char* caller;
-        const char* selector;
-    } messages[] = {
+    const struct { const char* caller; const char* selector; } messages[] = {
         {kSPInterfaceCaller, "Frobnicate"},
         {kCallerAIMenu, "AI Something"},
         {"AI Tool", "AI Track"},
@@ -143,10 +139,6 @@ TEST(GlobalsBlock, MessagesWithoutABlockMatchNoItemAndShutdownFreesNothing) {
     EXPECT_THAT(h.problems(), IsEmpty());
 }
 
-// A second "Startup" keeping its block is plugin_library_test's.
-
-// "Startup" failing at one of its own steps: the code is returned and shown,
-// what came before the failure stays, and nothing is held.
 // A new block at a second "Startup" would leave the first allocated when
 // "Shutdown" frees the one the plug-in holds.
 TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
@@ -159,6 +151,8 @@ TEST(GlobalsBlock, ASecondStartupKeepsTheBlockItHas) {
     h.expectCleanShutdown();
 }
 
+// "Startup" failing at one of its own steps: the code is returned and shown,
+// what came before the failure stays, and nothing is held.
 TEST(GlobalsBlock, AFailedStartupStepIsReturnedShownAndLeavesNothingHeld) {
     const struct {
         const char* what;

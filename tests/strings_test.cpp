@@ -21,11 +21,7 @@ namespace {
 // buffer and back; a longer one, or an unterminated buffer (under
 // AddressSanitizer a read past it would be reported), is refused unchanged.
 TEST(PascalStrings, ConvertInPlaceUpTo255BytesAndRefuseTheRestUnchanged) {
-    const struct {
-        const char* what;
-        std::string text;
-        bool terminated;
-    } cases[] = {
+    const struct { const char* what; std::string text; bool terminated; } cases[] = {
         {"a short text", "abc", true},           {"an empty text", "", true},
         {"the longest", std::string(255, 'q'), true}, {"one byte more", std::string(256, 'r'), true},
         {"no terminator", std::string(256, 'u'), false},
@@ -58,10 +54,7 @@ TEST(PascalStrings, ConvertInPlaceUpTo255BytesAndRefuseTheRestUnchanged) {
 TEST(NumericEntries, StandForTheirWholePartWrappedToSixteenBits) {
     PluginHarness h;
     HeldSuites held(h.host);
-    const struct {
-        const char* text;
-        ai::int32 value;
-    } cases[] = {
+    const struct { const char* text; ai::int32 value; } cases[] = {
         {"32767", 32767}, {"32768", -32768}, {"65535", -1}, {"65536", 0},    {"98303", 32767},
         {"-1", -1},       {"-32769", 32767}, {"-65536", 0}, {"12.9", 12},    {"-12.9", -12},
     };

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -77,13 +76,6 @@ Image decodePng(const std::string& bytes) {
     return image;
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The options for a picture of the page `width` pixels wide.
 PictureOptions page(int width) {
     PictureOptions options;
@@ -100,7 +92,7 @@ Image picture(const std::string& text, const std::vector<std::string>& ids, cons
     for (const std::string& id : ids) objects.push_back(svg.document.find(id));
     const std::string png = ::testing::TempDir() + "picture.png";
     writeSelectionPng(svg, text, path, objects, options, png);
-    Image image = decodePng(readAll(png));
+    Image image = decodePng(readDocumentBytes(png));
     std::remove(png.c_str());
     return image;
 }

@@ -106,11 +106,7 @@ std::string object(const SvgDocument& svg, const std::string& id) {
 // top-level group is one, and a plain group before the first is art. Guides
 // are guide paths on a layer of their own, of the new form and the old.
 TEST(SvgLayers, LayersGuidesAndTheLayerOfEachObject) {
-    struct Case {
-        const char* fixture;
-        const char* layers;
-        std::vector<std::pair<const char*, const char*>> objects;
-    };
+    struct Case { const char* fixture; const char* layers; std::vector<std::pair<const char*, const char*>> objects; };
     const Case cases[] = {
         {"layers-inkscape.svg", "Default layer, Visible, Hidden hidden, Locked locked, l4 hidden locked",
          {{"in-hidden", "path on Hidden"}, {"in-locked", "path on Locked"}, {"sublayer", "group on Visible"},
@@ -430,26 +426,24 @@ TEST(SvgIds, ElementsWithoutAnIdAreNamedByTheirPathFromTheRoot) {
 
 // ---- Drawings as tools write them ----------------------------------------------------------
 
-TEST(SvgRealWorld, IllustratorExportWithEntitiesSwitchAndClasses) {
-    const SvgDocument svg = load("illustrator.svg");
-    std::vector<std::string> paths;
+// An Illustrator export with entities, a switch and classes (its paths as
+// "closed fill stroke dashes attributes"); a symbolic icon ending its paths
+// with a lone moveto that is no subpath (each object's type and closed state).
+TEST(SvgRealWorld, ExportsOfOtherToolsReadAsTheyLook) {
+    const SvgDocument svg = load("illustrator.svg"), icon = load("icon-theme.svg");
+    std::vector<std::string> paths, kinds;
     for (const ArtIndex index : svg.document.documentOrder()) {
         const ArtNode& node = svg.document.art(index);
-        if (node.type != kPathArt) continue;
-        paths.push_back(svg.idOf(index) + " " + std::to_string(node.closed) + " " + paint(node) + " " +
-                        std::to_string(node.attributes));
+        if (node.type == kPathArt)
+            paths.push_back(svg.idOf(index) + " " + std::to_string(node.closed) + " " + paint(node) + " " +
+                            std::to_string(node.attributes));
     }
     EXPECT_THAT(paths, ElementsAre("/svg/switch[1]/g[1]/g[1]/rect[1] 1 1 1 0 0",
                                    "/svg/switch[1]/g[1]/g[1]/polyline[1] 0 0 1 2 0",
                                    "/svg/switch[1]/g[1]/g[1]/path[1] 1 1 1 0 0"));
-}
-
-TEST(SvgRealWorld, SymbolicIconEndsItsPathsWithALoneMovetoThatIsNoSubpath) {
-    const SvgDocument svg = load("icon-theme.svg");
-    std::vector<std::string> kinds;
-    for (const ArtIndex index : svg.document.documentOrder())
-        kinds.push_back(svg.idOf(index) + " " + artTypeName(svg.document.art(index).type) + " " +
-                        std::to_string(svg.document.art(index).closed));
+    for (const ArtIndex index : icon.document.documentOrder())
+        kinds.push_back(icon.idOf(index) + " " + artTypeName(icon.document.art(index).type) + " " +
+                        std::to_string(icon.document.art(index).closed));
     EXPECT_THAT(kinds, ElementsAre("/svg group 0", "/svg/path[1] compoundPath 0", "/svg/path[1]/subpath[1] path 1",
                                    "/svg/path[1]/subpath[2] path 1", "/svg/path[2] compoundPath 0",
                                    "/svg/path[2]/subpath[1] path 1", "/svg/path[2]/subpath[2] path 1",

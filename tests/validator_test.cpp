@@ -50,12 +50,7 @@ std::string describe(const CaseResult& c) {
     return text;
 }
 
-struct Broken {
-    const char* plugin;
-    const char* caseName;
-    Status status;
-    const char* rule;
-};
+struct Broken { const char* plugin; const char* caseName; Status status; const char* rule; };
 
 void PrintTo(const Broken& b, std::ostream* out) {
     *out << b.plugin;
@@ -177,10 +172,7 @@ TEST(Validator, ReportsNameEveryCaseAndStatus) {
 
 // The worst case decides the exit code, in whatever order the cases came.
 TEST(Validator, ExitCodeIsTheWorstCasesWhereverItComes) {
-    struct Row {
-        std::vector<Status> statuses;
-        int code;
-    };
+    struct Row { std::vector<Status> statuses; int code; };
     for (const Row& row : std::vector<Row>{{{}, 0},
                                            {{Status::kPass, Status::kPass}, 0},
                                            {{Status::kPass, Status::kFail, Status::kPass}, 1},

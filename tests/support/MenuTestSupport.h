@@ -10,6 +10,10 @@
 
 namespace wendlow_test {
 
+// The group of the maker's About items, shared by all its plug-ins.
+inline constexpr const char* kSharedGroup = "WendlowAboutPluginsGroupName";
+// The code the menu tests' faults fail calls with.
+inline constexpr ASErr kRefused = 4242;
 // The eighteen texts of menu list 17000, in index order.
 extern const std::array<std::string, 18> kMenuTexts;
 // Slot of the globals block for index 1 to 18 of list 17000 (element 0 is
