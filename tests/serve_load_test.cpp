@@ -137,7 +137,14 @@ TEST(ServeLoad, MemoryComesBackAfterDocumentsAreDeleted) {
     const long before = server.statusKiB("VmRSS");
     eightClients(45);
     EXPECT_EQ(wrong.load(), 0);
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(server.statusKiB("VmRSS") - before, 24 * 1024) << "KiB more after 360 cycles";
+#else
+    // AddressSanitizer's allocator holds freed memory in its quarantine and
+    // gives none back on a trim: the bound is the system allocator's. The
+    // cycles still run, for what the sanitizers find in them.
+    (void)before;
+#endif
     EXPECT_EQ(server.stop(), 0);
 }
 
