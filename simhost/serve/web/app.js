@@ -981,7 +981,7 @@ async function syncDialog() {
   const look = ++state.dialogLook;
   const res = await api('GET', '/api/dialog');
   if (look !== state.dialogLook) return;  // a press or a later look overtook it
-  if (res.status === 200 && res.data) showDialog(res.data.dialog || res.data);
+  if (res.status === 200 && res.data.dialog) showDialog(res.data.dialog);
   else if (state.dialog) hideDialog();
 }
 
