@@ -252,9 +252,9 @@ void deselectAll(Context& c, const httplib::Request& req, httplib::Response& res
     if (auto doc = documentOf(c, req, res)) send(res, c.worker.deselectAll(doc));
 }
 
+// {"dialog": the open dialog or null}: the shape a press answers with.
 void getDialog(Context& c, const httplib::Request&, httplib::Response& res) {
-    if (const auto dialog = c.worker.openDialog()) res.set_content(*dialog, "application/json");
-    else res.status = 204;
+    res.set_content("{\"dialog\": " + c.worker.openDialog().value_or("null") + "}", "application/json");
 }
 
 void pressItem(Context& c, const httplib::Request& req, httplib::Response& res) {

@@ -65,8 +65,8 @@ def main():
         ff.wait("const d = document.querySelector('[role=dialog][aria-modal=true]'); return !d || !d.offsetParent",
                 'the dialog to close')
         held = ff.command('WebDriver:ExecuteAsyncScript', {
-            'script': "fetch('/api/dialog').then(r => arguments[0](r.status))", 'args': []})
-        check(held == 204, f'the host holds no dialog after OK: {held}')
+            'script': "fetch('/api/dialog').then(r => r.json()).then(b => arguments[0](b))", 'args': []})
+        check(held == {'dialog': None}, f'the host holds no dialog after OK: {held}')
         ff.screenshot(os.path.join(OUT, 'firefox-after-about.png'))
     except MarionetteError as e:
         check(False, str(e))

@@ -369,8 +369,8 @@ def about_dialog(page):
     if stale.is_displayed():
         stale.find_element(By.XPATH, ".//button[normalize-space()='OK']").click()
     page.wait.until(lambda d: not stale.is_displayed(), 'the answered dialog stayed on the first page')
-    held = page.d.execute_async_script("fetch('/api/dialog').then(r => arguments[0](r.status))")
-    check(held == 204, f'the host holds no dialog after OK: {held}')
+    held = page.d.execute_async_script("fetch('/api/dialog').then(r => r.json()).then(b => arguments[0](b))")
+    check(held == {'dialog': None}, f'the host holds no dialog after OK: {held}')
 
 
 def fault_dialog(page):
