@@ -83,40 +83,13 @@ TEST(CliJsonLines, HostileNamesReadBackAsTheyAre) {
 // command would not have taken on its own: another type, or hidden or
 // locked.
 TEST(CliJsonLines, EachSelectedObjectSaysWhyAndWhichElement) {
-    const std::string file = scratch("matched") + "/groups.json";
-    const json inner = json::array({{{"type", "path"}, {"id", "leaf"}},
-                                     {{"type", "group"}, {"id", "open"}, {"children", json::array()}},
-                                     {{"type", "group"}, {"id", "hidden"}, {"hidden", true}},
-                                     {{"type", "group"}, {"id", "locked"}, {"locked", true}},
-                                     {{"type", "compoundPath"}, {"id", "hidden-compound"}, {"hidden", true},
-                                      {"children", {{{"type", "path"}, {"id", "part"}}}}}});
-    const json art = json::array({{{"type", "group"}, {"id", "outer"}, {"children", inner}},
-                                  {{"type", "compoundPath"}, {"id", "compound"},
-                                   {"children", {{{"type", "path"}, {"id", "hidden-part"}, {"hidden", true}}}}}});
-    std::ofstream(file) << json{{"layers", {{{"name", "L"}, {"art", art}}}}}.dump();
-    struct Case {
-        const std::string& file;
-        const char* command;
-        const char* selected;  // [id, matched, element or ""]...
-    };
-    for (const Case& c : std::vector<Case>{
-             {kPaths, "Compound Paths",
-              R"([["two-boxes", true, ""], ["two-boxes/subpath[1]", false, "two-boxes"],
-                  ["two-boxes/subpath[2]", false, "two-boxes"]])"},
-             {kPaths, "All Paths",
-              R"([["open-line", true, ""], ["two-boxes/subpath[1]", true, "two-boxes"],
-                  ["two-boxes/subpath[2]", true, "two-boxes"], ["box", true, ""]])"},
-             {kPaths, "Groups", R"([["box-group", true, ""], ["box", false, ""]])"},
-             {file, "Groups", R"([["outer", true, ""], ["leaf", false, ""], ["open", true, ""], ["hidden", false, ""],
-                   ["locked", false, ""], ["hidden-compound", false, ""], ["part", false, "hidden-compound"]])"},
-             {file, "Compound Paths", R"([["compound", true, ""], ["hidden-part", false, "compound"]])"},
-         }) {
-        const Outcome run = simhost({"select", c.file, c.command, "--json"});
+    for (const json& c : rows("cli", "why")) {
+        const Outcome run = simhost({"select", WENDLOW_SOURCE_DIR "/tests/data/cli/" + c[0].get<std::string>(), c[1], "--json"});
         ASSERT_EQ(run.code, 0) << run.err;
         const json result = json::parse(run.out);
         json seen = json::array();
         for (const json& object : result["selected"]) seen.push_back({object["id"], object["matched"], object.value("element", "")});
-        EXPECT_EQ(seen, json::parse(c.selected)) << c.file << " " << c.command;
+        EXPECT_EQ(seen, c[2]) << c[0] << " " << c[1];
     }
 }
 
