@@ -187,22 +187,16 @@ TEST(CliSelect, ObjectsLeftSelectedAreKeptNotMatched) {
     ASSERT_NE(text.find(guide), std::string::npos);
     text.replace(text.find(guide), guide.size(), guide + R"(, "selected": true)");
     std::ofstream(file) << text;
-    const struct { const char* command; const char* id; bool matched, kept; } rows[] = {
-        {"Guides", "guide-horizon", true, false},
-        {"Rasters", "guide-horizon", false, true},
-        {"Rasters", "tile-embedded", true, false},
-        {"Open Paths", "guide-horizon", false, true},
-    };
-    for (const auto& row : rows) {
-        const Outcome run = simhost({"select", file, row.command, "--json"});
+    for (const json& row : rows("cli", "kept")) {
+        const Outcome run = simhost({"select", file, row[0], "--json"});
         ASSERT_EQ(run.code, 0) << run.err;
         const json result = json::parse(run.out);
         const auto& selected = result["selected"];
-        const auto it = std::find_if(selected.begin(), selected.end(), [&](const json& s) { return s["id"] == row.id; });
-        ASSERT_NE(it, selected.end()) << row.command << " left " << row.id << " unselected";
-        EXPECT_EQ((*it)["matched"], row.matched) << row.command << ": " << row.id;
-        EXPECT_EQ(it->value("kept", false), row.kept) << row.command << ": " << row.id;
-        EXPECT_EQ(it->contains("kept"), row.kept) << "\"kept\" is written only when true";
+        const auto it = std::find_if(selected.begin(), selected.end(), [&](const json& s) { return s["id"] == row[1]; });
+        ASSERT_NE(it, selected.end()) << row[0] << " left " << row[1] << " unselected";
+        EXPECT_EQ((*it)["matched"], row[2]) << row[0] << ": " << row[1];
+        EXPECT_EQ(it->value("kept", false), row[3]) << row[0] << ": " << row[1];
+        EXPECT_EQ(it->contains("kept"), row[3]) << "\"kept\" is written only when true";
     }
 }
 
