@@ -84,7 +84,8 @@ TEST(CliJsonLines, HostileNamesReadBackAsTheyAre) {
 // locked.
 TEST(CliJsonLines, EachSelectedObjectSaysWhyAndWhichElement) {
     for (const json& c : rows("cli", "why")) {
-        const Outcome run = simhost({"select", WENDLOW_SOURCE_DIR "/tests/data/cli/" + c[0].get<std::string>(), c[1], "--json"});
+        const std::string document = WENDLOW_SOURCE_DIR "/tests/data/cli/" + c[0].get<std::string>();
+        const Outcome run = simhost({"select", document, c[1], "--json"});
         ASSERT_EQ(run.code, 0) << run.err;
         const json result = json::parse(run.out);
         json seen = json::array();

@@ -77,7 +77,8 @@ TEST(CliBasics, BadUsageIsExitCodeTwoWithAReason) {
     std::string all = "unknown command \"All Triangles\"; the commands are:\n";
     for (const std::string& text : kCommands) all += "  " + text + "\n";
     const Values values = {{"sample", kExamples + "/sample.json"}, {"source", WENDLOW_SOURCE_DIR}, {"all", all}};
-    for (const json& c : rows("cli", "badUsage")) expectRefused(simhost(expandEach(c[0], values)), expand(c[1], values));
+    for (const json& c : rows("cli", "badUsage"))
+        expectRefused(simhost(expandEach(c[0], values)), expand(c[1], values));
 }
 
 TEST(CliBasics, ConventionsOfTheArguments) {
