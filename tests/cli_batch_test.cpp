@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "Tables.h"
 #include "cli_support.h"
 
 #if WENDLOW_BUILD_SVG
@@ -19,9 +20,7 @@ namespace {
 
 using namespace cli_test;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using nlohmann::json;
-namespace fs = std::filesystem;
+using test_tables::rows;
 
 // A folder of drawings: paths.svg, sub/images.svg, sub/empty-layer.svg, a
 // stray stray.json, notes.txt and broken.svg, a link to nothing.
@@ -84,40 +83,14 @@ TEST(CliJsonLines, HostileNamesReadBackAsTheyAre) {
 // command would not have taken on its own: another type, or hidden or
 // locked.
 TEST(CliJsonLines, EachSelectedObjectSaysWhyAndWhichElement) {
-    const std::string file = scratch("matched") + "/groups.json";
-    const json inner = json::array({{{"type", "path"}, {"id", "leaf"}},
-                                     {{"type", "group"}, {"id", "open"}, {"children", json::array()}},
-                                     {{"type", "group"}, {"id", "hidden"}, {"hidden", true}},
-                                     {{"type", "group"}, {"id", "locked"}, {"locked", true}},
-                                     {{"type", "compoundPath"}, {"id", "hidden-compound"}, {"hidden", true},
-                                      {"children", {{{"type", "path"}, {"id", "part"}}}}}});
-    const json art = json::array({{{"type", "group"}, {"id", "outer"}, {"children", inner}},
-                                  {{"type", "compoundPath"}, {"id", "compound"},
-                                   {"children", {{{"type", "path"}, {"id", "hidden-part"}, {"hidden", true}}}}}});
-    std::ofstream(file) << json{{"layers", {{{"name", "L"}, {"art", art}}}}}.dump();
-    struct Case {
-        const std::string& file;
-        const char* command;
-        const char* selected;  // [id, matched, element or ""]...
-    };
-    for (const Case& c : std::vector<Case>{
-             {kPaths, "Compound Paths",
-              R"([["two-boxes", true, ""], ["two-boxes/subpath[1]", false, "two-boxes"],
-                  ["two-boxes/subpath[2]", false, "two-boxes"]])"},
-             {kPaths, "All Paths",
-              R"([["open-line", true, ""], ["two-boxes/subpath[1]", true, "two-boxes"],
-                  ["two-boxes/subpath[2]", true, "two-boxes"], ["box", true, ""]])"},
-             {kPaths, "Groups", R"([["box-group", true, ""], ["box", false, ""]])"},
-             {file, "Groups", R"([["outer", true, ""], ["leaf", false, ""], ["open", true, ""], ["hidden", false, ""],
-                   ["locked", false, ""], ["hidden-compound", false, ""], ["part", false, "hidden-compound"]])"},
-             {file, "Compound Paths", R"([["compound", true, ""], ["hidden-part", false, "compound"]])"},
-         }) {
-        const Outcome run = simhost({"select", c.file, c.command, "--json"});
+    for (const json& c : rows("cli", "why")) {
+        const std::string document = WENDLOW_SOURCE_DIR "/tests/data/cli/" + c[0].get<std::string>();
+        const Outcome run = simhost({"select", document, c[1], "--json"});
         ASSERT_EQ(run.code, 0) << run.err;
         const json result = json::parse(run.out);
         json seen = json::array();
         for (const json& object : result["selected"]) seen.push_back({object["id"], object["matched"], object.value("element", "")});
-        EXPECT_EQ(seen, json::parse(c.selected)) << c.file << " " << c.command;
+        EXPECT_EQ(seen, c[2]) << c[0] << " " << c[1];
     }
 }
 
@@ -180,41 +153,13 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
     const std::string fault = "--host-fault=get-path-style";
     // Holds its globals block past "Shutdown": the host's finding is a 1, in every worker.
     const std::string leaky = fs::path(WENDLOW_CRASHING_PLUGIN).parent_path().string() + "/mini-leaks-block.so";
-    struct Case { std::vector<std::string> args; std::string out; int code; };
-    for (const Case& c : std::vector<Case>{
-             {{"select", kPaths, "All Paths", "--count"}, "4\n", 0},
-             {{"select", kPaths, images, "Placed Objects", "-c"}, kPaths + ": 0\n" + images + ": 1\n", 0},
-             {{"select", kFolder, "Placed Objects", "-l"}, images + "\n", 2},  // the broken link
-             {{"select", kPaths, images, "Symbol Instances", "--files-with-matches"}, images + "\n", 0},
-             {{"select", kPaths, "Rasters", "-l"}, "", 0},
-             {{"select", kPaths, "Rasters", "--require-selection"}, "", 1},
-             {{"select", kPaths, images, "Rasters", "--require-selection", "-c"}, kPaths + ": 0\n" + images + ": 0\n", 1},
-             {{"select", kPaths, images, "Placed Objects", "--require-selection", "-l"}, images + "\n", 0},
-             {{"select", kPaths, "--all", "--require-selection", "-l"}, kPaths + "\n", 0},
-             {{"select", bad, kPaths, "Rasters", "--require-selection"},
-              "== " + bad + ": unreadable\n== " + kPaths + ": 0 selected\n", 2},
-             {{"select", kPaths, bad, "Open Paths", "--require-selection"},
-              "== " + kPaths + ": 1 selected\nopen-line\n== " + bad + ": unreadable\n", 2},
-             {{"select", bad, "Rasters", "--require-selection", "-c"}, "", 2},
-             {{"select", bad, kPaths, images, "Placed Objects", "-l"}, images + "\n", 2},
-             {{"select", images, bad, "Rasters", "--require-selection", "-l"}, "", 2},
-             {{"select", bad, kPaths, "All Paths", "--count"}, kPaths + ": 4\n", 2},
-             {{"select", kPaths, fault, "Open Paths", "-c"}, "0\n", 1},
-             {{"select", bad, kPaths, fault, "Open Paths", "-c", "--require-selection"}, kPaths + ": 0\n", 2},
-             {{"--plugin", leaky, "select", kPaths, "Mini Select", "-c"}, "4\n", 1},
-             {{"--plugin", leaky, "select", kPaths, images, "Mini Select", "-c", "-j2"},
-              kPaths + ": 4\n" + images + ": 0\n", 1},
-             {{"--plugin", leaky, "select", bad, kPaths, "Mini Select", "-c"}, kPaths + ": 4\n", 2},
-             {{"select", kPaths, fault, "Open Paths", "--summary"},
-              "Summary: 1 document, 1 read, 0 unreadable\n"
-              "  Open Paths: 0 objects selected in 0 documents; an error in 1 document\n", 1},
-             // The summary counts each command in words that agree.
-             {{"select", kPaths, "Open Paths", "--summary"},
-              "open-line\nSummary: 1 document, 1 read, 0 unreadable\n  Open Paths: 1 object selected in 1 document\n", 0},
-         }) {
-        const Outcome run = simhost(c.args);
-        EXPECT_EQ(run.code, c.code) << c.args[2] << " " << c.args.back() << run.err;
-        EXPECT_EQ(run.out, c.out) << c.args[2] << " " << c.args.back();
+    const Values values = {{"paths", kPaths}, {"images", images}, {"bad", bad}, {"fault", fault}, {"leaky", leaky},
+                           {"folder", kFolder}};
+    for (const json& row : rows("cli", "counts")) {
+        const Outcome run = simhost(expandEach(row[0], values));
+        const std::string what = row[0][2].get<std::string>() + " " + row[0].back().get<std::string>();
+        EXPECT_EQ(run.code, row[2]) << what << run.err;
+        EXPECT_EQ(run.out, expand(row[1], values)) << what;
     }
     const std::vector<std::string> all = lines(simhost({"select", kPaths, "--all", "-c"}).out);
     ASSERT_EQ(all.size(), 18u);
@@ -239,28 +184,18 @@ TEST(CliJsonLines, CountsFileNamesAnEmptySelectionAndSummaries) {
 // ---- Batches -------------------------------------------------------------------------
 
 TEST(CliBatchFolder, SearchesDrawingsOnlyAndReportsWhatItCannotRead) {
-    struct Case {
-        std::vector<std::string> options;
-        std::vector<std::string> files;  // in the folder, in order
-        bool brokenLink;
-    };
-    for (const Case& c : std::vector<Case>{
-             {{}, {"paths.svg", "sub/empty-layer.svg", "sub/images.svg"}, true},
-             {{"--type", "svg,json"}, {"paths.svg", "stray.json", "sub/empty-layer.svg", "sub/images.svg"}, true},
-             {{"--type=json"}, {"stray.json"}, false},
-             {{"--exclude", "sub"}, {"paths.svg"}, true},
-             {{"--exclude", "*.svg", "--type", "svg,json"}, {"stray.json"}, false},
-             {{"--exclude=broken*", "--exclude", "sub/images*"}, {"paths.svg", "sub/empty-layer.svg"}, false},
-         }) {
+    for (const json& c : rows("cli", "folders")) {
+        const std::vector<std::string> options = c[0];
+        const bool brokenLink = c[2];
         std::vector<std::string> args = {"select", kFolder, "Groups", "--json"};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), options.begin(), options.end());
         const Outcome run = simhost(args);
         std::vector<std::string> files;
         for (const json& row : jsonLines(run.out)) files.push_back(row["file"].get<std::string>().substr(kFolder.size() + 1));
-        const std::string what = c.options.empty() ? "default" : c.options.back();
-        EXPECT_EQ(files, c.files) << what;
-        EXPECT_EQ(run.code, c.brokenLink ? 2 : 0) << what;
-        EXPECT_EQ(run.err.find("broken.svg: broken link") != std::string::npos, c.brokenLink) << what;
+        const std::string what = options.empty() ? "default" : options.back();
+        EXPECT_EQ(files, c[1]) << what;
+        EXPECT_EQ(run.code, brokenLink ? 2 : 0) << what;
+        EXPECT_EQ(run.err.find("broken.svg: broken link") != std::string::npos, brokenLink) << what;
     }
     // A named .json is read whatever --type says.
     EXPECT_EQ(simhost({"select", kFolder + "/stray.json", "Rasters"}).out, "tile-embedded\n");
@@ -407,32 +342,11 @@ TEST(CliBatchFolder, OutputsAreCheckedBeforeAnyWork) {
     fs::copy_file(kPaths, dir + "/paths.svg");
     fs::copy_file(kPaths, dir + "/paths.svgz");  // the same name once marked
     fs::create_directories(dir + "/out");
-    struct Case { std::vector<std::string> args; std::vector<std::string> env; std::string says; };
-    const std::string input = dir + "/paths.svg";
-    for (const Case& c : std::vector<Case>{
-             {{"select", input, "Groups", "-o", dir + "/missing/x.svg"}, {}, "no directory " + dir + "/missing"},
-             {{"select", input, "Groups", "--png", dir + "/missing/x.png"}, {}, "no directory"},
-             {{"select", input, "Groups", "--png", dir + "/out/x.png"}, {"PATH=/nonexistent"}, "--png needs rsvg-convert"},
-             {{"select", kFolder, "Groups", "--png-dir", dir + "/out"}, {"PATH=/nonexistent"}, "--png needs rsvg-convert"},
-             {{"select", kFolder, "Groups", "-o", dir + "/missing"}, {}, "no such directory (a batch writes one"},
-             {{"select", kFolder, "Groups", "--png-dir", dir + "/missing"}, {}, "--png-dir " + dir + "/missing: no such"},
-             {{"select", input, "Groups", "-o", dir + "/./paths.svg"}, {}, "refusing to overwrite the input"},
-             {{"select", input, "Groups", "-o", dir}, {}, "refusing to overwrite the input " + dir + "/paths.svg"},
-             {{"select", kFolder, "Groups", "-o", kFolder}, {}, "refusing to overwrite the input " + kPaths},
-             {{"select", dir + "/paths.svg", dir + "/paths.svgz", "Groups", "-o", dir + "/out"}, {},
-              "two documents would be written to " + dir + "/out/paths.svg"},
-             {{"select", kFolder, "Groups", "--png", dir + "/out/x.png"}, {}, "a batch takes --png-dir DIR"},
-             {{"select", kFolder, "Groups", "-o", "-"}, {}, "-o - writes one drawing to standard output, alone"},
-             {{"select", input, "--all", "-o", dir + "/out"}, {}, "mark one command's selection, not --all"},
-             {{"select", input, "Groups", "--png", dir + "/out/b.png", "--png-area", "poster"}, {},
-              "\"poster\" is none of page, drawing, selection"},
-         }) {
+    const Values values = {{"input", dir + "/paths.svg"}, {"dir", dir}, {"folder", kFolder}, {"paths", kPaths}};
+    for (const json& c : rows("cli", "prechecks")) {
         RunOptions options;
-        options.env = c.env;
-        const Outcome run = simhost(c.args, options);
-        EXPECT_EQ(run.code, 2) << c.says;
-        EXPECT_THAT(run.err, HasSubstr(c.says));
-        EXPECT_EQ(run.out, "") << c.says;
+        options.env = c[1].get<std::vector<std::string>>();
+        expectRefused(simhost(expandEach(c[0], values), options), expand(c[2], values));
     }
     // A JSON document is told by its content, so it is refused once read,
     // still before the command runs and prints its selection.

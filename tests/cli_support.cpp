@@ -17,13 +17,30 @@ extern char** environ;
 
 namespace cli_test {
 
-namespace fs = std::filesystem;
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+void expectRefused(const Outcome& run, const std::string& says) {
+    EXPECT_EQ(run.code, 2) << says;
+    EXPECT_THAT(run.err, HasSubstr(says));
+    EXPECT_EQ(run.out, "") << says;
+}
+
+std::string expand(std::string text, const Values& values) {
+    for (const auto& [name, value] : values)
+        for (std::size_t at = 0; (at = text.find("{" + name + "}", at)) != std::string::npos; at += value.size())
+            text.replace(at, name.size() + 2, value);
+    return text;
+}
+
+std::vector<std::string> expandEach(const json& texts, const Values& values) {
+    std::vector<std::string> result;
+    for (const json& text : texts) result.push_back(expand(text, values));
+    return result;
 }
 
 std::vector<std::string> lines(const std::string& text) {

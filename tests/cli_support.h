@@ -2,10 +2,19 @@
 // end-to-end tests.
 #pragma once
 
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
 namespace cli_test {
+
+using json = nlohmann::json;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
 
 struct Outcome {
     int code = -1;
@@ -25,6 +34,16 @@ struct RunOptions {
 // Runs the built simhost (under the cross build's emulator, if any) with
 // its output in files, so that no pipe can fill up.
 Outcome simhost(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// A run refused before any work: exit code 2, `says` on standard error and
+// nothing on standard output.
+void expectRefused(const Outcome& run, const std::string& says);
+
+// The tables of cases (tests/data/tables) write a value as {name}: `text`
+// with each such name replaced by its value.
+using Values = std::map<std::string, std::string>;
+std::string expand(std::string text, const Values& values);
+std::vector<std::string> expandEach(const json& texts, const Values& values);
 
 std::string readFile(const std::string& path);
 std::vector<std::string> lines(const std::string& text);

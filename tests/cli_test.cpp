@@ -15,15 +15,14 @@
 #include <pugixml.hpp>
 #endif
 
+#include "Tables.h"
 #include "cli_support.h"
 
 namespace {
 
 using namespace cli_test;
-using ::testing::HasSubstr;
 using ::testing::Not;
-using nlohmann::json;
-namespace fs = std::filesystem;
+using test_tables::rows;
 
 const std::string kExamples = WENDLOW_SOURCE_DIR "/examples";
 
@@ -75,53 +74,19 @@ TEST(CliBasics, VersionHelpMenusAndAbout) {
 }
 
 TEST(CliBasics, BadUsageIsExitCodeTwoWithAReason) {
-    struct Case { std::vector<std::string> args; std::string says; };
-    const std::string sample = kExamples + "/sample.json";
     std::string all = "unknown command \"All Triangles\"; the commands are:\n";
     for (const std::string& text : kCommands) all += "  " + text + "\n";
-    for (const Case& c : std::vector<Case>{
-             {{"select"}, "select needs a FILE and a COMMAND"},
-             {{"select", sample}, "select needs a FILE and a COMMAND"},
-             {{"select", "--all"}, "select --all needs a FILE"},
-             {{"select", sample, "Groups", "--frobnicate"}, "unknown option --frobnicate"},
-             {{"select", sample, "Groups", "-o"}, "-o needs a value"},
-             {{"paint"}, "unknown subcommand \"paint\""},
-             {{"menus", "extra"}, "menus takes no argument \"extra\""},
-             {{"about", "--json"}, "--json is an option of select"},
-             {{"--plugin"}, "--plugin needs a value"},
-             {{"--plugin", sample, "menus"}, "sample.json"},
-             {{"--host-fault", "no-such-call", "select", sample, "Groups"}, "unknown host operation"},
-             {{"select", sample, "Groups", "--jobs", "0"}, "--jobs: Value 0 not in range 1"},
-             {{"select", sample, "Groups", "--type=pdf"}, "--type takes svg, json or svg,json, not \"pdf\""},
-             {{"select", sample, "Groups", "-l", "--json"}, "-l prints file names only"},
-             {{"select", WENDLOW_SOURCE_DIR "/cmake", "Groups"}, "no .svg or .svgz documents found"},
-             {{"select", WENDLOW_SOURCE_DIR "/cmake", "Groups", "--type", "json"}, "no .json documents found"},
-             // What the user meant, said before any work.
-             {{"select", sample, "--all", "Groups"}, "select --all runs every command, so \"Groups\" is no FILE"},
-             {{"select", "open-paths", sample}, "the COMMAND comes after the files: simhost select FILE... \"open-paths\""},
-             {{"select", sample, sample}, "select needs a COMMAND after the files"},
-             {{"select", sample, "compund-paths"}, "unknown command \"compund-paths\"; did you mean:\n  Compound Paths\nTry"},
-             {{"select", sample, "All Triangles"}, all},
-         }) {
-        const Outcome run = simhost(c.args);
-        EXPECT_EQ(run.code, 2) << c.says;
-        EXPECT_THAT(run.err, HasSubstr(c.says));
-        EXPECT_EQ(run.out, "") << c.says;
-    }
+    const Values values = {{"sample", kExamples + "/sample.json"}, {"source", WENDLOW_SOURCE_DIR}, {"all", all}};
+    for (const json& c : rows("cli", "badUsage"))
+        expectRefused(simhost(expandEach(c[0], values)), expand(c[1], values));
 }
 
 TEST(CliBasics, ConventionsOfTheArguments) {
     const std::string sample = kExamples + "/sample.json";
     const std::string expected = simhost({"select", sample, "Open Paths", "--json"}).out;
     ASSERT_THAT(expected, HasSubstr("\"command\": \"Open Paths\""));
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"select", sample, "open-paths", "--json"},
-             {"select", sample, "OPEN_PATHS ", "--json"},  // names match as in cli_names_test
-             {"--json", "select", sample, "Open Paths"},                       // options before the subcommand
-             {"select", "--json", sample, "Open Paths", "--jobs=1"},           // --opt=value
-             {"--plugin=" WENDLOW_PLUGIN_PATH, "select", sample, "Open Paths", "--json"},
-             {"select", "--json", "--", sample, "Open Paths"},                 // -- ends the options
-         }) {
+    for (const json& row : rows("cli", "conventions")) {
+        const std::vector<std::string> args = expandEach(row, {{"sample", sample}, {"plugin", WENDLOW_PLUGIN_PATH}});
         const Outcome run = simhost(args);
         EXPECT_EQ(run.code, 0) << args[2] << run.err;
         EXPECT_EQ(run.out, expected) << args[0] << " " << args[1] << " " << args[2];
@@ -223,22 +188,16 @@ TEST(CliSelect, ObjectsLeftSelectedAreKeptNotMatched) {
     ASSERT_NE(text.find(guide), std::string::npos);
     text.replace(text.find(guide), guide.size(), guide + R"(, "selected": true)");
     std::ofstream(file) << text;
-    const struct { const char* command; const char* id; bool matched, kept; } rows[] = {
-        {"Guides", "guide-horizon", true, false},
-        {"Rasters", "guide-horizon", false, true},
-        {"Rasters", "tile-embedded", true, false},
-        {"Open Paths", "guide-horizon", false, true},
-    };
-    for (const auto& row : rows) {
-        const Outcome run = simhost({"select", file, row.command, "--json"});
+    for (const json& row : rows("cli", "kept")) {
+        const Outcome run = simhost({"select", file, row[0], "--json"});
         ASSERT_EQ(run.code, 0) << run.err;
         const json result = json::parse(run.out);
         const auto& selected = result["selected"];
-        const auto it = std::find_if(selected.begin(), selected.end(), [&](const json& s) { return s["id"] == row.id; });
-        ASSERT_NE(it, selected.end()) << row.command << " left " << row.id << " unselected";
-        EXPECT_EQ((*it)["matched"], row.matched) << row.command << ": " << row.id;
-        EXPECT_EQ(it->value("kept", false), row.kept) << row.command << ": " << row.id;
-        EXPECT_EQ(it->contains("kept"), row.kept) << "\"kept\" is written only when true";
+        const auto it = std::find_if(selected.begin(), selected.end(), [&](const json& s) { return s["id"] == row[1]; });
+        ASSERT_NE(it, selected.end()) << row[0] << " left " << row[1] << " unselected";
+        EXPECT_EQ((*it)["matched"], row[2]) << row[0] << ": " << row[1];
+        EXPECT_EQ(it->value("kept", false), row[3]) << row[0] << ": " << row[1];
+        EXPECT_EQ(it->contains("kept"), row[3]) << "\"kept\" is written only when true";
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PluginHarness.h"
+#include "Tables.h"
 #include "reportError.h"
 
 using namespace simhost;
@@ -70,26 +71,12 @@ TEST_F(ErrorReport, ZeroAndStopAreNeverShownNorLookedUp) {
 TEST_F(ErrorReport, EachCodeShowsTheMessageOfTheFirstEntryStandingForIt) {
     useList({"5", "first five", "5", "second five", "-25", "minus twenty-five", "12.9", "twelve", "-12.9",
              "minus twelve", "65535", "wrapped", "ABCD", "four letters", "WXYZAB", "six letters", "0", "generic", ""});
-    const struct { std::uint32_t code; const char* message; const char* codeText; } cases[] = {
-        {5, "first five", "5"}, {static_cast<std::uint32_t>(-25), "minus twenty-five", "-25"}, {6, "generic", "6"},
-        {12, "twelve", "12"}, {static_cast<std::uint32_t>(-12), "minus twelve", "-12"},
-        {0xFFFFFFFFu, "wrapped", "-1"}, {65535, "generic", "65535"},
-        {static_cast<std::uint32_t>(-108), "generic", "-108"}, {0xFFFF0000u, "generic", "-65536"},
-        {static_cast<std::uint32_t>(FourCC("ABCD")), "four letters", "ABCD"},
-        {static_cast<std::uint32_t>(FourCC("WXYZ")), "six letters", "WXYZ"},
-        // 65536 is the bytes 0, 1, 0, 0: as characters it would show nothing.
-        {65536, "generic", "65536"}, {0x01020304u, "generic", "16909060"}, {0x80000000u, "generic", "-2147483648"},
-        // The edges of the printable range, in the last byte and in the first.
-        {0x4142431Fu, "generic", "1094861599"}, {0x41424320u, "generic", "ABC "}, {0x4142437Eu, "generic", "ABC~"},
-        {0x4142437Fu, "generic", "1094861695"}, {0x41424380u, "generic", "1094861696"},
-        {0x1F424344u, "generic", "524436292"}, {0x20424344u, "generic", " BCD"}, {0x7E424344u, "generic", "~BCD"},
-        {0x7F424344u, "generic", "2135049028"}, {0x80424344u, "generic", "-2143141052"},
-    };
-    for (const auto& c : cases) {
-        const auto shown = report(static_cast<ASErr>(c.code));
-        ASSERT_TRUE(shown) << std::hex << c.code;
-        EXPECT_EQ(shown->message, c.message) << std::hex << c.code;
-        EXPECT_EQ(shown->code, c.codeText) << std::hex << c.code;
+    for (const nlohmann::json& c : test_tables::rows("report_error", "codes")) {
+        const auto code = static_cast<std::uint32_t>(std::stoll(c[0].get<std::string>(), nullptr, 0));
+        const auto shown = report(static_cast<ASErr>(code));
+        ASSERT_TRUE(shown) << c[0];
+        EXPECT_EQ(shown->message, c[1]) << c[0];
+        EXPECT_EQ(shown->code, c[2]) << c[0];
     }
 }
 

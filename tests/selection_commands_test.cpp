@@ -57,38 +57,12 @@ void shuffleInto(Scene& s, AIArtType type, const Ids& ids) {
 
 // ---- Paths ---------------------------------------------------------------------------------
 
-// Eligible paths with their (closed, fill, stroke, dash): open (0,1,0,0),
-// closed (1,0,1,0), dashed (1,1,1,3), bytes2 (0,2,2,5), undashed
-// (1,0,0,4), inGroup (0,1,1,0), deep (1,1,1,2), inPlugin (0,0,0,0),
-// resultDeep (1,1,0,0), orphan (0,0,1,0). Guides: guide, pgGuide. Never
+// paths.json (tests/data/selection), eligible paths with their (closed, fill,
+// stroke, dash): open (0,1,0,0), closed (1,0,1,0), dashed (1,1,1,3), bytes2
+// (0,2,2,5), undashed (1,0,0,4), inGroup (0,1,1,0), deep (1,1,1,2), inPlugin
+// (0,0,0,0), resultDeep (1,1,0,0), orphan (0,0,1,0). Guides: guide, pgGuide. Never
 // selected apart from their plugin group: editPart and resultPart.
 // Excluded by attribute or layer: locked, hidden, lockedLayer, hiddenLayer.
-const char* const kPaths = R"({"layers": [
-  {"name": "Main", "art": [
-    {"type": "raster", "id": "preselected", "selected": true},
-    {"type": "path", "id": "open", "fill": true},
-    {"type": "path", "id": "closed", "closed": true, "fill": false, "stroke": true, "selected": true},
-    {"type": "path", "id": "dashed", "closed": true, "stroke": true, "dashCount": 3},
-    {"type": "path", "id": "bytes2", "fill": 2, "stroke": 2, "dashCount": 5},
-    {"type": "path", "id": "undashed", "closed": true, "fill": false, "dashCount": 4},
-    {"type": "path", "id": "guide", "guide": true, "closed": true, "stroke": true, "dashCount": 1},
-    {"type": "path", "id": "locked", "locked": true, "stroke": true},
-    {"type": "path", "id": "hidden", "hidden": true, "stroke": true},
-    {"type": "group", "id": "g", "children": [{"type": "path", "id": "inGroup", "stroke": true}]},
-    {"type": "pluginGroup", "id": "pg", "children": [
-        {"type": "group", "id": "edit", "children": [
-          {"type": "path", "id": "editPart", "stroke": true, "dashCount": 1},
-          {"type": "path", "id": "pgGuide", "guide": true, "fill": false},
-          {"type": "group", "id": "deeper", "children": [
-            {"type": "path", "id": "deep", "closed": true, "stroke": true, "dashCount": 2}]}]},
-        {"type": "path", "id": "inPlugin", "fill": false}],
-     "result": {"type": "group", "id": "result", "children": [
-        {"type": "path", "id": "resultPart", "closed": true, "stroke": true, "dashCount": 1},
-        {"type": "group", "id": "resultInner", "children": [
-          {"type": "path", "id": "resultDeep", "closed": true}]}]}},
-    {"type": "path", "id": "orphan", "fill": false, "stroke": true, "noParent": true}]},
-  {"name": "Locked", "editable": false, "art": [{"type": "path", "id": "lockedLayer", "stroke": true}]},
-  {"name": "Hidden", "visible": false, "art": [{"type": "path", "id": "hiddenLayer", "stroke": true}]}]})";
 
 TEST(SelectPaths, EachItemSelectsItsEligiblePathsAndNothingElse) {
     const std::pair<int, Ids> cases[] = {
@@ -103,7 +77,7 @@ TEST(SelectPaths, EachItemSelectsItsEligiblePathsAndNothingElse) {
         {8, {"dashed", "deep"}},
         {9, {"open", "closed", "bytes2", "undashed", "inGroup", "inPlugin", "resultDeep", "orphan"}},
     };
-    const Document drawing = fixture(kPaths);
+    const Document drawing = fixtureFile("paths");
     for (const auto& [slot, expected] : cases) {
         SCOPED_TRACE("slot " + std::to_string(slot));
         Scene s(drawing);
@@ -149,7 +123,7 @@ TEST(SelectPaths, EachPaintItemReadsItsOwnFlagAndOnlyZeroOrOne) {
 
 TEST(SelectPaths, ModesOutsideTheTableClearTheSelectionAndSelectNothing) {
     for (const ai::int16 mode : {ai::int16(-32768), ai::int16(-1), ai::int16(10), ai::int16(32767)}) {
-        Scene s(kPaths);
+        Scene s(fixtureFile("paths"));
         {
             HeldSuites held(s.h.host);
             EXPECT_EQ(selectPaths(nullptr, mode), kNoErr);
@@ -172,31 +146,14 @@ TEST(SelectPaths, APathListedTwiceIsExaminedTwice) {
 
 // ---- Meshes ---------------------------------------------------------------------------------
 
-// Ancestry type (the grandparent's type, 1 when there is none) of each mesh:
+// meshes.json: the ancestry type (the grandparent's type, 1 when there is
+// none) of each mesh:
 // top 1 (no grandparent), inGroup 1 (the layer's root), nested 1, inEdit 10,
 // inResult 10, inPlugin 1 (the plugin group's parent is a group), underCompound
 // 3, orphan 1 (no parent), parentOrphan 1 (its parent has none).
-const char* const kMeshes = R"({"layers": [
-  {"name": "Main", "art": [
-    {"type": "mesh", "id": "top"},
-    {"type": "group", "id": "g", "children": [
-      {"type": "mesh", "id": "inGroup"},
-      {"type": "group", "id": "g2", "children": [{"type": "mesh", "id": "nested"}]},
-      {"type": "pluginGroup", "id": "pg2", "children": [{"type": "mesh", "id": "inPlugin"}]}]},
-    {"type": "pluginGroup", "id": "pg", "children": [
-        {"type": "group", "id": "edit", "children": [{"type": "mesh", "id": "inEdit"}]}],
-     "result": {"type": "group", "id": "result", "children": [{"type": "mesh", "id": "inResult"}]}},
-    {"type": "compoundPath", "id": "cp", "children": [
-      {"type": "group", "id": "cpGroup", "children": [{"type": "mesh", "id": "underCompound"}]}]},
-    {"type": "mesh", "id": "orphan", "noParent": true},
-    {"type": "group", "id": "cut", "noParent": true, "children": [{"type": "mesh", "id": "parentOrphan"}]},
-    {"type": "mesh", "id": "locked", "locked": true},
-    {"type": "mesh", "id": "hidden", "hidden": true, "selected": true}]},
-  {"name": "Locked", "editable": false, "art": [{"type": "mesh", "id": "lockedLayer"}]},
-  {"name": "Hidden", "visible": false, "art": [{"type": "mesh", "id": "hiddenLayer"}]}]})";
 
 TEST(SelectMeshes, EachItemSelectsTheMeshesOfItsAncestry) {
-    const Document drawing = fixture(kMeshes);
+    const Document drawing = fixtureFile("meshes");
     const std::pair<int, Ids> cases[] = {
         {13, {"top", "inGroup", "nested", "inPlugin", "orphan", "parentOrphan"}},
         {14, {"inEdit", "inResult"}},
@@ -212,7 +169,7 @@ TEST(SelectMeshes, EachItemSelectsTheMeshesOfItsAncestry) {
 
 TEST(SelectMeshes, OtherModesSelectNothingYetStillAskEveryEligibleMeshsAncestry) {
     for (const ai::int16 mode : {ai::int16(-1), ai::int16(2), ai::int16(11)}) {
-        Scene s(kMeshes);
+        Scene s(fixtureFile("meshes"));
         HeldSuites held(s.h.host);
         EXPECT_EQ(selectMeshes(nullptr, mode), kNoErr);
         EXPECT_THAT(s.selected(), IsEmpty());
@@ -224,9 +181,6 @@ TEST(SelectMeshes, OtherModesSelectNothingYetStillAskEveryEligibleMeshsAncestry)
     }
 }
 
-const char* const kRepeats = R"({"layers": [{"name": "L", "art": [
-  {"type": "mesh", "id": "a", "listedTwice": true}, {"type": "mesh", "id": "b"},
-  {"type": "mesh", "id": "x", "locked": true}]}]})";
 
 // The host lists a mesh named twice in adjacent places; a shuffle parts them.
 TEST(SelectMeshes, ARepeatIsExaminedAgainOnlyAfterAnotherMeshReachedTheAncestryTest) {
@@ -236,7 +190,7 @@ TEST(SelectMeshes, ARepeatIsExaminedAgainOnlyAfterAnotherMeshReachedTheAncestryT
         {{"a", "x", "a", "b"}, 2},  // x failed the tests and is not the previous mesh
     };
     for (const auto& [order, examined] : cases) {
-        Scene s(kRepeats);
+        Scene s(fixtureFile("repeats"));
         shuffleInto(s, kMeshArt, order);
         {
             HeldSuites held(s.h.host);
@@ -332,21 +286,6 @@ TEST(EveryCommand, AnEmptyDocumentGivesAnEmptySelectionInBothEmptyForms) {
     }
 }
 
-const char* const kObjects = R"({"layers": [{"name": "L", "art": [
-  {"type": "group", "id": "top", "children": [
-    {"type": "path", "id": "topPath"}, {"type": "path", "id": "topGuide", "guide": true}]},
-  {"type": "pluginGroup", "id": "pg", "listedTwice": true, "children": [
-      {"type": "group", "id": "edit", "children": [
-        {"type": "path", "id": "editPath"},
-        {"type": "group", "id": "deep", "children": [{"type": "path", "id": "deepPath"}]}]}],
-   "result": {"type": "group", "id": "result", "children": [{"type": "path", "id": "shown"}]}},
-  {"type": "group", "id": "cut", "noParent": true, "children": [{"type": "path", "id": "cutPath"}]},
-  {"type": "compoundPath", "id": "cp", "children": [
-    {"type": "path", "id": "cpPart"}, {"type": "path", "id": "cpGuide", "guide": true}]},
-  {"type": "placed", "id": "placed", "listedTwice": true},
-  {"type": "symbol", "id": "symbol", "children": [{"type": "path", "id": "symbolPart"}]},
-  {"type": "raster", "id": "raster"}]}]})";
-
 TEST(WholeObjects, EachCommandSelectsItsKindWithWhatItsKindTakesAlong) {
     const std::pair<int, Ids> cases[] = {
         // Contents too, guides excepted.
@@ -361,7 +300,7 @@ TEST(WholeObjects, EachCommandSelectsItsKindWithWhatItsKindTakesAlong) {
         {16, {"symbol"}},
         {17, {"placed"}},
     };
-    const Document drawing = fixture(kObjects);
+    const Document drawing = fixtureFile("objects");
     for (const auto& [slot, expected] : cases) {
         Scene s(drawing);
         EXPECT_THAT(s.choose(slot), ElementsAreArray(expected)) << "slot " << slot;
@@ -392,23 +331,13 @@ TEST(SelectGroups, APassedOverGroupLeavesThePreviousObjectAsItWas) {
 
 // ---- The primitives ---------------------------------------------------------------------------
 
-// One object of every kind the queries ask for, a plugin group with edit
-// art and a result group, and a group holding a guide.
-const char* const kDrawing = R"({"layers": [{"name": "L", "art": [
-  {"type": "group", "id": "g", "children": [
-    {"type": "path", "id": "gPath"},
-    {"type": "path", "id": "gGuide", "guide": true},
-    {"type": "group", "id": "gInner", "children": [{"type": "mesh", "id": "gMesh"}]}]},
-  {"type": "pluginGroup", "id": "pg", "children": [{"type": "path", "id": "edit"}],
-   "result": {"type": "group", "id": "result", "children": [{"type": "path", "id": "shown"}]}},
-  {"type": "compoundPath", "id": "cp", "children": [{"type": "path", "id": "cpPart"}]},
-  {"type": "placed", "id": "placed"}, {"type": "raster", "id": "raster"},
-  {"type": "symbol", "id": "symbol"}, {"type": "text", "id": "text"}]}]})";
+// kinds.json: one object of every kind the queries ask for, a plugin group
+// with edit art and a result group, and a group holding a guide.
 
 // The host keeps a list per type for its matching query: it must follow
 // the document as objects are added and levers change.
 TEST(KindQueries, SeeObjectsAddedSinceTheLastQueryInDocumentOrder) {
-    Scene s(kDrawing);
+    Scene s(fixtureFile("kinds"));
     EXPECT_THAT(matchingOrder(s.h.host, kRasterArt), ElementsAre("raster"));
     s.doc().addArt(s.doc().find("g"), kRasterArt, "early");
     s.doc().addArt(s.doc().rootOf(0), kRasterArt, "late");
@@ -421,7 +350,7 @@ TEST(KindQueries, SeeObjectsAddedSinceTheLastQueryInDocumentOrder) {
 // The host answers well-formed calls on a short path of its own; a call it
 // must refuse takes the full one, is counted all the same and recorded.
 TEST(HostArtQueries, RefuseTheWrongObjectANullHandleOrNoPlaceForTheAnswer) {
-    Scene s(kDrawing);
+    Scene s(fixtureFile("kinds"));
     HeldSuites held(s.h.host);
     s.h.host.gate().resetCounts();
     const AIArtHandle group = s.art("g");
@@ -444,7 +373,7 @@ TEST(HostArtQueries, RefuseTheWrongObjectANullHandleOrNoPlaceForTheAnswer) {
 // How an error ends a level of the walk is held to the host's own run by
 // selection_faults_test.
 TEST(Select, SetsEveryObjectBelowButGuidesAndWalksAPluginGroupThroughItsResult) {
-    Scene s(kDrawing);
+    Scene s(fixtureFile("kinds"));
     HeldSuites held(s.h.host);
     s.h.host.gate().setLogging(true);
 
@@ -471,7 +400,7 @@ TEST(Select, SetsEveryObjectBelowButGuidesAndWalksAPluginGroupThroughItsResult) 
 
 TEST(UnselectSelection, ClearsAllButGuidesAndTakesBothFormsOfAnEmptySelection) {
     for (const bool nullForEmpty : {false, true}) {
-        Scene s(kDrawing);
+        Scene s(fixtureFile("kinds"));
         s.h.host.matching().nullHandleForEmpty = nullForEmpty;
         {
             HeldSuites held(s.h.host);

@@ -15,28 +15,6 @@ using namespace wendlow_test;
 
 namespace {
 
-// Small, but with every case the commands tell apart: a selection to clear
-// (a guide in it), layers failing each flag, excluded bits, guides, the
-// plugin group ancestry, meshes of each ancestry, repeats, a missing parent.
-const char* const kDrawing = R"({"layers": [
-  {"name": "Main", "art": [
-    {"type": "group", "id": "g", "selected": true, "children": [
-      {"type": "path", "id": "p1", "closed": true, "stroke": true, "dashCount": 2},
-      {"type": "path", "id": "guide", "guide": true, "selected": true},
-      {"type": "mesh", "id": "m1"}]},
-    {"type": "pluginGroup", "id": "pg", "listedTwice": true, "children": [
-        {"type": "group", "id": "edit", "children": [{"type": "path", "id": "editPath"}, {"type": "mesh", "id": "m2"}]}],
-     "result": {"type": "group", "id": "result", "children": [
-        {"type": "group", "id": "inner", "children": [{"type": "path", "id": "p2", "fill": false}]}]}},
-    {"type": "compoundPath", "id": "cp", "children": [{"type": "path", "id": "cpPart", "closed": true}]},
-    {"type": "path", "id": "p3", "locked": true},
-    {"type": "mesh", "id": "m3", "listedTwice": true, "noParent": true},
-    {"type": "placed", "id": "placed", "selected": true}, {"type": "symbol", "id": "symbol", "listedTwice": true},
-    {"type": "raster", "id": "raster"}]},
-  {"name": "Locked", "editable": false, "art": [{"type": "path", "id": "p4"}, {"type": "raster", "id": "r2"}]},
-  {"name": "Hidden", "visible": false, "art": [{"type": "path", "id": "p5"}, {"type": "symbol", "id": "s2"}]},
-  {"name": "Last", "art": [{"type": "placed", "id": "pl2"}, {"type": "path", "id": "p6", "stroke": true}]}]})";
-
 struct Outcome {
     ASErr result = kNoErr;
     std::vector<std::string> selected;
@@ -67,7 +45,10 @@ Outcome expectedOutcome(const Document& drawing, const MatchingOptions& matching
 }
 
 void sweepCommand(int slot, const MatchingOptions& matching) {
-    const Document drawing = fixture(kDrawing);
+    // Small, but with every case the commands tell apart: a selection to
+    // clear (a guide in it), layers failing each flag, excluded bits, guides,
+    // the plugin group ancestry, meshes of each ancestry, repeats, a missing parent.
+    const Document drawing = fixtureFile("faults");
     const SelectionCommand command = commandOfSlot(slot);
     const FaultSweepResult sweep = sweepFaults([&](const FaultRule& rule) -> std::uint64_t {
         SCOPED_TRACE("slot " + std::to_string(slot) + ", " + describeRule(rule));

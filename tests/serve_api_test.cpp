@@ -7,32 +7,22 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <thread>
 
 #include "HttpApi.h"
 #include "ServerProcess.h"
+#include "Tables.h"
+#include "cli_support.h"
 
 namespace {
 
-using nlohmann::json;
-using serve_test::fileText;
-using serve_test::parsed;
-using serve_test::postJson;
-using serve_test::ServerProcess;
+using namespace serve_test;
+using cli_test::simhost;
+using test_tables::rows;
 
 const std::string kSample = std::string(WENDLOW_SOURCE_DIR) + "/examples/sample.svg";
-
-// What the command line prints and its exit status.
-std::pair<int, std::string> runCli(const std::string& args) {
-    const std::string command = std::string(SIMHOST_PATH) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WEXITSTATUS(status), out};
-}
 
 // A connection of our own to the server, for requests the library's client
 // will not send as they are.
@@ -105,9 +95,9 @@ protected:
 TEST_F(ServeApi, MenusAreTheCommandLines) {
     auto r = server_->client().Get("/api/menus");
     ASSERT_EQ(r->status, 200);
-    const auto [status, cli] = runCli("menus --json");
-    ASSERT_EQ(status, 0);
-    EXPECT_EQ(json::parse(r->body), json::parse(cli));
+    const cli_test::Outcome cli = simhost({"menus", "--json"});
+    ASSERT_EQ(cli.code, 0);
+    EXPECT_EQ(json::parse(r->body), json::parse(cli.out + cli.err));
 }
 
 // Every command on the sample selects what `simhost select` selects, under
@@ -124,8 +114,8 @@ TEST_F(ServeApi, CommandsSelectWhatTheCommandLineSelects) {
         const json result = json::parse(r->body);
         EXPECT_EQ(result["command"], text);
         EXPECT_EQ(result["result"], "ok");
-        const auto [status, cli] = runCli("select " + kSample + " \"" + text + "\"");
-        ASSERT_EQ(status, 0);
+        const cli_test::Outcome cli = simhost({"select", kSample, text});
+        ASSERT_EQ(cli.code, 0);
         std::string ids;
         for (const json& s : result["selected"]) {
             ids += s["id"].get<std::string>() + "\n";
@@ -133,7 +123,7 @@ TEST_F(ServeApi, CommandsSelectWhatTheCommandLineSelects) {
                       std::string::npos);
             EXPECT_EQ(s["kind"], s["type"]);
         }
-        EXPECT_EQ(ids, cli) << text;
+        EXPECT_EQ(ids, cli.out + cli.err) << text;
         EXPECT_EQ(result["count"], result["selected"].size());
         EXPECT_EQ(c.Delete(("/api/documents/" + id).c_str())->status, 204);
     }
@@ -344,88 +334,53 @@ TEST_F(ServeApi, BadDrawingsAreRefusedWithTheCommandLinesMessage) {
     httplib::Client c = server_->client();
     for (const char* bad : {"malformed.svg", "not-svg.svg", "empty.svg", "billion-laughs.svg", "blank.svg"}) {
         const std::string path = std::string(WENDLOW_SOURCE_DIR) + "/tests/data/svg/bad/" + bad;
-        const auto [status, cli] = runCli("select " + path + " Groups");
-        ASSERT_EQ(status, 2) << bad;
+        const cli_test::Outcome cli = simhost({"select", path, "Groups"});
+        ASSERT_EQ(cli.code, 2) << bad;
         auto r = c.Post(("/api/documents?name=" + path).c_str(), fileText(path), "image/svg+xml");
         EXPECT_EQ(r->status, 400) << bad;
-        EXPECT_EQ("simhost: " + parsed(r)["error"].get<std::string>() + "\n", cli) << bad;
+        EXPECT_EQ("simhost: " + parsed(r)["error"].get<std::string>() + "\n", cli.out + cli.err) << bad;
     }
 }
 
-struct BadRequest {
-    const char* method;
-    const char* path;
-    const char* type;  // content type; null for none
-    std::string body;
-    httplib::Headers headers;
-    int status;
-    const char* says;  // part of the error message
-};
+// A row's body: its text, or ["spaces" | "gzip zeros" | "gzip drawing", size, bytes kept].
+std::string bodyOf(const json& body) {
+    if (body.is_string()) return body;
+    const std::string kind = body[0];
+    const std::size_t size = body[1];
+    const std::string made = kind == "spaces"       ? std::string(size, ' ')
+                             : kind == "gzip zeros" ? gzipped(std::string(size, '\0'))
+                                                    : gzipped(drawingOfSize(size));
+    return body.size() > 2 ? made.substr(0, body[2].get<std::size_t>()) : made;
+}
+
+// `text` with each {port} the server's port.
+std::string withPort(std::string text, const std::string& port) {
+    for (std::size_t at; (at = text.find("{port}")) != std::string::npos;) text.replace(at, 6, port);
+    return text;
+}
 
 // Each bad request gets its status and an error naming what was wrong; a
 // compressed upload is measured as it inflates, never held whole.
 TEST_F(ServeApi, BadRequestsGetAClearError) {
     httplib::Client c = server_->client();
     const std::string port = std::to_string(server_->port());
-    const BadRequest cases[] = {
-        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": ", {}, 400, "not JSON"},
-        {"POST", "/api/documents/d1/menu", "application/json", "[1]", {}, 400, "JSON object"},
-        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": 3}", {}, 400, "menu text"},
-        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": \"Lasso\"}", {}, 404, "no menu item"},
-        {"POST", "/api/documents/nope/menu", "application/json", "{\"item\": \"Groups\"}", {}, 404, "no document"},
-        {"GET", "/api/documents/nope/drawing", nullptr, "", {}, 404, "no document"},
-        {"GET", "/api/documents/nope/layers", nullptr, "", {}, 404, "no document"},
-        {"DELETE", "/api/documents/nope", nullptr, "", {}, 404, "no document"},
-        {"POST", "/api/documents/d1/menu", "text/plain", "{\"item\": \"Groups\"}", {}, 415, "application/json"},
-        {"POST", "/api/documents/d1/menu", "application/x-www-form-urlencoded", "item=Groups", {}, 415, "application/json"},
-        {"POST", "/api/documents?name=x.svg", "multipart/form-data; boundary=x", "--x--", {}, 415, "image/svg+xml"},
-        {"PUT", "/api/documents", "application/json", "{}", {}, 405, "allowed: GET, HEAD, POST"},
-        {"DELETE", "/api/menus", nullptr, "", {}, 405, "allowed: GET"},
-        {"POST", "/api/dialog", "application/json", "{}", {}, 405, "allowed: GET"},
-        {"GET", "/etc/passwd", nullptr, "", {}, 404, "no such resource"},
-        {"GET", "/assets/../../../../etc/passwd", nullptr, "", {}, 404, "no "},
-        {"GET", "/assets/index.htm", nullptr, "", {}, 404, "no asset"},
-        {"GET", "/api/menus", nullptr, "", {{"Host", "evil.example:" + port}}, 403, "does not serve host"},
-        {"GET", "/api/menus", nullptr, "", {{"Host", "127.0.0.1:1"}}, 403, "does not serve host"},
-        {"GET", "/api/menus", nullptr, "", {{"Origin", "http://evil.example"}}, 403, "not served"},
-        {"POST", "/api/dialog/press", "application/json", "{\"item\": 1}", {}, 409, "no dialog is open"},
-        {"POST", "/api/faults", "application/json", "{\"operation\": \"fly\"}", {}, 400, "unknown host operation"},
-        {"POST", "/api/faults", "application/json", "{\"operation\": \"get-type\", \"mode\": \"twice\"}", {}, 400, "mode"},
-        {"POST", "/api/documents?name=big.svg", "image/svg+xml", std::string(100001, ' '), {}, 413, "larger than"},
-        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": \"Groups\", \"outlines\": \"yes\"}", {}, 400, "outlines"},
-        {"POST", "/api/documents/d1/menu", "application/json", "{\"item\": \"Groups\", \"outlines\": 0}", {}, 400, "outlines"},
-        {"POST", "/api/documents/d1/menu", "application/json", "{}", {{"Content-Encoding", "gzip"}}, 415, "Content-Encoding"},
-        {"POST", "/api/documents?name=x.svg", "image/svg+xml", "<svg/>", {{"Content-Encoding", "deflate"}}, 415, "Content-Encoding"},
-        {"POST", "/api/documents?name=x.svg", "text/plain", "<svg/>", {}, 415, "image/svg+xml"},
-        {"DELETE", "/api/faults", "text/plain", "x", {}, 415, "none"},
-        {"DELETE", "/api/documents/d1", "application/x-www-form-urlencoded", "a=b", {}, 415, "none"},
-        {"POST", "/api/documents?name=", "image/svg+xml", "<svg/>", {}, 400, "empty"},
-        {"POST", "/api/documents?name=a%00b.svg", "image/svg+xml", "<svg/>", {}, 400, "control"},
-        {"POST", "/api/documents?name=a%0Ab.svg", "image/svg+xml", "<svg/>", {}, 400, "control"},
-        {"GET", "/api/menus", nullptr, "", {{"Host", "127.0.0.1"}}, 403, "does not serve host"},
-        {"GET", "/api/menus", nullptr, "", {{"Host", "127.0.0.1:" + port + ".evil.example"}}, 403, "does not serve host"},
-        {"GET", "/api/menus", nullptr, "", {{"Origin", "http://127.0.0.1:" + port + ".evil.example"}}, 403, "not served"},
-        {"GET", "/api/menus", nullptr, "", {{"Origin", "null"}}, 403, "not served"},
-        {"POST", "/api/documents?name=bomb.svgz", "image/svg+xml", gzipped(std::string(std::size_t(64) << 20, '\0')), {}, 413, "larger than 100000"},
-        {"POST", "/api/documents?name=over.svgz", "image/svg+xml", gzipped(drawingOfSize(100001)), {}, 413, "larger than 100000"},
-        {"POST", "/api/documents?name=cut.svgz", "image/svg+xml", gzipped(drawingOfSize(5000)).substr(0, 40), {}, 400, "broken gzip"},
-    };
     const long peakBefore = server_->statusKiB("VmHWM");
-    for (const BadRequest& r : cases) {
+    for (const json& r : rows("serve_api", "badRequests")) {
+        const std::string method = r[0], path = r[1];
         httplib::Request req;
-        req.method = r.method;
-        req.path = r.path;
-        req.body = r.body;
-        req.headers = r.headers;
-        if (r.type != nullptr) req.set_header("Content-Type", r.type);
+        req.method = method;
+        req.path = path;
+        req.body = bodyOf(r[3]);
+        for (const json& h : r[4]) req.set_header(h[0].get<std::string>(), withPort(h[1], port));
+        if (!r[2].is_null()) req.set_header("Content-Type", r[2].get<std::string>());
         auto answer = c.send(req);
-        ASSERT_TRUE(answer) << r.method << " " << r.path;
-        EXPECT_EQ(answer->status, r.status) << r.method << " " << r.path << ": " << answer->body;
+        ASSERT_TRUE(answer) << method << " " << path;
+        EXPECT_EQ(answer->status, r[5]) << method << " " << path << ": " << answer->body;
         const json error = parsed(answer);
         const bool hasError = error.is_object() && error.contains("error") && error["error"].is_string();
-        EXPECT_TRUE(hasError) << r.path << ": " << answer->body;
+        EXPECT_TRUE(hasError) << path << ": " << answer->body;
         if (!hasError) continue;
-        EXPECT_NE(error["error"].get<std::string>().find(r.says), std::string::npos) << error;
+        EXPECT_NE(error["error"].get<std::string>().find(r[6].get<std::string>()), std::string::npos) << error;
     }
     EXPECT_LT(server_->statusKiB("VmHWM") - peakBefore, 16 * 1024) << "KiB more at the peak";
 }
@@ -464,23 +419,11 @@ TEST_F(ServeApi, AnAbandonedUploadLeavesTheServerGoingOn) {
 TEST(ServeChecks, HostAndOriginNameThisServerExactly) {
     using simhost_serve::Listening;
     const Listening v4{"127.0.0.1", 8731, 0}, v6{"::1", 8731, 0}, any{"0.0.0.0", 8731, 0}, web{"127.0.0.1", 80, 0};
-    const struct {
-        const Listening& where;
-        const char* host;
-        bool allowed;
-    } cases[] = {
-        {v4, "127.0.0.1:8731", true}, {v4, "LOCALHOST:8731", true}, {v4, "127.0.0.1", false},
-        {v4, "127.0.0.1:8731.evil.example", false}, {v4, "127.0.0.1.evil.example:8731", false},
-        {v4, "127.0.0.1:08731", false}, {v4, "127.0.0.2:8731", false}, {v4, "[::1]:8731", false},
-        {v4, ":8731", false}, {v4, "", false},
-        {v6, "[::1]:8731", true}, {v6, "localhost:8731", true}, {v6, "[::1]", false}, {v6, "::1:8731", false},
-        {v6, "127.0.0.1:8731", false}, {v6, "[::1]:8731x", false}, {v6, "[::1", false},
-        {any, "192.0.2.7:8731", true}, {any, "[2001:db8::1]:8731", true}, {any, "evil.example:8731", false},
-        {web, "127.0.0.1", true}, {web, "localhost:80", true}, {web, "127.0.0.1:8080", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(simhost_serve::hostHeaderAllowed(c.host, c.where), c.allowed) << c.where.address << " " << c.host;
-        EXPECT_EQ(simhost_serve::originAllowed(std::string("http://") + c.host, c.where), c.allowed) << c.host;
+    const std::map<std::string, const Listening*> where = {{"v4", &v4}, {"v6", &v6}, {"any", &any}, {"web", &web}};
+    for (const json& c : rows("serve_api", "hosts")) {
+        const std::string host = c[1];
+        EXPECT_EQ(simhost_serve::hostHeaderAllowed(host, *where.at(c[0])), c[2]) << c[0] << " " << host;
+        EXPECT_EQ(simhost_serve::originAllowed("http://" + host, *where.at(c[0])), c[2]) << host;
     }
     // An Origin is the scheme and the host, nothing more.
     for (const char* origin : {"https://127.0.0.1:8731", "null", "http://127.0.0.1:8731/", "http://u@127.0.0.1:8731",
@@ -530,9 +473,9 @@ TEST(ServeShutdown, UploadsInFlightGet503AndASecondSignalHurries) {
 TEST(ServeHelp, EverySubcommandAnswersHelp) {
     for (const char* subcommand : {"serve", "validate", "select", "menus", "about"})
         for (const char* flag : {"-h", "--help"}) {
-            const auto [status, out] = runCli(std::string(subcommand) + " " + flag);
-            EXPECT_EQ(status, 0) << subcommand << " " << flag << ": " << out;
-            EXPECT_EQ(out.find("usage: simhost"), 0u) << subcommand << " " << flag << ": " << out;
+            const cli_test::Outcome run = simhost({subcommand, flag});
+            EXPECT_EQ(run.code, 0) << subcommand << " " << flag << ": " << run.err;
+            EXPECT_EQ((run.out + run.err).find("usage: simhost"), 0u) << subcommand << " " << flag << ": " << run.out;
         }
 }
 

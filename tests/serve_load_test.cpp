@@ -15,11 +15,7 @@
 
 namespace {
 
-using nlohmann::json;
-using serve_test::fileText;
-using serve_test::parsed;
-using serve_test::postJson;
-using serve_test::ServerProcess;
+using namespace serve_test;
 
 constexpr int kClients = 8;
 constexpr int kRequestsPerClient = 400;

@@ -1,4 +1,5 @@
-// The SVG reader: one fixture per mapping rule (tests/data/svg), the path
+// The SVG reader: one fixture per mapping rule (tests/data/svg) and tables
+// of cases (tests/data/tables/svg_reader.jsonc), the path
 // data and style sheet parts on their own, bad input, and the marked drawing.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -16,11 +18,14 @@
 
 #include "Css.h"
 #include "PathData.h"
+#include "Tables.h"
 #include "simhost/SvgDocument.h"
 
 using namespace simhost;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using nlohmann::json;
+using test_tables::rows;
 
 namespace {
 
@@ -106,25 +111,10 @@ std::string object(const SvgDocument& svg, const std::string& id) {
 // top-level group is one, and a plain group before the first is art. Guides
 // are guide paths on a layer of their own, of the new form and the old.
 TEST(SvgLayers, LayersGuidesAndTheLayerOfEachObject) {
-    struct Case { const char* fixture; const char* layers; std::vector<std::pair<const char*, const char*>> objects; };
-    const Case cases[] = {
-        {"layers-inkscape.svg", "Default layer, Visible, Hidden hidden, Locked locked, l4 hidden locked",
-         {{"in-hidden", "path on Hidden"}, {"in-locked", "path on Locked"}, {"sublayer", "group on Visible"},
-          {"in-sublayer", "path on Visible"}, {"plain-group", "group on Default layer"},
-          {"in-plain-group", "path on Default layer"}, {"before", "path on Default layer"}}},
-        {"layers-plain.svg", "first, Default layer, second hidden", {{"outside", "path on Default layer"}}},
-        {"layers-late.svg", "Default layer, Layer", {{"plain", "group on Default layer"}, {"r2", "path on Layer"}}},
-        {"prefixed.svg", "layer", {{"r", "path on layer"}, {"private", "none"}}},  // svg: under any prefix
-        {"guides.svg", "Art, Guides", {{"free", "path on Guides guide"}, {"own-lock", "path on Guides locked guide"}}},
-        {"guides-locked.svg", "Guides", {{"g1", "path on Guides hidden locked guide"}}},
-        {"old-inkscape.svg", "Locked locked, Open, Guides",
-         {{"locked-object", "path on Open locked"}, {"free-object", "path on Open"}, {"across", "path on Guides guide"},
-          {"down", "path on Guides guide"}, {"today", "path on Guides guide"}}},
-    };
-    for (const Case& c : cases) {
-        const SvgDocument svg = load(c.fixture);
-        EXPECT_EQ(layers(svg), c.layers) << c.fixture;
-        for (const auto& [id, expected] : c.objects) EXPECT_EQ(object(svg, id), expected) << c.fixture << " " << id;
+    for (const json& c : rows("svg_reader", "layers")) {
+        const SvgDocument svg = load(c[0]);
+        EXPECT_EQ(layers(svg), c[1]) << c[0];
+        for (const json& o : c[2]) EXPECT_EQ(object(svg, o[0]), o[1]) << c[0] << " " << o[0];
     }
     // The layer's element is the layer's root group, which has no parent.
     EXPECT_EQ(art(load("layers-inkscape.svg"), "l1").parent, kNone);
@@ -138,27 +128,17 @@ TEST(SvgLayers, LayersGuidesAndTheLayerOfEachObject) {
 // of one path each; nothing in definitions or unknown elements is art.
 TEST(SvgObjects, ElementsMapToTheirKinds) {
     const SvgDocument svg = load("objects.svg");
-    const std::pair<AIArtType, std::vector<const char*>> kinds[] = {
-        {kGroupArt, {"group", "link", "switch", "nested"}},
-        {kPathArt, {"rect", "circle", "ellipse", "polygon", "closed", "closed-lower", "line", "polyline", "open",
-                    "deep", "empty"}},
-        {kRasterArt, {"embedded", "embedded-svg2"}}, {kPlacedArt, {"linked", "no-reference"}},
-        {kSymbolArt, {"instance", "broken-instance"}}, {kTextArt, {"text"}}, {kOtherArt, {"foreign"}},
-        {kCompoundPathArt, {"compound", "reopened"}},
+    const auto kindOf = [&svg](const std::string& id) -> std::string {
+        if (!has(svg, id)) return "none";
+        const ArtNode& node = art(svg, id);
+        return artTypeName(node.type) + (node.type == kPathArt ? " " + std::to_string(node.closed) : "");
     };
-    for (const auto& [type, ids] : kinds)
-        for (const char* id : ids) EXPECT_EQ(art(svg, id).type, type) << id;
-    for (const char* id : {"rect", "circle", "ellipse", "polygon", "closed", "closed-lower"})
-        EXPECT_EQ(art(svg, id).closed, 1) << id;
-    for (const char* id : {"line", "polyline", "open", "deep", "empty"}) EXPECT_EQ(art(svg, id).closed, 0) << id;
+    for (const json& kind : rows("svg_reader", "objects"))
+        for (const json& id : kind[1]) EXPECT_EQ(kindOf(id), kind[0]) << id;
     EXPECT_EQ(art(svg, "deep").parent, svg.document.find("nested"));
     EXPECT_THAT(closedOfChildren(svg, "compound"), ElementsAre(1, 0, 1));
     // A drawing command right after a closepath starts the next subpath.
     EXPECT_THAT(closedOfChildren(svg, "reopened"), ElementsAre(1, 0));
-    for (const char* id : {"sym", "in-symbol", "in-defs", "clip", "in-clip", "mask", "in-mask", "pattern",
-                           "in-pattern", "marker", "in-marker", "unknown", "in-unknown", "foreign-ns",
-                           "in-foreign-ns", "span"})
-        EXPECT_FALSE(has(svg, id)) << id;
 }
 
 // ---- Style -------------------------------------------------------------------
@@ -167,21 +147,8 @@ TEST(SvgObjects, ElementsMapToTheirKinds) {
 // style.svg: attributes, style attributes and inheritance; style sheet rules
 // by specificity, order and importance; paint servers referenced anywhere.
 TEST(SvgStyle, AttributesStyleSheetsAndInheritanceGiveFillStrokeAndDashes) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"default", "1 0 0"},  // fill black, stroke none
-        {"attr-none", "0 1 0"},        {"style-attr", "0 1 2"},       {"style-over-attr", "1 0 0"},
-        {"inherits", "0 1 1"},         {"overrides", "1 0 0"},        {"explicit-inherit", "0 1 1"},
-        // A negative entry drops the declaration; a list summing to zero draws solid.
-        {"bad-dash", "1 1 2"},         {"dash-zero", "1 1 0"},
-        {"class", "0 1 0"},            {"class-dash", "0 1 3"},       {"by-id", "1 1 0"},
-        {"rule-over-attr", "0 1 0"},   {"style-over-rule", "1 1 0"},  {"specificity", "1 0 0"},
-        {"important", "0 0 0"},        {"child-rule", "0 1 0"},       {"grandchild", "1 0 0"},
-        {"descendant", "1 0 2"},       {"attribute-rule", "0 0 0"},   {"sibling-rule", "1 1 0"},
-        {"hover-only", "1 0 0"},       {"missing-paint", "0 0 0"},    {"missing-paint-fallback", "1 0 0"},
-        {"gradient", "1 0 0"},  // defined after its use
-    };
     const SvgDocument svg = load("style.svg");
-    for (const auto& [id, expected] : cases) EXPECT_EQ(paint(svg, id), expected) << id;
+    for (const json& c : rows("svg_reader", "style")) EXPECT_EQ(paint(svg, c[0]), c[1]) << c[0];
     EXPECT_EQ(paint(load("late-style.svg"), "styled-later"), "0 0 0");
 }
 
@@ -200,13 +167,9 @@ TEST(SvgObjects, ShapesFilledWithAMeshAreMeshes) {
 // child an English viewer accepts.
 TEST(SvgVisibility, HiddenAndLockedAsAViewerSeesThemAndSwitchesShowOneChild) {
     const SvgDocument svg = load("hidden-locked.svg");
-    const std::pair<ai::int32, std::vector<const char*>> cases[] = {
-        {0, {"shown", "visible-again", "not-locked", "english", "in-english"}},
-        {kArtHidden, {"display-none", "hidden-group", "under-hidden", "invisible", "collapsed", "invisible-group",
-                      "inherits-invisible", "extension", "french", "in-french", "fallback", "in-fallback"}},
-        {kArtLocked, {"locked", "locked-group", "under-locked"}}};
-    for (const auto& [attributes, ids] : cases)
-        for (const char* id : ids) EXPECT_EQ(art(svg, id).attributes, attributes) << id;
+    const std::map<std::string, ai::int32> attributes = {{"", 0}, {"hidden", kArtHidden}, {"locked", kArtLocked}};
+    for (const json& c : rows("svg_reader", "visibility"))
+        for (const json& id : c[1]) EXPECT_EQ(art(svg, id).attributes, attributes.at(c[0])) << id;
 }
 
 // ---- Drawings read as their authors saw them ---------------------------------------------
@@ -228,20 +191,10 @@ TEST(SvgOldInkscape, GuidesAreDrawnWhereInkscapeShowsThem) {
 }
 
 TEST(SvgPaint, DashCountsFollowTheRenderingRules) {
-    struct Case {
-        const char* value;
-        int count;  // -1: ignored, the attribute's "4 4 4" stays
-    };
-    const Case cases[] = {
-        {"5", 1},        {"5 10%", 2},     {"1mm,2px 3em", 3}, {"0", 0},      {"0 0", 0},       {"0, 0.0", 0},
-        {"-5 5", -1},    {"5 -0", 2},      {"none", 0},        {"5qq 5", -1}, {"5,,5", -1},     {"5,5,", -1},
-        {". 5", -1},     {",5", -1},       {"5 5 ,", -1},      {"1e1 2E-1", 2}, {"5px5", -1},   {"", -1},
-        {"5 !important", 1},
-    };
-    for (const Case& c : cases) {
-        const SvgDocument svg =
-            drawing("<rect id='r' stroke='#000' stroke-dasharray='4 4 4' style='stroke-dasharray:" + std::string(c.value) + "'/>");
-        EXPECT_EQ(art(svg, "r").dashCount, c.count < 0 ? 3 : c.count) << c.value;
+    for (const json& c : rows("svg_reader", "dashes")) {
+        const SvgDocument svg = drawing("<rect id='r' stroke='#000' stroke-dasharray='4 4 4' style='stroke-dasharray:" +
+                                        c[0].get<std::string>() + "'/>");
+        EXPECT_EQ(art(svg, "r").dashCount, c[1] < 0 ? 3 : c[1].get<int>()) << c[0];
     }
 }
 
@@ -256,57 +209,8 @@ TEST(SvgCascade, SheetsReachTheElementsABrowserMatches) {
         "<circle id='c' class='x y' fill='red'/><g id='g'><path id='e' fill='red'/>"
         "<rect id='f' class='y' fill='red'/><rect id='h' fill='red'/><circle id='i' fill='red'/>"
         "<rect id='j' fill='red'/></g><rect id='d' fill='red'/>";
-    const std::pair<const char*, const char*> cases[] = {
-        {"svg", "root"},
-        {"[data-kind]", "root"},
-        {"svg[data-kind=drawing] > rect", "a b d"},
-        {"[class~=sheet] circle", "c i"},
-        {"[id^=ro]:not([lang])", "root"},
-        {"[lang|=en]", "b"},
-        {":root > .x", "a c"},
-        {"rect ~ rect", "b d h j"},
-        {"rect + rect", "b h"},
-        {"rect + circle", "i"},  // the title stands between b and c
-        {"title + circle, title ~ rect", "c d"},
-        {"#a ~ .x", "c"},
-        {".x + rect", "b"},
-        {"rect:not(.x, #b)", "d f h j"},
-        {":not(rect, circle)", "root e"},
-        {":nth-child(odd)", "root b c d e h j"},  // the <style> is the first child; the root its own
-        {":nth-child(even)", "a f i"},
-        {":nth-child(-n+3)", "root a b e f h"},
-        {":nth-child(0n+2), :nth-child(n+7)", "a d f"},
-        {":nth-child(-2n+5)", "root b c e h j"},
-        {":nth-child(3n-1)", "a c f j"},
-        {"#g > :not(:nth-child(odd))", "f i"},
-        {":first-child", "root e"},
-        {":last-child", "root d j"},
-        {"rect:nth-of-type(2)", "b h"},
-        {":nth-of-type(odd)", "root a c d e f i j"},
-        {"rect:nth-of-type(-n+2), circle:first-of-type", "a b c f h i"},
-        {"rect:hover, #b", "b"},
-        {"rect::before, #c", "c"},
-        {"#a ! #b, #d", ""},  // one invalid selector drops the rule
-        // Comments, at-rules and their blocks, and the old HTML comment marks.
-        {"/* #c{} */ @font-face { #d {} } @import 'x.css'; &lt;!-- #a, #b {} --&gt;", "a b"},
-        {"@media screen { #a {} } @media print { #b {} }", "a"},
-        {"@media (prefers-color-scheme: dark) { #a {} } @media (prefers-color-scheme: light) { #b {} }", "b"},
-        {"@media not print, speech { #a {} } @media screen and (prefers-color-scheme: dark), bogus { #b {} }", "a"},
-        {"@media only screen { @media not all { #a {} } #b {} } @media { #c {} }", "b c"},
-        {"@media not (prefers-color-scheme: dark) { #a {} } @media ALL and (prefers-color-scheme: light) { #b {} }",
-         "a b"},
-        // No window: a browser applies this one in any window.
-        {"@media (min-width: 0) { #a {} }", ""},
-        {"svg { --p: none } #a { fill: var(--p) } #b { fill: var(--q, none) } #c { fill: var(--q) }", "a b"},
-        {"#g { --p: none } #g > rect { --q: red; fill: var(--p) } #d { fill: var(--p) }", "f h j"},
-        {".x { --p: red } #a { --p: none } rect, circle { fill: var(--p, var(--q, none)) }", "a b d f h i j"},
-        {"svg { --p: none; --q: var(--p) } #a { fill: var(--q) }", "a"},
-        // A var() naming nothing unsets fill, which inherits; the element's
-        // own fill attribute no longer counts.
-        {"svg { fill: none } #a, #b { fill: var(--missing) }", "a b"},
-    };
-    for (const auto& [css, expected] : cases) {
-        std::string sheet = css;
+    for (const json& c : rows("svg_reader", "cascade")) {
+        std::string sheet = c[0];
         if (sheet.find('{') == std::string::npos) sheet += " {}";
         for (std::size_t at = sheet.find("{}"); at != std::string::npos; at = sheet.find("{}", at))
             sheet.replace(at, 2, "{ fill: none; display: none }");
@@ -314,7 +218,7 @@ TEST(SvgCascade, SheetsReachTheElementsABrowserMatches) {
         std::string got = svg.document.layer(0).visible ? "" : "root";
         for (const char* id : {"a", "b", "c", "d", "e", "f", "h", "i", "j"})
             if (art(svg, id).fillPaint == 0) got += (got.empty() ? "" : " ") + std::string(id);
-        EXPECT_EQ(got, expected) << css;
+        EXPECT_EQ(got, c[1]) << c[0];
     }
 }
 
@@ -323,51 +227,10 @@ TEST(SvgCascade, SheetsReachTheElementsABrowserMatches) {
 // none, an unparsed display keeps the cascade, failed conditions hide any
 // element, and objects that draw nothing stay objects.
 TEST(SvgInline, WhatEachDeclarationAndConditionMakesOfAnObject) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"<g fill='none'><rect id='r' fill='#qqq'/></g>", "path 0 0 0"},
-        {"<rect id='r' stroke='#000' style='stroke:qwe'/>", "path 1 1 0"},
-        {"<style>#r{fill:none}</style><rect id='r' style='fill:rgb(1,2)'/>", "path 0 0 0"},
-        {"<rect id='r' fill='none' style='fill:RED'/>", "path 1 0 0"},
-        {"<rect id='r' style='FILL: none ; stroke:url(data:image/png;base64,x) red'/>", "path 0 1 0"},
-        {"<rect id='r' fill='#12345'/>", "path 1 0 0"},  // invalid: the initial black stays
-        {"<rect id='r' fill='context-fill' stroke='context-stroke'/>", "path 0 0 0"},
-        {"<linearGradient id='g'/><rect id='r' fill='url(#g)'/>", "path 0 0 0"},
-        {"<linearGradient id='g'/><rect id='r' fill='url(#g) red'/>", "path 0 0 0"},
-        {"<linearGradient id='s'><stop/></linearGradient><linearGradient id='g' xlink:href='#s'/>"
-         "<rect id='r' fill='url(#g)'/>", "path 1 0 0"},
-        {"<rect id='r' fill='url(#late)'/><radialGradient id='late'/>", "path 0 0 0"},
-        {"<pattern id='p'/><rect id='r' fill='url(#p)'/>", "path 1 0 0"},
-        // No browser paints with a hatch or a solidcolor: the fallback or none.
-        {"<hatch id='h'/><rect id='r' fill='url(#h)'/>", "path 0 0 0"},
-        {"<solidcolor id='s'/><rect id='r' fill='url(#s) blue' stroke='url(#s)'/>", "path 1 0 0"},
-        // A negative dash is an invalid declaration: the inherited dash stays.
-        {"<g stroke-dasharray='4 4'><rect id='r' stroke='#000' stroke-dasharray='-5 5'/></g>", "path 1 1 2"},
-        {"<g stroke-dasharray='4 4'><rect id='r' stroke='#000' style='stroke-dasharray:1 -1'/></g>", "path 1 1 2"},
-        // var() in attributes too; what it cannot give unsets the property.
-        {"<g style='--p: none'><rect id='r' fill='var(--p)' stroke='var(--q, red)'/></g>", "path 0 1 0"},
-        {"<g stroke-dasharray='1 1'><rect id='r' stroke='red' style='--d: -2 2; stroke-dasharray: var(--d)'/></g>",
-         "path 1 1 2"},
-        {"<rect id='r' display='none' style='display:var(--q)'/>", "path 1 0 0"},
-        {"<rect id='r' display='none' style='display:qwe'/>", "path 1 0 0 hidden"},
-        {"<style>rect{display:none}</style><rect id='r' style='display:qwe'/>", "path 1 0 0 hidden"},
-        {"<rect id='r' display='none' style='display:inline'/>", "path 1 0 0"},
-        {"<g><rect id='r' systemLanguage='fr'/></g>", "path 1 0 0 hidden"},
-        {"<g><rect id='r' systemLanguage='fr, en-GB'/></g>", "path 1 0 0"},
-        {"<rect id='r' requiredExtensions='http://example.org/x'/>", "path 1 0 0 hidden"},
-        // Browsers render an element whatever its requiredFeatures says.
-        {"<rect id='r' requiredFeatures=''/>", "path 1 0 0"},
-        {"<rect id='r' requiredFeatures='http://example.org/feature'/>", "path 1 0 0"},
-        {"<g><g systemLanguage='de'><rect id='r'/></g></g>", "path 1 0 0 hidden"},
-        {"<rect id='r' width='0' height='5'/>", "path 1 0 0"},
-        {"<use id='r' xlink:href='#r'/>", "symbol 1 0 0"},
-        {"<path id='r' d='M 10 10'/>", "path 1 0 0"},
-        {"<path id='r' d='L 5 5'/>", "path 1 0 0"},
-    };
-    for (const auto& [body, expected] : cases) {
-        const SvgDocument svg = drawing(body);
+    for (const json& c : rows("svg_reader", "inline")) {
+        const SvgDocument svg = drawing(c[0]);
         const ArtNode& r = art(svg, "r");
-        EXPECT_EQ(artTypeName(r.type) + (" " + paint(r)) + (r.attributes & kArtHidden ? " hidden" : ""), expected)
-            << body;
+        EXPECT_EQ(artTypeName(r.type) + (" " + paint(r)) + (r.attributes & kArtHidden ? " hidden" : ""), c[1]) << c[0];
     }
     EXPECT_EQ(art(drawing("<path id='r' d='M 10 10'/>"), "r").closed, 0);
     const SvgDocument hiddenRoot = drawing("<style>:root { display: none }</style><rect id='r'/>");
@@ -380,16 +243,11 @@ TEST(SvgInline, WhatEachDeclarationAndConditionMakesOfAnObject) {
 // Where systemLanguage holds for viewers of en, en-US and en-GB ("1" for
 // each), as a browser run in each language decides.
 TEST(SvgConditions, SystemLanguageHoldsForTheViewersLanguageAndItsSubtags) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"en", "100"},       {"en-US", "110"}, {"en-GB", "101"},    {"EN-us", "110"}, {"en-US-x", "110"},
-        {"en-", "100"},      {"fr", "000"},    {"fr, en", "100"},   {"fr,en-US", "110"}, {" en ", "100"},
-        {"fr,\ten-GB\n", "101"}, {"en fr", "000"}, {"en-US fr", "100"}, {"", "000"},   {" ", "000"},
-        {",", "000"},        {"eng", "000"},   {"e", "000"},        {"de-en", "000"},
-    };
-    for (const auto& [list, expected] : cases) {
+    for (const json& c : rows("svg_reader", "systemLanguage")) {
+        const std::string list = c[0];
         std::string got;
         for (const char* language : {"en", "en-US", "en-GB"}) got += svg::systemLanguageMatches(list, language) ? '1' : '0';
-        EXPECT_EQ(got, expected) << '"' << list << '"';
+        EXPECT_EQ(got, c[1]) << '"' << list << '"';
     }
 }
 
@@ -454,28 +312,13 @@ TEST(SvgRealWorld, ExportsOfOtherToolsReadAsTheyLook) {
 
 // Each subpath drawn, "z" closed or "-" open.
 TEST(SvgPathData, SubpathsAreCountedByCommandsAndMovetoNumbers) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"M0 0 L1 1", "-"},  {"M0,0 1,1", "-"},  // implicit lineto
-        {"M0-1", ""},        // one pair: nothing drawn
-        {"M1.5.5-2 3", "-"}, {"M1.5.5-2", ""},  // four numbers; three: the lineto misses one
-        {"M1e-5,2", ""},     // an exponent is no new number
-        {"M0 0 1e1 2", "-"}, // ... and is read: four numbers, one lineto
-        {"M0 0z", "z"},      {"M0 0 h1 z m 2 2 v 1 m 0 0", "z-"},
-        {"L1 1 M0 0 h1", ""},  // must begin with a moveto
-        {"M0 0 h1 X M 2 2 h 1", "-"}, {"", ""},
-        // The first error ends the data, for the kind as for the outline.
-        {"M 100 100 h 25 a 25 25 0 1 7 -25 -25 z", "-"},            // a flag of 7
-        {"M 10 10 L 50 10 L 50 Z M 100 100 L 120 120", "-"},        // a missing coordinate
-        {"M 10,,10 L 20 20", ""},  {"M 10 10, L 20 20", ""},        {"M 0 0 L 20 20,", "-"},
-        {"M 0 0 L - 5 h 1", ""},   {"M 0 0 L . 5 h 1", ""},         {"M 0 0 h 1 z 5 M 2 2 h 1", "z"},
-        {"M 0 0 a 5 5 0 1 0 10 0 m 1 1 a5 5 0 0110 0", "--"},       // flags run into what follows
-    };
-    for (const auto& [d, expected] : cases) {
+    for (const json& c : rows("svg_reader", "subpaths")) {
+        const std::string d = c[0];
         std::vector<bool> closed;
         svg::scanSubpaths(d, closed);
         std::string got;
-        for (const bool c : closed) got += c ? 'z' : '-';
-        EXPECT_EQ(got, expected) << '"' << d << '"';
+        for (const bool z : closed) got += z ? 'z' : '-';
+        EXPECT_EQ(got, c[1]) << '"' << d << '"';
     }
     EXPECT_EQ(svg::drawnPathData("M 10 10 L 50 10 L 50 Z M 100 100 L 120 120"), "M 10 10 L 50 10");
     EXPECT_EQ(svg::drawnPathData("M 0 0 h 1 z 5"), "M 0 0 h 1 z");
@@ -492,21 +335,14 @@ TEST(SvgPathData, EachSubpathStandsAloneWithAnAbsoluteStart) {
 // ---- Bad input ------------------------------------------------------------------------------------
 
 TEST(SvgBadInput, EachFailsWithAOneLineReasonAndExternalEntitiesAreNeverFetched) {
-    for (const auto& [name, says] : std::vector<std::pair<const char*, const char*>>{
-             {"bad/malformed.svg", "line 1: malformed XML: mismatched tag"},
-             {"bad/not-svg.svg", "not an SVG document (the root element is <html>)"},
-             {"bad/empty.svg", "the file is empty"}, {"bad/blank.svg", "malformed XML: no element found"},
-             {"bad/missing.svg", "No such file or directory"}, {"bad", "is a directory"},
-             {"bad/billion-laughs.svg", "amplification"}}) {
-        const std::string error = errorOf([file = name] { load(file); });  // C++17 lambdas capture no binding
-        EXPECT_THAT(error, HasSubstr(says)) << name;
-        EXPECT_EQ(error.find('\n'), std::string::npos) << name;
+    for (const json& c : rows("svg_reader", "badFiles")) {
+        const std::string error = errorOf([&c] { load(c[0]); });
+        EXPECT_THAT(error, HasSubstr(c[1].get<std::string>())) << c[0];
+        EXPECT_EQ(error.find('\n'), std::string::npos) << c[0];
     }
     // XML 1.0 reads the versions 1.x; the others are malformed.
-    for (const auto& [version, says] : {std::pair{"1", "inline: line 1: malformed XML: XML declaration not well-formed"},
-                                        {"2.0", "malformed XML"}, {"1.", "malformed XML"}, {"1.x", "malformed XML"},
-                                        {"1.0", "no error"}, {"1.1", "no error"}, {"1.10", "no error"}})
-        EXPECT_THAT(errorOf([v = version] { drawing("", "", v); }), HasSubstr(says)) << version;
+    for (const json& c : rows("svg_reader", "versions"))
+        EXPECT_THAT(errorOf([&c] { drawing("", "", c[0]); }), HasSubstr(c[1].get<std::string>())) << c[0];
     const SvgDocument svg = load("bad/external-entity.svg");
     EXPECT_TRUE(has(svg, "r"));
     EXPECT_EQ(art(svg, "t").type, kTextArt);

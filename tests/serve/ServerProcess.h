@@ -23,6 +23,8 @@ extern char** environ;
 
 namespace serve_test {
 
+using json = nlohmann::json;
+
 inline std::string fileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;

@@ -103,6 +103,15 @@ std::vector<std::string> unexplainedLeftovers(Host& host) {
     return lines;
 }
 
+void expectStartupUnder(PluginHarness& h, const StartupFault& fault) {
+    h.host.gate().addRule(fault.rule);
+    EXPECT_EQ(h.startup(), fault.result);
+    EXPECT_EQ(h.host.dialogs().size(), fault.codeShown != nullptr ? 1u : 0u);
+    if (fault.codeShown != nullptr && !h.host.dialogs().empty()) {
+        EXPECT_EQ(h.host.dialogs()[0].items[2].text, fault.codeShown);
+    }
+}
+
 void expectFaultTrialEndsCleanly(PluginHarness& h) {
     for (const DialogRecord& dialog : h.host.dialogs())
         if (dialog.name == "Error Dialog") {

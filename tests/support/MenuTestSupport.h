@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "simhost/Gate.h"
 #include "simhost/Host.h"
 
 namespace wendlow_test {
@@ -42,6 +43,19 @@ simhost::PluginId loadAboutGroupFirst(simhost::Host& host, const std::string& gr
 std::vector<std::string> unexplainedLeftovers(simhost::Host& host);
 
 class PluginHarness;
+
+// One host call failing during "Startup": the rule, the code "Startup"
+// returns, and the code its error dialog shows (null: no dialog).
+struct StartupFault {
+    const char* what;
+    simhost::FaultRule rule;
+    ASErr result;
+    const char* codeShown;
+};
+// Runs "Startup" with the fault's rule in force and checks its result and
+// the error dialog it shows, if any.
+void expectStartupUnder(PluginHarness& h, const StartupFault& fault);
+
 // The end of a trial with the injected fault code: any error dialog shows
 // that code; with the rules cleared the plug-in shuts down, the count is back
 // at 0, and nothing is left that the host's refusals do not explain.

@@ -1,5 +1,7 @@
 #include "SelectionTesting.h"
 
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "PluginHarness.h"
@@ -10,6 +12,13 @@ using namespace simhost;
 
 Document fixture(const std::string& json) {
     return documentFromJson(json, "fixture");
+}
+
+Document fixtureFile(const std::string& name) {
+    std::ifstream in(std::string(WENDLOW_TEST_DATA) + "/selection/" + name + ".json");
+    std::stringstream text;
+    text << in.rdbuf();
+    return documentFromJson(text.str(), name + ".json");
 }
 
 ASErr runPluginCommand(SelectionCommand command) {

@@ -14,6 +14,8 @@
 namespace wendlow_test {
 
 simhost::Document fixture(const std::string& json);
+// The drawing tests/data/selection/NAME.json.
+simhost::Document fixtureFile(const std::string& name);
 
 // Runs the plug-in's command; the suites must be held.
 ASErr runPluginCommand(simhost::SelectionCommand command);
