@@ -11,6 +11,7 @@
 #include "Isolation.h"
 #include "Protocol.h"
 #include "World.h"
+#include "simhost/Gate.h"
 #include "simhost/validate/Validate.h"
 
 using namespace simhost::validate;

@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "simhost/Codes.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
 #include "simhost/Gate.h"
 #include "simhost/Host.h"
+#include "simhost/Ledger.h"
+#include "simhost/Resources.h"
 #include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
