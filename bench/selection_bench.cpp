@@ -22,8 +22,11 @@
 #include "menuHandler.h"
 #include "shellMain.h"
 #include "DirectSelection.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
 #include "simhost/Generator.h"
 #include "simhost/Host.h"
+#include "simhost/Menus.h"
 
 using namespace simhost;
 

@@ -17,7 +17,14 @@
 #include "PluginGlobals.h"
 #include "World.h"
 #include "shellMain.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
 #include "simhost/DocumentJson.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/MatchingOptions.h"
+#include "simhost/Plugins.h"
+#include "simhost/Resources.h"
 
 using namespace simhost;
 using namespace simhost::validate;

@@ -5,8 +5,12 @@
 
 #include "ADMSuites.h"
 #include "AISuites.h"
+#include "simhost/Document.h"
 #include "simhost/DocumentJson.h"
+#include "simhost/Gate.h"
 #include "simhost/Host.h"
+#include "simhost/Ledger.h"
+#include "simhost/Resources.h"
 
 using namespace simhost;
 using ::testing::ElementsAre;

@@ -13,6 +13,9 @@
 #include <string>
 
 #include "simhost/Host.h"
+#include "simhost/LoaderSystem.h"
+#include "simhost/Plugins.h"
+#include "simhost/Resources.h"
 
 using namespace simhost;
 using ::testing::HasSubstr;

@@ -12,7 +12,11 @@
 #include "ADMSuites.h"
 #include "AISuites.h"
 #include "IAIUnicodeString.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Gate.h"
 #include "simhost/Host.h"
+#include "simhost/Ledger.h"
+#include "simhost/Resources.h"
 
 using namespace simhost;
 using ::testing::ElementsAre;

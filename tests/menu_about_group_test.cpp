@@ -9,7 +9,11 @@
 #include "MenuTestSupport.h"
 #include "PluginHarness.h"
 #include "SDKAboutPluginsHelper.h"
+#include "simhost/Dialogs.h"
 #include "simhost/FaultSweep.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/Menus.h"
 
 using namespace simhost;
 using namespace wendlow_test;

@@ -13,6 +13,10 @@
 #include "MenuTestSupport.h"
 #include "PluginHarness.h"
 #include "menuHandler.h"
+#include "simhost/DialogDriver.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
 
 using namespace simhost;
 using namespace wendlow_test;

@@ -4,7 +4,10 @@
 
 #include "AISuites.h"
 #include "PluginHarness.h"
+#include "simhost/Gate.h"
 #include "simhost/Host.h"
+#include "simhost/Menus.h"
+#include "simhost/Plugins.h"
 
 using namespace simhost;
 using wendlow_test::expectCleanShutdown;

@@ -10,6 +10,9 @@
 #include "PluginHarness.h"
 #include "Tables.h"
 #include "reportError.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Gate.h"
+#include "simhost/Plugins.h"
 
 using namespace simhost;
 using wendlow_test::HeldSuites;

@@ -10,7 +10,12 @@
 
 #include "PluginHarness.h"
 #include "SelectionTesting.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
 #include "simhost/Generator.h"
+#include "simhost/Ledger.h"
+#include "simhost/MatchingOptions.h"
 
 using namespace simhost;
 using namespace wendlow_test;

@@ -8,7 +8,11 @@
 
 #include "PluginHarness.h"
 #include "SelectionTesting.h"
+#include "simhost/Document.h"
 #include "simhost/FaultSweep.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/MatchingOptions.h"
 
 using namespace simhost;
 using namespace wendlow_test;

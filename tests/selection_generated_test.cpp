@@ -7,7 +7,10 @@
 
 #include "PluginHarness.h"
 #include "SelectionTesting.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
 #include "simhost/Generator.h"
+#include "simhost/MatchingOptions.h"
 
 using namespace simhost;
 using namespace wendlow_test;

@@ -10,6 +10,12 @@
 #include "MenuTestSupport.h"
 #include "PluginHarness.h"
 #include "menuHandler.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/Menus.h"
+#include "simhost/Plugins.h"
 
 using namespace simhost;
 using wendlow_test::GrantWithoutTable;

@@ -9,6 +9,8 @@
 #include "PluginHarness.h"
 #include "reportError.h"
 #include "stringUtils.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
 
 using namespace simhost;
 using wendlow_test::HeldSuites;

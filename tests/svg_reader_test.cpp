@@ -19,7 +19,7 @@
 #include "Css.h"
 #include "PathData.h"
 #include "Tables.h"
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 using namespace simhost;
 using ::testing::ElementsAre;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "PluginHarness.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Gate.h"
 
 using namespace simhost;
 using wendlow_test::PluginHarness;

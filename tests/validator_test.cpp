@@ -11,7 +11,8 @@
 #include "Isolation.h"
 #include "Protocol.h"
 #include "World.h"
-#include "simhost/Validate.h"
+#include "simhost/Gate.h"
+#include "simhost/validate/Validate.h"
 
 using namespace simhost::validate;
 

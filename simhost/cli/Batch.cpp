@@ -6,6 +6,9 @@
 #include "JsonLines.h"
 #include "Marking.h"
 #include "Report.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
 
 namespace simhost_cli {
 

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #if WENDLOW_BUILD_SVG
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 #endif
 
 // The built-in sample drawing and its JSON counterpart, embedded at build

@@ -8,7 +8,7 @@
 
 #include "simhost/Document.h"
 #include "simhost/DocumentJson.h"
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 namespace simhost_cli {
 

@@ -1,4 +1,7 @@
 #include "JsonLines.h"
+#include "simhost/DialogDriver.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
 
 #include <algorithm>
 #include <cstdint>

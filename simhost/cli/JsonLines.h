@@ -12,6 +12,9 @@
 #include "Documents.h"
 #include "Session.h"
 #include "simhost/Codes.h"
+#include "simhost/DialogDriver.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
 
 namespace simhost_cli {
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "JsonLines.h"
+#include "simhost/DialogDriver.h"
+#include "simhost/Dialogs.h"
 
 namespace simhost_cli {
 

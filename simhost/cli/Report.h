@@ -7,6 +7,7 @@
 
 #include "Documents.h"
 #include "Session.h"
+#include "simhost/Dialogs.h"
 
 namespace simhost_cli {
 

@@ -4,6 +4,9 @@
 #include <functional>
 
 #include "CommandNames.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Menus.h"
 
 namespace simhost_cli {
 

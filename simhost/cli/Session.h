@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
 #include "simhost/Host.h"
 
 namespace simhost_cli {

@@ -17,6 +17,9 @@
 #include "ValidateCommand.h"
 #if WENDLOW_BUILD_SERVE
 #include "Serve.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Menus.h"
 #endif
 
 namespace {

@@ -8,7 +8,12 @@
 
 #include "JsonLines.h"
 #include "MenusJson.h"
+#include "simhost/DialogDriver.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
 #include "simhost/Host.h"
+#include "simhost/Menus.h"
+#include "simhost/Plugins.h"
 
 namespace simhost_serve {
 

@@ -16,6 +16,7 @@
 
 #include "CommandNames.h"
 #include "WebAssets.h"
+#include "simhost/Document.h"
 #include "simhost/Gate.h"
 
 namespace simhost_serve {

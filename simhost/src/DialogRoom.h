@@ -18,10 +18,9 @@
 
 namespace simhost {
 
-class DialogRoom : public Room {
+class DialogRoom : public SendingRoom {
 public:
-    DialogRoom(Gate& gate, Ledger& ledger, MessageRoom& messages, LoaderRoom& loader)
-        : Room(gate, ledger), messages_(messages), loader_(loader) {}
+    using SendingRoom::SendingRoom;
 
     static DialogRoom& current() { return Current<DialogRoom>::get(); }
 
@@ -58,8 +57,6 @@ private:
     PressRoute pressItem(ActiveDialog& dialog, ai::int32 itemID);
 
     Current<DialogRoom> registration_{this};
-    MessageRoom& messages_;
-    LoaderRoom& loader_;
     std::vector<DialogRecord> dialogs_;
     std::vector<std::string> alerts_;
     std::vector<std::unique_ptr<ActiveDialog>> activeDialogs_;

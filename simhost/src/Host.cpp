@@ -13,22 +13,27 @@
 namespace simhost {
 
 // Built in the order they depend on each other; each becomes its kind's
-// current room, and the one it replaced is current again when it goes.
+// current room, and the one it replaced is current again when it goes. The
+// host itself is current once all its rooms are.
 struct Host::Rooms {
-    Rooms(Gate& gate, Ledger& ledger, LoaderSystem& system)
+    Rooms(Host* host, LoaderSystem& system)
         : suites(gate, ledger),
           loader(system),
           messages(gate, ledger, loader, suites.basicSuite()),
           menus(gate, ledger, messages, loader),
           documents(gate, ledger),
-          dialogs(gate, ledger, messages, loader) {}
+          dialogs(gate, ledger, messages, loader),
+          registration(host) {}
 
+    Gate gate;
+    Ledger ledger;
     SuiteRoom suites;
     LoaderRoom loader;
     MessageRoom messages;
     MenuRoom menus;
     DocumentRoom documents;
     DialogRoom dialogs;
+    Current<Host> registration;
 };
 
 void noCurrentHost() {
@@ -36,17 +41,12 @@ void noCurrentHost() {
     std::abort();
 }
 
-void Host::noCurrentHost() { simhost::noCurrentHost(); }
+Host::Host() : Host(LoaderSystem::real()) {}
+Host::Host(LoaderSystem& system) : rooms_(std::make_unique<Rooms>(this, system)) {}
+Host::~Host() = default;
 
-Host::Host(LoaderSystem& system)
-    : rooms_(std::make_unique<Rooms>(gate_, ledger_, system)), previous_(current_) {
-    current_ = this;
-}
-
-Host::~Host() {
-    rooms_.reset();
-    current_ = previous_;
-}
+Host& Host::current() { return Current<Host>::get(); }
+Host* Host::currentOrNull() { return Current<Host>::getOrNull(); }
 
 // ---- Plug-ins ----------------------------------------------------------------
 
@@ -88,6 +88,8 @@ ASErr Host::updateMenuItem(AIMenuItemHandle item) { return rooms_->menus.updateM
 
 // ---- What the host holds ------------------------------------------------------------
 
+Gate& Host::gate() { return rooms_->gate; }
+Ledger& Host::ledger() { return rooms_->ledger; }
 Document& Host::document() { return rooms_->documents.document(); }
 void Host::setDocument(Document document) { rooms_->documents.setDocument(std::move(document)); }
 Menus& Host::menus() { return rooms_->menus.menus(); }
@@ -133,18 +135,19 @@ void Host::grantNullTable(const std::string& name, ai::int32 version, bool null)
 // ---- Balance ---------------------------------------------------------------------------
 
 std::vector<std::string> Host::problems() const {
-    std::vector<std::string> lines = ledger_.outstanding();
+    const Ledger& ledger = rooms_->ledger;
+    std::vector<std::string> lines = ledger.outstanding();
     const LoaderRoom& loader = rooms_->loader;
     for (std::size_t id = 0; id < loader.pluginCount(); ++id) {
         const LoadedPlugin& plugin = loader.plugin(static_cast<PluginId>(id));
-        const std::size_t blocks = ledger_.liveBlocksOf(static_cast<int>(id));
+        const std::size_t blocks = ledger.liveBlocksOf(static_cast<int>(id));
         const std::size_t allowed = plugin.started ? 1 : 0;
         if (blocks > allowed)
             lines.push_back(std::to_string(blocks - allowed) + " memory block(s) of " + plugin.path + " not freed");
     }
-    const std::size_t stray = ledger_.liveBlocksOf(-1);
+    const std::size_t stray = ledger.liveBlocksOf(-1);
     if (stray != 0) lines.push_back(std::to_string(stray) + " memory block(s) allocated outside any message");
-    for (const Violation& v : ledger_.violations()) lines.push_back("violation [" + v.rule + "] " + v.detail);
+    for (const Violation& v : ledger.violations()) lines.push_back("violation [" + v.rule + "] " + v.detail);
     return lines;
 }
 

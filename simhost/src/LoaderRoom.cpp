@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "simhost/Handles.h"
+#include "Handles.h"
 
 namespace simhost {
 
@@ -151,9 +151,7 @@ SPPluginRef LoaderRoom::pluginRef(PluginId id) const {
 }
 
 std::optional<PluginId> LoaderRoom::pluginOf(SPPluginRef ref) const {
-    const auto index = handleIndex(HandleKind::kPlugin, ref);
-    if (!index || *index >= plugins_.size()) return std::nullopt;
-    return static_cast<PluginId>(*index);
+    return liveIndex<PluginId>(HandleKind::kPlugin, ref, [this](auto i) { return i < plugins_.size(); });
 }
 
 }  // namespace simhost

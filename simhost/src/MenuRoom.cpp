@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "AISuites.h"
-#include "simhost/Handles.h"
+#include "Handles.h"
 
 namespace simhost {
 
@@ -12,20 +12,16 @@ AIMenuItemHandle MenuRoom::menuItemHandle(MenuItemIndex index) const {
     return makeHandle<AIMenuItemHandle>(HandleKind::kMenuItem, static_cast<std::uint32_t>(index));
 }
 
-std::optional<MenuItemIndex> MenuRoom::menuItemOf(AIMenuItemHandle handle) const {
-    const auto index = handleIndex(HandleKind::kMenuItem, handle);
-    if (!index || !menus_.hasItem(*index)) return std::nullopt;
-    return static_cast<MenuItemIndex>(*index);
-}
-
 AIMenuGroup MenuRoom::menuGroupHandle(MenuGroupIndex index) const {
     return makeHandle<AIMenuGroup>(HandleKind::kMenuGroup, static_cast<std::uint32_t>(index));
 }
 
+std::optional<MenuItemIndex> MenuRoom::menuItemOf(AIMenuItemHandle handle) const {
+    return liveIndex<MenuItemIndex>(HandleKind::kMenuItem, handle, [this](auto i) { return menus_.hasItem(i); });
+}
+
 std::optional<MenuGroupIndex> MenuRoom::menuGroupOf(AIMenuGroup handle) const {
-    const auto index = handleIndex(HandleKind::kMenuGroup, handle);
-    if (!index || !menus_.hasGroup(*index)) return std::nullopt;
-    return static_cast<MenuGroupIndex>(*index);
+    return liveIndex<MenuGroupIndex>(HandleKind::kMenuGroup, handle, [this](auto i) { return menus_.hasGroup(i); });
 }
 
 ASErr MenuRoom::chooseMenuItem(AIMenuItemHandle item) {

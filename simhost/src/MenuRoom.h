@@ -11,10 +11,9 @@
 
 namespace simhost {
 
-class MenuRoom : public Room {
+class MenuRoom : public SendingRoom {
 public:
-    MenuRoom(Gate& gate, Ledger& ledger, MessageRoom& messages, LoaderRoom& loader)
-        : Room(gate, ledger), messages_(messages), loader_(loader) {}
+    using SendingRoom::SendingRoom;
 
     static MenuRoom& current() { return Current<MenuRoom>::get(); }
 
@@ -36,8 +35,6 @@ public:
 
 private:
     Current<MenuRoom> registration_{this};
-    MessageRoom& messages_;
-    LoaderRoom& loader_;
     Menus menus_;
 };
 

@@ -60,4 +60,19 @@ protected:
     Ledger& ledger_;
 };
 
+class LoaderRoom;
+class MessageRoom;
+
+// A room whose work ends in a message to a plug-in (the menus, the dialogs):
+// it reaches the loaded plug-ins and the room that sends.
+class SendingRoom : public Room {
+public:
+    SendingRoom(Gate& gate, Ledger& ledger, MessageRoom& messages, LoaderRoom& loader)
+        : Room(gate, ledger), messages_(messages), loader_(loader) {}
+
+protected:
+    MessageRoom& messages_;
+    LoaderRoom& loader_;
+};
+
 }  // namespace simhost

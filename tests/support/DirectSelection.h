@@ -22,6 +22,7 @@
 #include "simhost/Document.h"
 #include "simhost/Gate.h"
 #include "simhost/Host.h"
+#include "simhost/MatchingOptions.h"
 
 namespace simhost {
 

@@ -8,6 +8,11 @@
 
 #include "PluginHarness.h"
 #include "shellMain.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/Menus.h"
+#include "simhost/Plugins.h"
 
 namespace wendlow_test {
 

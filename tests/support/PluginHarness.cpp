@@ -1,4 +1,5 @@
 #include "PluginHarness.h"
+#include "simhost/Resources.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

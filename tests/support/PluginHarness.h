@@ -9,6 +9,7 @@
 #include "PluginGlobals.h"
 #include "shellMain.h"
 #include "simhost/Host.h"
+#include "simhost/Resources.h"
 
 namespace wendlow_test {
 

@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "PluginHarness.h"
+#include "simhost/Document.h"
+#include "simhost/MatchingOptions.h"
 
 namespace wendlow_test {
 

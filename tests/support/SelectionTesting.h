@@ -8,6 +8,7 @@
 
 #include "menuHandler.h"
 #include "DirectSelection.h"
+#include "simhost/Document.h"
 #include "simhost/DocumentJson.h"
 #include "simhost/Host.h"
 

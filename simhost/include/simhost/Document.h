@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "AISuites.h"
+#include "simhost/Indices.h"
 
 namespace simhost {
 
@@ -25,8 +26,6 @@ namespace simhost {
 constexpr AIArtType kTextArt = 15;
 constexpr AIArtType kOtherArt = 6;  // a kind of object no command selects
 
-using ArtIndex = std::int32_t;
-using LayerIndex = std::int32_t;
 constexpr std::int32_t kNone = -1;
 
 // Kept small, with its id apart: commands walk millions of these, and the

@@ -6,44 +6,46 @@
 // dialogs, with the gate and the ledger they share. The suite functions act
 // on the rooms of the current host (the last one constructed and not yet
 // destroyed). Everything runs on the calling thread.
+//
+// What it only names is declared here, not included: a caller includes the
+// headers of what it uses (Document.h, Menus.h, Gate.h, ...).
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "ADMSuites.h"
-#include "AISuites.h"
-#include "simhost/DialogDriver.h"
-#include "simhost/Dialogs.h"
-#include "simhost/Document.h"
-#include "simhost/Gate.h"
-#include "simhost/Handles.h"
-#include "simhost/Ledger.h"
-#include "simhost/LoaderSystem.h"
-#include "simhost/MatchingOptions.h"
-#include "simhost/Menus.h"
-#include "simhost/Plugins.h"
-#include "simhost/Resources.h"
+#include "SPSuites.h"
+#include "simhost/Indices.h"
 
 namespace simhost {
 
+class DialogDriver;
+class Document;
+class Gate;
+class Ledger;
+class LoaderSystem;
+class Menus;
+class Resources;
+struct DialogRecord;
+struct LoadedPlugin;
+struct MatchingOptions;
+struct StringListOptions;
+
 class Host {
 public:
+    // The loader makes the process's own system calls.
+    Host();
     // `system` makes the loader's system calls; it must outlive the host.
-    explicit Host(LoaderSystem& system = LoaderSystem::real());
+    explicit Host(LoaderSystem& system);
     ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
     // The host the suite functions act on.
-    static Host& current() {
-        if (__builtin_expect(current_ == nullptr, 0)) noCurrentHost();
-        return *current_;
-    }
-    static Host* currentOrNull() { return current_; }
+    static Host& current();
+    static Host* currentOrNull();
 
     // ---- Plug-ins -------------------------------------------------------
     // Loads a plug-in library and its resource file (same path, extension
@@ -80,8 +82,8 @@ public:
     ASErr sendMenu(PluginId plugin, const char* selector, AIMenuItemHandle item);
 
     // ---- What the host holds ------------------------------------------------
-    Gate& gate() { return gate_; }
-    Ledger& ledger() { return ledger_; }
+    Gate& gate();
+    Ledger& ledger();
     Document& document();
     void setDocument(Document document);
     Menus& menus();
@@ -122,13 +124,7 @@ public:
 
 private:
     struct Rooms;
-    static inline Host* current_ = nullptr;
-    [[noreturn]] static void noCurrentHost();
-
-    Gate gate_;
-    Ledger ledger_;
     std::unique_ptr<Rooms> rooms_;
-    Host* previous_ = nullptr;
 };
 
 }  // namespace simhost

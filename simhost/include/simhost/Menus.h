@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "HostTypes.h"
+#include "simhost/Indices.h"
 
 namespace simhost {
-
-using MenuItemIndex = std::int32_t;
-using MenuGroupIndex = std::int32_t;
 
 struct MenuItem {
     std::int32_t plugin = -1;  // index of the plug-in that added it

@@ -5,11 +5,10 @@
 #include <string>
 
 #include "SPSuites.h"
+#include "simhost/Indices.h"
 #include "simhost/Resources.h"
 
 namespace simhost {
-
-using PluginId = std::int32_t;
 
 // What send() returns when an exception escaped the plug-in's entry point.
 constexpr ASErr kPluginThrewErr = FourCC("THRW");

@@ -9,6 +9,11 @@
 #include "Isolation.h"
 #include "Trials.h"
 #include "World.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/Menus.h"
+#include "simhost/Plugins.h"
 
 namespace simhost::validate {
 

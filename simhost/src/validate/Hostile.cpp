@@ -6,6 +6,12 @@
 #include "Batteries.h"
 #include "Trials.h"
 #include "World.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
+#include "simhost/MatchingOptions.h"
+#include "simhost/Plugins.h"
+#include "simhost/Resources.h"
 
 namespace simhost::validate {
 

@@ -12,6 +12,7 @@
 #include "Batteries.h"
 #include "Trials.h"
 #include "World.h"
+#include "simhost/Gate.h"
 
 namespace simhost::validate {
 

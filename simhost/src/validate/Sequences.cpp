@@ -9,6 +9,9 @@
 #include "Trials.h"
 #include "World.h"
 #include "simhost/FaultSweep.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/Plugins.h"
 
 namespace simhost::validate {
 

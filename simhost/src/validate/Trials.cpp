@@ -4,6 +4,7 @@
 
 #include "Isolation.h"
 #include "simhost/FaultSweep.h"
+#include "simhost/Gate.h"
 
 namespace simhost::validate {
 

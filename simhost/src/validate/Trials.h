@@ -10,6 +10,7 @@
 
 #include "Case.h"
 #include "World.h"
+#include "simhost/Gate.h"
 
 namespace simhost::validate {
 

@@ -1,4 +1,12 @@
 #include "World.h"
+#include "simhost/DialogDriver.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
+#include "simhost/Gate.h"
+#include "simhost/Ledger.h"
+#include "simhost/Menus.h"
+#include "simhost/Plugins.h"
+#include "simhost/Resources.h"
 
 
 namespace simhost::validate {

@@ -10,9 +10,13 @@
 #include <vector>
 
 #include "simhost/Codes.h"
+#include "simhost/Dialogs.h"
+#include "simhost/Document.h"
 #include "simhost/Gate.h"
 #include "simhost/Host.h"
-#include "simhost/Validate.h"
+#include "simhost/Ledger.h"
+#include "simhost/Resources.h"
+#include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
 

@@ -38,4 +38,13 @@ std::optional<std::uint32_t> handleIndex(HandleKind kind, Handle handle) {
     return static_cast<std::uint32_t>(value >> kHandleTagBits);
 }
 
+// The index a handle carries when it is of `kind` and `exists(index)` says
+// it names a live object; none otherwise.
+template <typename Index, typename Handle, typename Exists>
+std::optional<Index> liveIndex(HandleKind kind, Handle handle, Exists exists) {
+    const auto index = handleIndex(kind, handle);
+    if (!index || !exists(*index)) return std::nullopt;
+    return static_cast<Index>(*index);
+}
+
 }  // namespace simhost
