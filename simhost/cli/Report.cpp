@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "JsonLines.h"
+#include "Answers.h"
 
 namespace simhost_cli {
 

@@ -12,13 +12,16 @@
 #include <utility>
 
 #include "CommandNames.h"
-#include "JsonLines.h"
+#include "Answers.h"
 #include "Marking.h"
 #include "WriteAll.h"
 
 namespace simhost_cli {
 
 namespace fs = std::filesystem;
+using simhost::DocumentListing;
+using simhost::SearchOptions;
+using simhost::DocumentEntry;
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "simhost: %s\nTry 'simhost --help'.\n", message.c_str());
@@ -233,21 +236,21 @@ public:
 
     void error(const std::string& text) {
         clearProgress();
-        writeAll(STDERR_FILENO, text);
+        simhost_app::writeAll(STDERR_FILENO, text);
     }
     bool out(const std::string& text) {
         clearProgress();
-        if (!failed() && !writeAll(STDOUT_FILENO, text)) failure_ = std::strerror(errno);
+        if (!failed() && !simhost_app::writeAll(STDOUT_FILENO, text)) failure_ = std::strerror(errno);
         return !failed();
     }
     void progress(std::size_t done, std::size_t total) {
         if (!progress_ || done >= total) return;
         const std::string line = "\r\033[K[" + std::to_string(done) + "/" + std::to_string(total) + "] documents";
-        writeAll(STDERR_FILENO, line);
+        simhost_app::writeAll(STDERR_FILENO, line);
         shown_ = true;
     }
     void clearProgress() {
-        if (shown_) writeAll(STDERR_FILENO, "\r\033[K");
+        if (shown_) simhost_app::writeAll(STDERR_FILENO, "\r\033[K");
         shown_ = false;
     }
 

@@ -225,7 +225,7 @@ void chooseItem(Context& c, const httplib::Request& req, httplib::Response& res)
         return fail(res, 400, "\"outlines\" must be true or false");
     const bool outlines = !body.contains("outlines") || body["outlines"].get<bool>();
     const std::vector<std::string>& texts = c.worker.itemTexts();
-    if (const auto i = simhost_cli::matchCommand(texts, body["item"].get<std::string>()))
+    if (const auto i = simhost_app::matchCommand(texts, body["item"].get<std::string>()))
         return send(res, c.worker.choose(doc, *i, outlines));
     send(res, {404, json{{"error", "no menu item \"" + body["item"].get<std::string>() + "\""}, {"items", texts}}.dump(
                         -1, ' ', false, json::error_handler_t::replace)});
@@ -237,7 +237,7 @@ void chooseApplicationItem(Context& c, const httplib::Request& req, httplib::Res
     if (!jsonBody(req, res, body)) return;
     if (!body.contains("item") || !body["item"].is_string()) return fail(res, 400, "\"item\" must be a menu text");
     const std::string text = body["item"].get<std::string>();
-    const auto i = simhost_cli::matchCommand(c.worker.itemTexts(), text);
+    const auto i = simhost_app::matchCommand(c.worker.itemTexts(), text);
     if (!i) return fail(res, 404, "no menu item \"" + text + "\"");
     if (c.worker.needsDocument(*i))
         return fail(res, 409, c.worker.itemTexts()[*i] + " works on a drawing: POST /api/documents/ID/menu");

@@ -22,6 +22,9 @@
 namespace {
 
 using namespace simhost_cli;
+using simhost::OpenDocument;
+using simhost::openSample;
+using simhost::sampleName;
 
 const char* const kUsage =
     "usage: simhost [OPTIONS] [SUBCOMMAND ...]\n"
@@ -94,7 +97,7 @@ int finish(Session& session, int code) {
 int runMenus(const GlobalOptions& cli, bool json) {
     Session session(cli.pluginPath);
     // The session's plug-in is the first the host loaded.
-    print(json ? simhost_serve::menusJson(session.host().menus(), 0) + "\n" : session.menuTree());
+    print(json ? simhost_app::menusJson(session.host().menus(), 0) + "\n" : session.menuTree());
     return finish(session, kOk);
 }
 

@@ -1,7 +1,8 @@
-// The JSON objects the command line prints, one per line (JSON Lines), and
-// the web server sends: one for a command run on a document, one for a
-// document that could not be read. Texts are escaped by nlohmann-json;
-// bytes that are not UTF-8 become U+FFFD.
+// The answers, as JSON: the objects the command line prints, one per line
+// (JSON Lines), and the web server's answers are written by the same
+// functions: one for a command run on a document, one for a document that
+// could not be read, the dialogs. Texts are escaped by nlohmann-json; bytes
+// that are not UTF-8 become U+FFFD.
 #pragma once
 
 #include <functional>
@@ -9,17 +10,36 @@
 #include <string_view>
 #include <vector>
 
-#include "Documents.h"
 #include "Session.h"
 #include "simhost/Codes.h"
+#include "simhost/DialogDriver.h"
+#include "simhost/DocumentJson.h"
+#include "simhost/documents/Documents.h"
 
-namespace simhost_cli {
+namespace simhost_app {
 
-// {"file", "command", "result": "ok"|"error", "code", "codeNumber", "count",
-//  "selected": [{"id", "type", "layer", "matched", "kept"?, "element"?}], "dialogs"}
-// `run.selected` is read from `document`, which must be the document the
-// command ran on. Without `withSelected` the "selected" list is left out.
-std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run,
+// What an answer to a command holds besides the run itself.
+struct AnswerParts {
+    // The server's answer: led by "document" (its id, or null with "file":
+    // null for an application item run with no document), its dialogs with
+    // "closedBy", and "alerts".
+    bool server = false;
+    const std::string* document = nullptr;
+    const std::string* file = nullptr;
+    // Appends the value of "selected" (and any fields that go with it);
+    // none leaves "selected" out.
+    std::function<void(std::string&)> selected;
+    // Appends the last fields, each as ", \"name\": value".
+    std::function<void(std::string&)> more;
+};
+// {"document"?, "file", "command", "result": "ok"|"error", "code",
+//  "codeNumber", "count", "selected"?, "dialogs", "alerts"?, ...}
+void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& parts);
+
+// The command line's answer: "selected" as [{"id", "type", "layer",
+// "matched", "kept"?, "element"?}], read from `document`, which must be the
+// document the command ran on. Without `withSelected` it is left out.
+std::string resultJson(simhost::OpenDocument& document, const std::string& file, const CommandRun& run,
                        bool withSelected = true);
 
 // {"file", "error"}
@@ -42,7 +62,7 @@ std::string quoted(const std::string& text);
 // which is copied as it is: a selection may list a million of them.
 void appendQuoted(std::string& out, std::string_view text);
 // The command line's selection: ids, kinds, layers and source elements.
-void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<simhost::ArtIndex>& selected,
+void appendSelectedJson(std::string& out, simhost::OpenDocument& document, const std::vector<simhost::ArtIndex>& selected,
                         const std::vector<bool>& kept);
 
 // How a selection's objects are named: `id` gives an object's id, in
@@ -63,7 +83,8 @@ void appendSelectedJson(std::string& out, const simhost::Document& document,
 
 // [{"resource", "name", "title", "items", "closedBy"?}]
 std::string dialogsJson(const std::vector<simhost::DialogRecord>& dialogs, bool withClosedBy = false);
-// [{"id", "kind", "text"}]
-std::string dialogItemsJson(const std::vector<simhost::DialogItemRecord>& items);
+// The dialog open in a modal loop, as the server shows it: {"id", "resource",
+// "name", "title", "items": [{"id", "kind", "text"}], "presses"}.
+std::string openDialogJson(long long id, const simhost::OpenDialogView& view);
 
-}  // namespace simhost_cli
+}  // namespace simhost_app

@@ -4,8 +4,9 @@
 #include <functional>
 
 #include "CommandNames.h"
+#include "ExitCodes.h"
 
-namespace simhost_cli {
+namespace simhost_app {
 
 using namespace simhost;
 
@@ -13,12 +14,13 @@ Session::Session(const std::string& pluginPath) {
     try {
         plugin_ = host_.loadPlugin(pluginPath);
     } catch (const std::exception& e) {
-        throw SessionError{e.what(), 2, {}};
+        throw SessionError{e.what(), kBadInput, {}};
     }
     const ASErr started = host_.startup(plugin_);
     running_ = true;
     if (started != kNoErr)
-        throw SessionError{"the plug-in failed to start (code " + std::to_string(started) + ")", 1, host_.dialogs()};
+        throw SessionError{"the plug-in failed to start (code " + std::to_string(started) + ")", kPluginError,
+                           host_.dialogs()};
     const MenuGroupIndex group = host_.menus().findGroup("SelectObject");
     if (group >= 0) {
         for (const MenuItemIndex item : host_.menus().group(group).items) {
@@ -111,4 +113,4 @@ std::vector<DialogRecord> Session::about() {
     return host_.dialogs();
 }
 
-}  // namespace simhost_cli
+}  // namespace simhost_app

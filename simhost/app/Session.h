@@ -8,7 +8,7 @@
 
 #include "simhost/Host.h"
 
-namespace simhost_cli {
+namespace simhost_app {
 
 // The plug-in could not be loaded or started: what the user is told.
 struct SessionError {
@@ -34,8 +34,6 @@ public:
     explicit Session(const std::string& pluginPath);
     // Sends "Shutdown".
     ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
 
     simhost::Host& host() { return host_; }
     simhost::PluginId plugin() const { return plugin_; }
@@ -68,4 +66,9 @@ private:
     std::vector<std::string> texts_;
 };
 
-}  // namespace simhost_cli
+}  // namespace simhost_app
+
+// The command line works in the application's terms.
+namespace simhost_cli {
+using namespace simhost_app;
+}
