@@ -1,213 +1,39 @@
-// simhost: the stand-in host's command line. Loads the plug-in, opens
-// drawings and runs the plug-in's commands on them through its menu.
+// simhost: the stand-in host's program. One parser for every subcommand,
+// built from what each front end adds to it: the command line's (select,
+// menus, about), the web server's (serve) and the validator's (validate).
 #include <signal.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "Batch.h"
-#include "MenusJson.h"
-#include "Report.h"
-#include "SelectCommand.h"
-#include "Session.h"
+#include <CLI/CLI.hpp>
+
+#include "CommandLine.h"
+#include "Invocation.h"
 #include "ValidateCommand.h"
 #if WENDLOW_BUILD_SERVE
 #include "Serve.h"
 #endif
 
-namespace {
-
-using namespace simhost_cli;
-using simhost::OpenDocument;
-using simhost::openSample;
-using simhost::sampleName;
-
-const char* const kUsage =
-    "usage: simhost [OPTIONS] [SUBCOMMAND ...]\n"
-    "\n"
-    "  simhost                           run every command on the built-in sample drawing\n"
-    "  simhost select FILE... COMMAND    run one command; print the ids of what it selected\n"
-    "  simhost select FILE... --all      run every command, one row each\n"
-    "  simhost menus [--json]            the menus the plug-in installed\n"
-    "  simhost serve [FILE...] [--port N] [--bind ADDR] [--max-upload BYTES]\n"
-    "                                    the host in a browser (default http://127.0.0.1:8731/)\n"
-    "  simhost about                     the plug-in's About dialog\n"
-    "  simhost validate [OPTIONS]        check a plug-in against the host interface\n"
-    "                                    (simhost validate --help)\n"
-    "  simhost help | version\n"
-    "\n"
-    "COMMAND is a menu text of the plug-in, ignoring case, spaces, hyphens and underscores\n"
-    "(\"All Paths\", open-paths, OpenPaths). FILE is an SVG drawing (.svg, .svgz) or a JSON\n"
-    "document (.json); a directory is searched, with its subdirectories, for .svg and .svgz\n"
-    "files (see --type). Options may come before or after the subcommand, as --opt VALUE or\n"
-    "--opt=VALUE; -- ends the options.\n"
-    "\n"
-    "select options:\n"
-    "  --json               print JSON Lines: one object per document and command, one\n"
-    "                       {\"file\", \"error\"} per unreadable document\n"
-    "  --all                run every command (18 results per document)\n"
-    "  -c, --count          print only how many objects each command selected\n"
-    "  -l, --files-with-matches\n"
-    "                       print only the documents where a command selected something\n"
-    "  --summary            end with a summary (counts per command)\n"
-    "  --require-selection  exit 1 when no command selected anything, as grep does\n"
-    "  -o OUT.svg | DIR | - write the drawing with an outline over each selected object;\n"
-    "                       a batch writes one file per document into DIR; - is stdout\n"
-    "  --png OUT.png        a picture of the selection: outlines, bounding boxes, the rest\n"
-    "                       dimmed (one document; rsvg-convert)\n"
-    "  --png-area page|drawing|selection\n"
-    "                       what the picture shows (default: drawing)\n"
-    "  --png-width N        the picture's width in pixels (default: 1024)\n"
-    "  --png-background COLOR\n"
-    "                       a CSS colour, or none (default: white)\n"
-    "  --no-dim             do not dim what is not selected\n"
-    "  --png-dir DIR        render one PNG per document into DIR\n"
-    "  -j, --jobs N         documents run in N worker processes, output in input order\n"
-    "                       (default: one per core)\n"
-    "  --type svg,json      the documents a directory is searched for (default svg)\n"
-    "  --exclude GLOB       leave out names found in a directory that match (repeatable)\n"
-    "\n"
-    "options:\n"
-    "  --plugin PATH        load this build of the plug-in (default: plugins/ beside simhost)\n"
-    "  --host-fault OP      make the host fail every call of operation OP (e.g. get-path-style)\n"
-    "                       while commands run, to see how the plug-in reports it (repeatable)\n"
-    "  -h, --help           this text\n"
-    "  -V, --version        simhost's version\n"
-    "\n"
-    "exit status: 0 success; 1 the plug-in returned an error code (its error dialog is\n"
-    "printed to stderr), or with --require-selection nothing was selected; 2 bad usage,\n"
-    "an unreadable document or directory entry, or a failed write (a full disk, a closed\n"
-    "pipe). The worst of all documents counts.\n";
-
-void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-
-// Ends the session and folds what the host noticed into the exit code.
-int finish(Session& session, int code) {
-    std::vector<std::string> problems;
-    const ASErr stopped = session.shutdown(problems);
-    for (const std::string& line : problems) std::fprintf(stderr, "simhost: host: %s\n", line.c_str());
-    if (stopped != kNoErr || !problems.empty()) return std::max(code, kPluginError);
-    return code;
-}
-
-int runMenus(const GlobalOptions& cli, bool json) {
-    Session session(cli.pluginPath);
-    // The session's plug-in is the first the host loaded.
-    print(json ? simhost_app::menusJson(session.host().menus(), 0) + "\n" : session.menuTree());
-    return finish(session, kOk);
-}
-
-int runAbout(const GlobalOptions& cli) {
-    Session session(cli.pluginPath);
-    const auto dialogs = session.about();
-    for (const simhost::DialogRecord& dialog : dialogs) print(renderDialog(dialog));
-    if (dialogs.empty()) {
-        std::fprintf(stderr, "simhost: the plug-in showed no About dialog\n");
-        return finish(session, kPluginError);
-    }
-    return finish(session, kOk);
-}
-
-// No subcommand: every command on the built-in sample drawing.
-int runDemo(const GlobalOptions& cli) {
-    Session session(cli.pluginPath);
-    std::printf("Wendlow Brindle, loaded from %s\n\nThe menus it installed:\n", cli.pluginPath.c_str());
-    print(session.menuTree());
-    std::unique_ptr<OpenDocument> sample = openSample();
-    const simhost::Document& doc = sample->document();
-    std::printf("\nThe sample drawing %s: %zu objects on %zu layers\n\n", sampleName(), doc.artCount() - doc.layerCount(),
-                doc.layerCount());
-    std::vector<std::size_t> all;
-    for (std::size_t i = 0; i < session.commands().size(); ++i) all.push_back(i);
-    std::string why;
-    if (!applyHostFaults(cli.hostFaults, session, why)) {
-        std::fprintf(stderr, "simhost: %s\n", why.c_str());
-        return finish(session, kBadInput);
-    }
-    const std::vector<CommandRun> runs = runCommands(session, *sample, all);
-    print(commandTable(*sample, runs));
-    int code = kOk;
-    for (const CommandRun& run : runs) {
-        if (run.result == kNoErr) continue;
-        code = kPluginError;
-        std::fprintf(stderr, "simhost: \"%s\" returned error %s\n", run.command.c_str(), errorCodeText(run.result).c_str());
-        for (const simhost::DialogRecord& dialog : run.dialogs) std::fputs(renderDialog(dialog).c_str(), stderr);
-        for (const std::string& alert : run.alerts) std::fprintf(stderr, "simhost: alert: %s\n", alert.c_str());
-    }
-    return finish(session, code);
-}
-
-// `simhost [--plugin PATH] serve ...`: the server parses the options that
-// follow "serve" itself; nothing when the command line is not a serve.
-std::optional<std::vector<std::string>> serveArguments(int argc, char** argv, std::string& pluginPath) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--plugin" && i + 1 < argc) {
-            pluginPath = argv[++i];
-        } else if (arg.rfind("--plugin=", 0) == 0) {
-            pluginPath = arg.substr(9);
-        } else if (arg == "serve") {
-            return std::vector<std::string>(argv + i + 1, argv + argc);
-        } else {
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
-}
-
-int runServe(const std::vector<std::string>& args, const std::string& pluginPath) {
-#if WENDLOW_BUILD_SERVE
-    return simhost_serve::runServe(args, pluginPath);
-#else
-    (void)args, (void)pluginPath;
-    return usageError("this simhost was built without the web server");
-#endif
-}
-
-int runParsed(const ParsedCommandLine& parsed) {
-    switch (parsed.subcommand) {
-        case Subcommand::kHelp: std::fputs(kUsage, stdout); return kOk;
-        case Subcommand::kVersion: std::printf("simhost %s\n", WENDLOW_VERSION); return kOk;
-        case Subcommand::kDemo: return runDemo(parsed.global);
-        case Subcommand::kMenus: return runMenus(parsed.global, parsed.select.json);
-        case Subcommand::kAbout: return runAbout(parsed.global);
-        case Subcommand::kSelect: return runSelect(parsed.global, parsed.select);
-    }
-    return kBadInput;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     // A closed pipe is a failed write to be reported, not a silent death.
     signal(SIGPIPE, SIG_IGN);
     if (argc > 1 && std::strcmp(argv[1], "validate") == 0) return runValidateCommand(argc - 1, argv + 1);
-    std::string servePlugin = simhost::shippedPluginPath();
-    if (const auto serveArgs = serveArguments(argc, argv, servePlugin)) return runServe(*serveArgs, servePlugin);
-    ParsedCommandLine parsed;
-    const std::string usage = parseCommandLine(argc, argv, parsed);
-    if (!usage.empty()) return usageError(usage);
-    int code = kBadInput;
+    CLI::App app("simhost");
+    simhost_app::Invocation invocation;
+    simhost_cli::addCommandLine(app, invocation);
+#if WENDLOW_BUILD_SERVE
+    simhost_serve::addServe(app, invocation);
+#else
+    CLI::App* serve = app.add_subcommand("serve");
+    serve->allow_extras();
+    serve->preparse_callback([&invocation](std::size_t) {
+        invocation.run = [&invocation] { return invocation.usageError("this simhost was built without the web server"); };
+    });
+#endif
     try {
-        code = runParsed(parsed);
-    } catch (const SessionError& e) {
-        for (const simhost::DialogRecord& dialog : e.dialogs) std::fputs(renderDialog(dialog).c_str(), stderr);
-        std::fprintf(stderr, "simhost: %s\n", e.message.c_str());
-        return e.exitCode;
-    } catch (const simhost::DocumentError& e) {
-        std::fprintf(stderr, "simhost: %s\n", e.what());
-        return kBadInput;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "simhost: out of memory\n");
-        return kBadInput;
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return invocation.usageError(simhost_app::parseFailure(e));
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "simhost: cannot write the output: %s\n", std::strerror(errno));
-        return kBadInput;
-    }
-    return code;
+    return invocation.run();
 }
