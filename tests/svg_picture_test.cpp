@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 using namespace simhost;
 

@@ -16,7 +16,7 @@
 
 #include "Css.h"
 #include "PathData.h"
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 using namespace simhost;
 using ::testing::ElementsAre;

@@ -11,7 +11,7 @@
 #include "Isolation.h"
 #include "Protocol.h"
 #include "World.h"
-#include "simhost/Validate.h"
+#include "simhost/validate/Validate.h"
 
 using namespace simhost::validate;
 

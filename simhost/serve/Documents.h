@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "simhost/Document.h"
-#include "simhost/SvgDocument.h"
-#include "simhost/SvgOverlay.h"
 #include "simhost/documents/Documents.h"
+#include "simhost/svg/SvgDocument.h"
+#include "simhost/svg/SvgOverlay.h"
 
 namespace simhost_serve {
 

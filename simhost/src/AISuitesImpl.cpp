@@ -10,10 +10,10 @@
 #include <utility>
 
 #include "DocumentRoom.h"
+#include "Handles.h"
 #include "IAIUnicodeString.h"
 #include "SuiteRoom.h"
 #include "Suites.h"
-#include "simhost/Handles.h"
 
 namespace simhost {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Handles.h"
 #include "Suites.h"
-#include "simhost/Handles.h"
 
 namespace simhost {
 

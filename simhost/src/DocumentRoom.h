@@ -6,9 +6,9 @@
 #include <optional>
 #include <utility>
 
+#include "Handles.h"
 #include "Room.h"
 #include "simhost/Document.h"
-#include "simhost/Handles.h"
 #include "simhost/MatchingOptions.h"
 
 namespace simhost {

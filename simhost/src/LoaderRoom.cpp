@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "simhost/Handles.h"
+#include "Handles.h"
 
 namespace simhost {
 

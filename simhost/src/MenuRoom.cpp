@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "AISuites.h"
-#include "simhost/Handles.h"
+#include "Handles.h"
 
 namespace simhost {
 

@@ -20,7 +20,6 @@
 #include "simhost/Dialogs.h"
 #include "simhost/Document.h"
 #include "simhost/Gate.h"
-#include "simhost/Handles.h"
 #include "simhost/Ledger.h"
 #include "simhost/LoaderSystem.h"
 #include "simhost/MatchingOptions.h"

@@ -10,7 +10,7 @@
 #if WENDLOW_BUILD_SVG
 #include <zlib.h>
 
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 #endif
 
 // The built-in sample drawing (its JSON counterpart without the SVG

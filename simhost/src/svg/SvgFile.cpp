@@ -12,7 +12,7 @@
 
 #include <zlib.h>
 
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 namespace simhost::svg {
 

@@ -21,7 +21,7 @@
 #include "Css.h"
 #include "Geometry.h"
 #include "PathData.h"
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 namespace simhost {
 
@@ -695,7 +695,7 @@ std::string selectionPictureSvg(const SvgDocument& svg, const std::string& text,
 
 // ---- The outlines alone (SvgOverlay.h) -------------------------------------
 
-#include "simhost/SvgOverlay.h"
+#include "simhost/svg/SvgOverlay.h"
 
 namespace simhost {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 extern char** environ;
 

@@ -18,7 +18,7 @@
 #include "Css.h"
 #include "PathData.h"
 #include "SvgFile.h"
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 namespace simhost {
 

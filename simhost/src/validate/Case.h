@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Protocol.h"
-#include "simhost/Validate.h"
+#include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
 

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "simhost/Validate.h"
+#include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
 

@@ -1,7 +1,7 @@
 // The rule book: every rule a finding can name, each with the one promise of
 // the host interface it enforces, in the interface's own words. `simhost
 // validate --list` prints it; the README's validator section follows it.
-#include "simhost/Validate.h"
+#include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
 

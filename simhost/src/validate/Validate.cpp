@@ -1,4 +1,4 @@
-#include "simhost/Validate.h"
+#include "simhost/validate/Validate.h"
 
 #include <regex.h>
 

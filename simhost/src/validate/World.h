@@ -12,7 +12,7 @@
 #include "simhost/Codes.h"
 #include "simhost/Gate.h"
 #include "simhost/Host.h"
-#include "simhost/Validate.h"
+#include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "simhost/Document.h"
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 namespace simhost {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "simhost/Host.h"
-#include "simhost/Validate.h"
+#include "simhost/validate/Validate.h"
 
 namespace {
 

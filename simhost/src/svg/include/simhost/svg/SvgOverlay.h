@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "simhost/SvgDocument.h"
+#include "simhost/svg/SvgDocument.h"
 
 namespace simhost {
 
