@@ -3,8 +3,6 @@
 // menus, about), the web server's (serve) and the validator's (validate).
 #include <signal.h>
 
-#include <cstring>
-
 #include <CLI/CLI.hpp>
 
 #include "CommandLine.h"
@@ -17,10 +15,10 @@
 int main(int argc, char** argv) {
     // A closed pipe is a failed write to be reported, not a silent death.
     signal(SIGPIPE, SIG_IGN);
-    if (argc > 1 && std::strcmp(argv[1], "validate") == 0) return runValidateCommand(argc - 1, argv + 1);
     CLI::App app("simhost");
     simhost_app::Invocation invocation;
     simhost_cli::addCommandLine(app, invocation);
+    addValidate(app, invocation);
 #if WENDLOW_BUILD_SERVE
     simhost_serve::addServe(app, invocation);
 #else
