@@ -58,25 +58,28 @@ CommandRun Session::runItem(MenuItemIndex item, const std::string& text, Documen
     // Who selected what: what was selected before, what the command selected.
     std::vector<std::uint8_t> before(document.artCount(), 0), selecting(document.artCount(), 0);
     for (const ArtIndex index : document.selected()) before[static_cast<std::size_t>(index)] = 1;
-    host_.setDocument(std::move(document));
     host_.clearDialogsAndAlerts();
     {
-        // The record must not outlive `selecting`, whatever the message does.
-        struct Recording {
+        // The document is lent to the host for the message, whatever the
+        // message does; and the record must not outlive `selecting`.
+        struct Lending {
+            Host& host;
             Document& doc;
-            ~Recording() { doc.recordSelecting(nullptr); }
-        } recording{host_.document()};
-        host_.document().recordSelecting(&selecting);
-        run.result = host_.chooseMenuItem(host_.menuItemHandle(item));
+            ~Lending() {
+                doc.recordSelecting(nullptr);
+                host.lendDocument(nullptr);
+            }
+        } lending{host_, document};
+        host_.lendDocument(&document);
+        document.recordSelecting(&selecting);
+        run.result = host_.chooseItem(item);
     }
-    run.selected = host_.document().selected();
+    run.selected = document.selected();
     run.kept.reserve(run.selected.size());
     for (const ArtIndex index : run.selected)
         run.kept.push_back(before[static_cast<std::size_t>(index)] != 0 && selecting[static_cast<std::size_t>(index)] == 0);
     run.dialogs = host_.dialogs();
     run.alerts = host_.alerts();
-    document = std::move(host_.document());
-    host_.setDocument(Document());
     return run;
 }
 
