@@ -22,11 +22,12 @@ int main(int argc, char** argv) {
 #if WENDLOW_BUILD_SERVE
     simhost_serve::addServe(app, invocation);
 #else
-    CLI::App* serve = app.add_subcommand("serve");
-    serve->allow_extras();
-    serve->preparse_callback([&invocation](std::size_t) {
-        invocation.run = [&invocation] { return invocation.usageError("this simhost was built without the web server"); };
-    });
+    simhost_app::addSubcommand(
+        app, invocation, "serve",
+        [&invocation](const std::vector<std::string>&) {
+            return invocation.usageError("this simhost was built without the web server");
+        },
+        invocation.usageError);
 #endif
     try {
         app.parse(argc, argv);

@@ -25,6 +25,13 @@ struct Invocation {
     std::vector<std::shared_ptr<void>> held;
 };
 
+// Adds subcommand `name` to `app`. Once the parse reaches it, `invocation`
+// tells bad usage with `usageError` and runs `run`, which is handed the
+// arguments the subcommand does not know (to refuse them).
+CLI::App* addSubcommand(CLI::App& app, Invocation& invocation, const std::string& name,
+                        std::function<int(const std::vector<std::string>& unknown)> run,
+                        std::function<int(const std::string& message)> usageError);
+
 // What a subcommand's bad usage is told by: CLI11's failure said the usual
 // way ("-o needs a value").
 std::string parseFailure(const CLI::ParseError& error);

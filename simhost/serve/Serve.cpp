@@ -265,20 +265,15 @@ int runServe(Options& o) {
 void addServe(CLI::App& app, simhost_app::Invocation& invocation) {
     auto o = std::make_shared<Options>();
     invocation.held.push_back(o);
-    CLI::App* serve = app.add_subcommand("serve");
-    serve->allow_extras();
-    addServeOptions(*serve, *o, invocation.pluginPath);
-    serve->preparse_callback([serve, o, &invocation](std::size_t) {
-        invocation.usageError = usage;
-        invocation.run = [serve, o, &invocation] {
-            if (!serve->remaining().empty()) {
-                const std::string first = serve->remaining().front();
-                return usage(first.size() > 1 && first[0] == '-' ? "unknown option " + first : "unexpected \"" + first + "\"");
-            }
-            o->pluginPath = invocation.pluginPath;
-            return runServe(*o);
-        };
-    });
+    const auto run = [o, &invocation](const std::vector<std::string>& unknown) {
+        if (!unknown.empty()) {
+            const std::string& first = unknown.front();
+            return usage(first.size() > 1 && first[0] == '-' ? "unknown option " + first : "unexpected \"" + first + "\"");
+        }
+        o->pluginPath = invocation.pluginPath;
+        return runServe(*o);
+    };
+    addServeOptions(*simhost_app::addSubcommand(app, invocation, "serve", run, usage), *o, invocation.pluginPath);
 }
 
 }  // namespace simhost_serve

@@ -189,16 +189,11 @@ void addValidate(CLI::App& app, simhost_app::Invocation& invocation) {
     auto settings = std::make_shared<Settings>();
     settings->options.seed = static_cast<std::uint64_t>(std::time(nullptr)) % 1000000;
     invocation.held.push_back(settings);
-    CLI::App* validate = app.add_subcommand("validate");
-    validate->allow_extras();
-    addValidateOptions(*validate, *settings, invocation.pluginPath);
-    validate->preparse_callback([validate, settings, &invocation](std::size_t) {
-        invocation.usageError = usageError;
-        invocation.run = [validate, settings, &invocation] {
-            if (!validate->remaining().empty())
-                return usageError("unknown argument \"" + validate->remaining().front() + "\"");
-            settings->options.pluginPath = invocation.pluginPath;
-            return runValidate(*settings);
-        };
-    });
+    const auto run = [settings, &invocation](const std::vector<std::string>& unknown) {
+        if (!unknown.empty()) return usageError("unknown argument \"" + unknown.front() + "\"");
+        settings->options.pluginPath = invocation.pluginPath;
+        return runValidate(*settings);
+    };
+    addValidateOptions(*simhost_app::addSubcommand(app, invocation, "validate", run, usageError), *settings,
+                       invocation.pluginPath);
 }
