@@ -149,25 +149,35 @@ void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& pa
     out += ", \"count\": " + std::to_string(run.selected.size());
     // Appended in place: the selection of a large drawing runs to megabytes,
     // and each `a + b` of it was one more copy into fresh pages.
-    if (parts.selected) {
+    if (parts.selectedFrom != nullptr) {
         out += ", \"selected\": ";
-        parts.selected(out);
+        OpenDocument& document = *parts.selectedFrom;
+        ObjectNames names;
+        names.id = [&document](ArtIndex index, std::string& scratch) { return document.idOf(index, scratch); };
+        if (!parts.server) names.element = [&document](ArtIndex index) { return document.elementOf(index); };
+        names.withKind = parts.server;
+        appendSelectedJson(out, document.document(), run.selected, names, run.kept);
+    } else if (parts.server) {
+        out += ", \"selected\": []";
     }
+    out += parts.afterSelected;
     out += ", \"dialogs\": ";
     out += dialogsJson(run.dialogs, parts.server);
     if (parts.server) {
         out += ", \"alerts\": ";
         out += nlohmann::json(run.alerts).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     }
-    if (parts.more) parts.more(out);
+    if (parts.server) {
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - parts.start).count();
+        out += ", \"commandMs\": " + std::to_string(parts.commandMs) + ", \"ms\": " + std::to_string(ms);
+    }
     out += '}';
 }
 
 std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run, bool withSelected) {
     AnswerParts parts;
     parts.file = &file;
-    if (withSelected)
-        parts.selected = [&](std::string& out) { appendSelectedJson(out, document, run.selected, run.kept); };
+    if (withSelected) parts.selectedFrom = &document;
     std::string out;
     appendAnswer(out, run, parts);
     return out;

@@ -5,6 +5,7 @@
 // that are not UTF-8 become U+FFFD.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,14 +27,19 @@ struct AnswerParts {
     bool server = false;
     const std::string* document = nullptr;
     const std::string* file = nullptr;
-    // Appends the value of "selected" (and any fields that go with it);
-    // none leaves "selected" out.
-    std::function<void(std::string&)> selected;
-    // Appends the last fields, each as ", \"name\": value".
-    std::function<void(std::string&)> more;
+    // The document `run.selected` is read from: "selected" lists the objects
+    // (with "element" on the command line, "kind" on the server). None leaves
+    // "selected" out, or on the server answers it [].
+    simhost::OpenDocument* selectedFrom = nullptr;
+    // Fields that follow "selected", each as ", \"name\": value".
+    std::string afterSelected;
+    // The server's times: the command's, and since `start` (up to the end
+    // of writing the answer).
+    double commandMs = 0;
+    std::chrono::steady_clock::time_point start;
 };
 // {"document"?, "file", "command", "result": "ok"|"error", "code",
-//  "codeNumber", "count", "selected"?, "dialogs", "alerts"?, ...}
+//  "codeNumber", "count", "selected"?, "dialogs", "alerts"?, "commandMs"?, "ms"?}
 void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& parts);
 
 // The command line's answer: "selected" as [{"id", "type", "layer",

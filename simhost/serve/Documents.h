@@ -40,8 +40,8 @@ public:
     // changes in it: the objects' kinds, layers and ids.
     std::shared_mutex inUse;
     simhost::Document& document() { return open_->document(); }
-    // The object's id, in `scratch` when it has to be made.
-    std::string_view idOf(simhost::ArtIndex index, std::string& scratch) { return open_->idOf(index, scratch); }
+    // The document as the opener gave it: ids, the drawing.
+    simhost::OpenDocument& open() { return *open_; }
     // The outlines of `objects`; the drawing is parsed again on first use.
     // Any thread.
     std::string outlines(const std::vector<simhost::ArtIndex>& objects);

@@ -30,43 +30,30 @@ struct Outcome {
     std::chrono::steady_clock::time_point start;
 };
 
-// The selection part of an answer: the objects and, when asked, their outlines.
-void appendSelectionJson(std::string& out, const Outcome& o) {
-    OpenDoc& doc = *o.doc;
-    const std::vector<ArtIndex>& selected = o.run.selected;
-    // The objects' kinds, layers, ids and shapes never change; the hold
-    // keeps the next command from moving the document away while they are
-    // read.
-    std::shared_lock<std::shared_mutex> hold(doc.inUse);
-    simhost_app::ObjectNames names;
-    names.id = [&doc](ArtIndex index, std::string& scratch) { return doc.idOf(index, scratch); };
-    names.withKind = true;
-    appendSelectedJson(out, doc.document(), selected, names, o.run.kept);
-    if (o.withOutlines && doc.svgText) {
-        // Past a few thousand outlines a page shows a solid blot, and
-        // building them costs more than the command: the first ones only.
-        const std::size_t drawn = std::min(selected.size(), kMaxOutlines);
-        out += ", \"outlines\": " +
-               simhost_app::quoted(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)}));
-        out += ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
-    }
+// The fields that follow the objects, when asked: their outlines.
+std::string outlinesJson(OpenDoc& doc, const std::vector<ArtIndex>& selected) {
+    // Past a few thousand outlines a page shows a solid blot, and building
+    // them costs more than the command: the first ones only.
+    const std::size_t drawn = std::min(selected.size(), kMaxOutlines);
+    return ", \"outlines\": " +
+           simhost_app::quoted(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)})) +
+           ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
 }
 
 void appendOutcomeJson(std::string& out, const Outcome& o) {
     simhost_app::AnswerParts parts;
     parts.server = true;
-    if (o.doc) {
-        parts.document = &o.doc->id;
-        parts.file = &o.doc->name;
-    }
-    parts.selected = [&o](std::string& text) {
-        if (o.doc) appendSelectionJson(text, o);
-        else text += "[]";
-    };
-    parts.more = [&o](std::string& text) {
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - o.start).count();
-        text += ", \"commandMs\": " + std::to_string(o.commandMs) + ", \"ms\": " + std::to_string(ms);
-    };
+    parts.commandMs = o.commandMs;
+    parts.start = o.start;
+    if (!o.doc) return simhost_app::appendAnswer(out, o.run, parts);  // an application item, run with no document
+    OpenDoc& doc = *o.doc;
+    parts.document = &doc.id;
+    parts.file = &doc.name;
+    parts.selectedFrom = &doc.open();
+    // The objects' kinds, layers, ids and shapes never change; the hold
+    // keeps the next command from changing the document while they are read.
+    std::shared_lock<std::shared_mutex> hold(doc.inUse);
+    if (o.withOutlines && doc.svgText) parts.afterSelected = outlinesJson(doc, o.run.selected);
     simhost_app::appendAnswer(out, o.run, parts);
 }
 
