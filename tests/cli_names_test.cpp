@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CommandNames.h"
-#include "JsonLines.h"
+#include "Answers.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "JsonLines.h"
+#include "Answers.h"
 #include "Marking.h"
 #include "Report.h"
 #include "simhost/Dialogs.h"
@@ -13,6 +13,10 @@
 namespace simhost_cli {
 
 using simhost::ArtIndex;
+using simhost::OpenDocument;
+using simhost::DocumentEntry;
+using simhost::kNotADrawing;
+using simhost::openDocument;
 
 std::string counted(std::uint64_t n, const std::string& singular, const std::string& plural) {
     return std::to_string(n) + " " + (n == 1 ? singular : plural);

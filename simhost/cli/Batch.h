@@ -7,16 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "Documents.h"
+#include "simhost/documents/Documents.h"
+#include "ExitCodes.h"
 #include "Session.h"
 #include "Workers.h"
 
 namespace simhost_cli {
-
-// Exit codes.
-constexpr int kOk = 0;
-constexpr int kPluginError = 1;  // the plug-in returned an error code, or nothing selected (--require-selection)
-constexpr int kBadInput = 2;     // bad usage, an unreadable document, a failed write
 
 struct SelectOptions {
     bool json = false;
@@ -39,7 +35,7 @@ struct SelectPlan {
     std::vector<std::string> hostFaults;
     std::vector<std::size_t> commands;       // menu positions, in the order run
     std::vector<std::string> commandTexts;   // their menu texts
-    std::vector<DocumentEntry> documents;
+    std::vector<simhost::DocumentEntry> documents;
     bool batch = false;  // several documents, or a directory searched
     // Where marked drawings go: one file for one document, or a directory
     // with one file per document in a batch.
@@ -48,12 +44,12 @@ struct SelectPlan {
 
 // The marked file of `entry` in `dir`: its name inside the directory
 // searched, with `extension` for its own.
-std::string outputPathIn(const std::string& dir, const DocumentEntry& entry, const std::string& extension);
+std::string outputPathIn(const std::string& dir, const simhost::DocumentEntry& entry, const std::string& extension);
 
 // Runs `commands` on one open document; a single command works on the
 // document itself, several each on a fresh copy of it, as a selected guide
 // survives any command and would leak into the next.
-std::vector<CommandRun> runCommands(Session& session, OpenDocument& document, const std::vector<std::size_t>& commands);
+std::vector<CommandRun> runCommands(Session& session, simhost::OpenDocument& document, const std::vector<std::size_t>& commands);
 
 // Applies --host-fault rules; false, with `why` said, for an unknown
 // operation.

@@ -19,8 +19,10 @@ extern char** environ;
 
 namespace simhost_cli {
 
+using simhost::OpenDocument;
+
 bool writeFile(const std::string& path, const std::string& text) {
-    if (path == "-") return writeAll(STDOUT_FILENO, text);
+    if (path == "-") return simhost_app::writeAll(STDOUT_FILENO, text);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
     const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();

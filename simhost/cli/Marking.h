@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Documents.h"
+#include "simhost/documents/Documents.h"
 
 namespace simhost_cli {
 
@@ -20,7 +20,7 @@ bool sameFile(const std::string& a, const std::string& b);
 
 // Writes the marked drawing of `selected` to `svgPath` (if any) and a picture
 // of the selection to `pngPath` (if any). Empty on success, else one line saying why.
-std::string writeMarked(OpenDocument& document, const std::vector<simhost::ArtIndex>& selected,
+std::string writeMarked(simhost::OpenDocument& document, const std::vector<simhost::ArtIndex>& selected,
                         const std::string& svgPath, const std::string& pngPath,
                         const simhost::PictureOptions& picture);
 

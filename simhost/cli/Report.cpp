@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "JsonLines.h"
+#include "Answers.h"
 #include "simhost/DialogDriver.h"
 #include "simhost/Dialogs.h"
 

@@ -1,11 +1,11 @@
 // What the command line prints as text: dialogs as boxes, tables of
-// command results (JsonLines.h has the JSON).
+// command results (Answers.h has the JSON).
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "Documents.h"
+#include "simhost/documents/Documents.h"
 #include "Session.h"
 #include "simhost/Dialogs.h"
 
@@ -16,6 +16,6 @@ std::string renderDialog(const simhost::DialogRecord& dialog);
 
 // One row per command: its menu text, how many objects it selected and the
 // first of their ids.
-std::string commandTable(OpenDocument& document, const std::vector<CommandRun>& runs);
+std::string commandTable(simhost::OpenDocument& document, const std::vector<CommandRun>& runs);
 
 }  // namespace simhost_cli

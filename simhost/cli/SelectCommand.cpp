@@ -12,13 +12,16 @@
 #include <utility>
 
 #include "CommandNames.h"
-#include "JsonLines.h"
+#include "Answers.h"
 #include "Marking.h"
 #include "WriteAll.h"
 
 namespace simhost_cli {
 
 namespace fs = std::filesystem;
+using simhost::DocumentListing;
+using simhost::SearchOptions;
+using simhost::DocumentEntry;
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "simhost: %s\nTry 'simhost --help'.\n", message.c_str());
@@ -68,14 +71,6 @@ std::string leftOver(const std::vector<std::string>& remaining, const CLI::App* 
     return "unknown subcommand \"" + first + "\"";
 }
 
-// CLI11's "-o: 1 required TEXT missing" said the usual way.
-std::string parseFailure(const CLI::ParseError& e) {
-    const std::string what = e.what();
-    if (e.get_name() == "ArgumentMismatch" && what.find(": ") != std::string::npos)
-        return what.substr(0, what.find(": ")) + " needs a value";
-    return what;
-}
-
 std::string splitTypes(const std::string& list, SelectOptions& s) {
     if (list.empty()) return {};
     s.types.clear();
@@ -92,39 +87,43 @@ std::string splitTypes(const std::string& list, SelectOptions& s) {
 
 }  // namespace
 
-std::string parseCommandLine(int argc, char** argv, ParsedCommandLine& parsed) {
-    CLI::App app("simhost");
-    app.set_help_flag();  // the help text is simhost's own
-    bool help = false, version = false;
-    std::string types;
-    app.add_flag("-h,--help", help);
-    app.add_flag("-V,--version", version);
-    app.add_option("--plugin", parsed.global.pluginPath);
+namespace {
+
+const std::pair<const char*, Subcommand> kSubcommands[] = {{"select", Subcommand::kSelect}, {"menus", Subcommand::kMenus},
+                                                           {"about", Subcommand::kAbout}, {"help", Subcommand::kHelp},
+                                                           {"version", Subcommand::kVersion}};
+
+}  // namespace
+
+void addCommandLineOptions(CLI::App& app, ParsedCommandLine& parsed, std::string& pluginPath) {
+    app.set_help_flag();  // the help texts are simhost's own
+    app.add_flag("-h,--help", parsed.help);
+    app.add_flag("-V,--version", parsed.version);
+    app.add_option("--plugin", pluginPath);
     app.add_option("--host-fault", parsed.global.hostFaults)->allow_extra_args(false);
-    addSelectOptions(app, parsed.select, types);
-    const std::pair<const char*, Subcommand> names[] = {{"select", Subcommand::kSelect}, {"menus", Subcommand::kMenus},
-                                                        {"about", Subcommand::kAbout}, {"help", Subcommand::kHelp},
-                                                        {"version", Subcommand::kVersion}};
-    for (const auto& [name, kind] : names) app.add_subcommand(name)->fallthrough();
+    addSelectOptions(app, parsed.select, parsed.types);
+    for (const auto& [name, kind] : kSubcommands) app.add_subcommand(name)->fallthrough();
     app.get_subcommand("select")->add_option("FILE-or-COMMAND", parsed.select.positional);
     app.allow_extras();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return parseFailure(e);
-    }
+}
+
+std::string checkCommandLine(const CLI::App& app, ParsedCommandLine& parsed) {
     const std::vector<CLI::App*> chosen = app.get_subcommands();
     if (!app.remaining().empty()) return leftOver(app.remaining(), chosen.empty() ? nullptr : chosen.front());
-    for (const auto& [name, kind] : names)
+    for (const auto& [name, kind] : kSubcommands)
         if (app.got_subcommand(name)) parsed.subcommand = kind;
-    if (help) parsed.subcommand = Subcommand::kHelp;
-    else if (version) parsed.subcommand = Subcommand::kVersion;
+    if (parsed.help) {
+        parsed.helpFor = parsed.subcommand;
+        parsed.subcommand = Subcommand::kHelp;
+    } else if (parsed.version) {
+        parsed.subcommand = Subcommand::kVersion;
+    }
     if (parsed.subcommand != Subcommand::kSelect)
         for (const char* option : kSelectOptions) {
             if (parsed.subcommand == Subcommand::kMenus && std::strcmp(option, "--json") == 0) continue;
             if (app.get_option(option)->count() != 0) return std::string(option) + " is an option of select";
         }
-    return splitTypes(types, parsed.select);
+    return splitTypes(parsed.types, parsed.select);
 }
 
 namespace {
@@ -233,21 +232,21 @@ public:
 
     void error(const std::string& text) {
         clearProgress();
-        writeAll(STDERR_FILENO, text);
+        simhost_app::writeAll(STDERR_FILENO, text);
     }
     bool out(const std::string& text) {
         clearProgress();
-        if (!failed() && !writeAll(STDOUT_FILENO, text)) failure_ = std::strerror(errno);
+        if (!failed() && !simhost_app::writeAll(STDOUT_FILENO, text)) failure_ = std::strerror(errno);
         return !failed();
     }
     void progress(std::size_t done, std::size_t total) {
         if (!progress_ || done >= total) return;
         const std::string line = "\r\033[K[" + std::to_string(done) + "/" + std::to_string(total) + "] documents";
-        writeAll(STDERR_FILENO, line);
+        simhost_app::writeAll(STDERR_FILENO, line);
         shown_ = true;
     }
     void clearProgress() {
-        if (shown_) writeAll(STDERR_FILENO, "\r\033[K");
+        if (shown_) simhost_app::writeAll(STDERR_FILENO, "\r\033[K");
         shown_ = false;
     }
 

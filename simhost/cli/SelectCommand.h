@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "Batch.h"
-#include "ShippedPlugin.h"
 #include "simhost/Host.h"
 
 namespace simhost_cli {
 
 struct GlobalOptions {
-    std::string pluginPath = simhost::shippedPluginPath();
+    std::string pluginPath;
     std::vector<std::string> hostFaults;
 };
 
@@ -19,12 +20,19 @@ enum class Subcommand { kDemo, kSelect, kMenus, kAbout, kHelp, kVersion };
 
 struct ParsedCommandLine {
     Subcommand subcommand = Subcommand::kDemo;
+    Subcommand helpFor = Subcommand::kDemo;  // with kHelp: the subcommand whose usage is asked for
     GlobalOptions global;
     SelectOptions select;
+    bool help = false, version = false;
+    std::string types;  // --type, as given
 };
 
-// Fills `parsed`; empty on success, else what is wrong with the arguments.
-std::string parseCommandLine(int argc, char** argv, ParsedCommandLine& parsed);
+// Adds the command line's options (--plugin into `pluginPath`) and its
+// subcommands to `app`, to be parsed into `parsed`.
+void addCommandLineOptions(CLI::App& app, ParsedCommandLine& parsed, std::string& pluginPath);
+// Once `app` has parsed: what was chosen; empty, else what is wrong with
+// the arguments.
+std::string checkCommandLine(const CLI::App& app, ParsedCommandLine& parsed);
 
 // Prints the usage error and returns its exit code.
 int usageError(const std::string& message);

@@ -84,7 +84,7 @@ std::optional<std::pair<std::uint64_t, DocumentReport>> decode(std::string& buff
         processor = factory();
     } catch (const ProcessorFailure& failure) {
         const std::string frame = encode(kFailedFrame, failure.report);
-        writeAll(reports, frame.data(), frame.size());
+        simhost_app::writeAll(reports, frame.data(), frame.size());
         _exit(0);
     }
     for (;;) {
@@ -94,10 +94,10 @@ std::optional<std::pair<std::uint64_t, DocumentReport>> decode(std::string& buff
         }
         if (n != sizeof index) break;
         const std::string frame = encode(index, processor->process(static_cast<std::size_t>(index)));
-        if (!writeAll(reports, frame.data(), frame.size())) _exit(1);
+        if (!simhost_app::writeAll(reports, frame.data(), frame.size())) _exit(1);
     }
     const std::string frame = encode(kFinishFrame, processor->finish());
-    writeAll(reports, frame.data(), frame.size());
+    simhost_app::writeAll(reports, frame.data(), frame.size());
     processor.reset();
     _exit(0);
 }
@@ -178,7 +178,7 @@ private:
             if (w.inFlight || w.finishing || nextToSend_ >= count_) continue;
             if (nextToSend_ >= nextToDeliver_ + kWindowPerWorker * jobs_) return;
             const std::uint64_t index = nextToSend_;
-            if (!writeAll(w.requests, reinterpret_cast<const char*>(&index), sizeof index)) continue;
+            if (!simhost_app::writeAll(w.requests, reinterpret_cast<const char*>(&index), sizeof index)) continue;
             w.inFlight = nextToSend_++;
         }
     }

@@ -17,72 +17,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../cli/Documents.h"
-#include "simhost/DocumentJson.h"
-
-// The built-in sample drawing, embedded at build time from examples/.
-extern const unsigned char kServeSampleSvg[];
-extern const std::size_t kServeSampleSvgSize;
 
 namespace simhost_serve {
 
 using namespace simhost;
 
-namespace {
-
-bool isGzip(const std::string& bytes) {
-    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F &&
-           static_cast<unsigned char>(bytes[1]) == 0x8B;
-}
-
-std::string tooLargeMessage(const std::string& name, std::uint64_t max) {
-    if (max == kMaxSvgBytes) return name + ": the document is larger than " + std::to_string(kMaxSvgBytes >> 30) + " GiB";
-    return name + ": the document is larger than " + std::to_string(max) + " bytes";
-}
-
-// gzip data inflated, no larger than `max`.
-std::string inflated(const std::string& bytes, const std::string& name, std::uint64_t max) {
-    z_stream z{};
-    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw DocumentError(name + ": cannot inflate");
-    std::string out;
-    std::vector<char> chunk(std::size_t(1) << 20);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    int status = Z_OK;
-    while (status != Z_STREAM_END) {
-        z.next_out = reinterpret_cast<Bytef*>(chunk.data());
-        z.avail_out = static_cast<uInt>(chunk.size());
-        status = inflate(&z, Z_NO_FLUSH);
-        if (status != Z_OK && status != Z_STREAM_END) {
-            const std::string why = z.msg != nullptr ? z.msg : "truncated";
-            inflateEnd(&z);
-            throw DocumentError(name + ": broken gzip data (" + why + ")");
-        }
-        out.append(chunk.data(), chunk.size() - z.avail_out);
-        if (out.size() > max) {
-            inflateEnd(&z);
-            throw DocumentError(tooLargeMessage(name, max));
-        }
-    }
-    inflateEnd(&z);
-    return out;
-}
-
-bool looksLikeJson(const std::string& bytes) {
-    for (const char c : bytes) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
-        return c == '{' || c == '[';
-    }
-    return false;
-}
-
-}  // namespace
-
-std::string_view OpenDoc::idOf(ArtIndex index, std::string& scratch) const {
-    const std::string& id = (svg_ ? svg_->document : json_).id(index);
-    if (!id.empty()) return id;
-    scratch = svg_ ? svg_->idOf(index) : "@" + std::to_string(index);
-    return scratch;
+OpenDoc::OpenDoc(std::unique_ptr<OpenDocument> open, std::string name)
+    : name(std::move(name)), open_(std::move(open)), svg_(open_->drawing()) {
+    svgText = open_->keptText();
+    describe();
+    if (svgText && svgText->size() < kEagerBoxBytes) contentBox(true);
 }
 
 std::string OpenDoc::outlines(const std::vector<ArtIndex>& objects) {
@@ -215,45 +159,11 @@ void OpenDoc::describe() {
     layersJson = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::shared_ptr<OpenDoc> OpenDoc::fromSvg(SvgDocument svg, std::string text, std::string name) {
-    auto doc = std::make_shared<OpenDoc>();
-    doc->name = std::move(name);
-    doc->svg_ = std::make_unique<SvgDocument>(std::move(svg));
-    doc->svgText = std::make_shared<const std::string>(std::move(text));
-    doc->describe();
-    if (doc->svgText->size() < kEagerBoxBytes) doc->contentBox(true);
-    return doc;
-}
-
-std::shared_ptr<OpenDoc> OpenDoc::fromJson(Document document, std::string name) {
-    auto doc = std::make_shared<OpenDoc>();
-    doc->name = std::move(name);
-    doc->json_ = std::move(document);
-    doc->describe();
-    return doc;
-}
-
-std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string& name, std::uint64_t max) {
-    if (bytes.empty()) throw DocumentError(name + ": the file is empty");
-    if (isGzip(bytes)) bytes = inflated(bytes, name, max);
-    if (bytes.size() > max) throw DocumentError(tooLargeMessage(name, max));
-    if (looksLikeJson(bytes)) {
-        Document document = documentFromJson(bytes, name);
-        simhost_cli::checkDepth(document, name);
-        return OpenDoc::fromJson(std::move(document), name);
-    }
-    SvgDocument svg = svgDocumentFromText(bytes, name);
-    return OpenDoc::fromSvg(std::move(svg), std::move(bytes), name);
-}
-
 std::shared_ptr<OpenDoc> openDocumentFile(const std::string& path) {
-    return openDocumentBytes(readDocumentBytes(path), path);
+    return std::make_shared<OpenDoc>(openDocumentBytes(readDocumentBytes(path), path), path);
 }
 
-std::shared_ptr<OpenDoc> openSampleDocument() {
-    return openDocumentBytes(std::string(reinterpret_cast<const char*>(kServeSampleSvg), kServeSampleSvgSize),
-                             "examples/sample.svg");
-}
+std::shared_ptr<OpenDoc> openSampleDocument() { return std::make_shared<OpenDoc>(openSample(), sampleName()); }
 
 namespace {
 
@@ -399,7 +309,7 @@ bool UploadReader::failed() {
 std::shared_ptr<OpenDoc> UploadReader::finish() {
     if (failure_ && !thread_.joinable()) std::rethrow_exception(failure_);
     if (inflater_ && !inflater_->ended) throw DocumentError(name_ + ": broken gzip data (truncated)");
-    if (!thread_.joinable()) return openDocumentBytes(std::move(bytes_), name_, max_);
+    if (!thread_.joinable()) return std::make_shared<OpenDoc>(openDocumentBytes(std::move(bytes_), name_, max_), name_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = true;
@@ -407,7 +317,7 @@ std::shared_ptr<OpenDoc> UploadReader::finish() {
     moreBytes_.notify_all();
     thread_.join();
     if (failure_) std::rethrow_exception(failure_);
-    return OpenDoc::fromSvg(std::move(*svg_), std::move(bytes_), name_);
+    return std::make_shared<OpenDoc>(openDrawing(std::move(*svg_), std::move(bytes_)), name_);
 }
 
 std::string DocumentStore::add(std::shared_ptr<OpenDoc> doc) {

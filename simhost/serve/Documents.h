@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "simhost/Document.h"
+#include "simhost/documents/Documents.h"
 #include "simhost/svg/SvgDocument.h"
 #include "simhost/svg/SvgOverlay.h"
 
@@ -31,14 +32,16 @@ public:
     std::size_t layers = 0;
     std::string layersJson;                    // [{"name","visible","editable"}]
     std::shared_ptr<const std::string> svgText;  // the drawing as read; null for JSON documents
+    // The document as the opener handed it over.
+    explicit OpenDoc(std::unique_ptr<simhost::OpenDocument> open, std::string name);
 
     // Held by the host thread while a command runs on the document (which
     // moves into the host meanwhile); shared by answers reading what never
     // changes in it: the objects' kinds, layers and ids.
     std::shared_mutex inUse;
-    simhost::Document& document() { return svg_ ? svg_->document : json_; }
-    // The object's id, in `scratch` when it has to be made.
-    std::string_view idOf(simhost::ArtIndex index, std::string& scratch) const;
+    simhost::Document& document() { return open_->document(); }
+    // The document as the opener gave it: ids, the drawing.
+    simhost::OpenDocument& open() { return *open_; }
     // The outlines of `objects`; the drawing is parsed again on first use.
     // Any thread.
     std::string outlines(const std::vector<simhost::ArtIndex>& objects);
@@ -58,13 +61,10 @@ public:
     };
     std::shared_ptr<const Served> served();
 
-    static std::shared_ptr<OpenDoc> fromSvg(simhost::SvgDocument svg, std::string text, std::string name);
-    static std::shared_ptr<OpenDoc> fromJson(simhost::Document document, std::string name);
-
 private:
     void describe();
-    std::unique_ptr<simhost::SvgDocument> svg_;
-    simhost::Document json_;
+    std::unique_ptr<simhost::OpenDocument> open_;
+    const simhost::SvgDocument* svg_ = nullptr;  // open_'s drawing, if it is one
     std::mutex outlinesLock_;
     std::mutex boxLock_;
     std::optional<std::array<double, 4>> box_;
@@ -72,13 +72,7 @@ private:
     std::unique_ptr<simhost::SelectionOutlines> outlines_;
 };
 
-// Reads a document from its bytes (SVG, gzip-compressed SVG or JSON, told
-// apart by their first bytes), of at most `max` bytes inflated. Throws
-// simhost::DocumentError with the message the command line gives, naming
-// `name`.
-std::shared_ptr<OpenDoc> openDocumentBytes(std::string bytes, const std::string& name,
-                                           std::uint64_t max = simhost::kMaxSvgBytes);
-// The same for a file named on the command line.
+// The documents FILE names (the sample drawing when none), as read by the opener.
 std::shared_ptr<OpenDoc> openDocumentFile(const std::string& path);
 std::shared_ptr<OpenDoc> openSampleDocument();
 
@@ -90,7 +84,7 @@ std::shared_ptr<OpenDoc> openSampleDocument();
 // it, JSON and bodies of unknown length are read once they are whole.
 class UploadReader {
 public:
-    UploadReader(std::string name, std::uint64_t length, std::uint64_t max = simhost::kMaxSvgBytes);
+    UploadReader(std::string name, std::uint64_t length, std::uint64_t max = simhost::kMaxDocumentBytes);
     ~UploadReader();
     UploadReader(const UploadReader&) = delete;
     UploadReader& operator=(const UploadReader&) = delete;

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "JsonLines.h"
+#include "Answers.h"
 #include "MenusJson.h"
 #include "simhost/DialogDriver.h"
 #include "simhost/Document.h"
@@ -22,8 +22,6 @@ using nlohmann::json;
 
 namespace {
 
-using simhost_cli::appendQuoted;
-
 constexpr std::size_t kMaxOutlines = 2000;
 
 std::string dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
@@ -31,59 +29,43 @@ std::string dump(const json& value) { return value.dump(-1, ' ', false, json::er
 // The answer to a command, written from what the host thread copied out.
 struct Outcome {
     std::shared_ptr<OpenDoc> doc;
-    std::string command;
-    simhost_cli::CommandRun run;
+    simhost_app::CommandRun run;
     bool withOutlines = false;
     double commandMs = 0;
     std::chrono::steady_clock::time_point start;
 };
 
-// The selection part of an answer: the objects and, when asked, their outlines.
-void appendSelectionJson(std::string& out, const Outcome& o) {
-    OpenDoc& doc = *o.doc;
-    const std::vector<ArtIndex>& selected = o.run.selected;
-    // The objects' kinds, layers, ids and shapes never change; the hold
-    // keeps the next command from moving the document away while they are
-    // read.
-    std::shared_lock<std::shared_mutex> hold(doc.inUse);
-    simhost_cli::ObjectNames names;
-    names.id = [&doc](ArtIndex index, std::string& scratch) { return doc.idOf(index, scratch); };
-    names.withKind = true;
-    appendSelectedJson(out, doc.document(), selected, names, o.run.kept);
-    if (o.withOutlines && doc.svgText) {
-        // Past a few thousand outlines a page shows a solid blot, and
-        // building them costs more than the command: the first ones only.
-        const std::size_t drawn = std::min(selected.size(), kMaxOutlines);
-        out += ", \"outlines\": " +
-               simhost_cli::quoted(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)}));
-        out += ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
-    }
+// The fields that follow the objects, when asked: their outlines.
+std::string outlinesJson(OpenDoc& doc, const std::vector<ArtIndex>& selected) {
+    // Past a few thousand outlines a page shows a solid blot, and building
+    // them costs more than the command: the first ones only.
+    const std::size_t drawn = std::min(selected.size(), kMaxOutlines);
+    return ", \"outlines\": " +
+           simhost_app::quoted(doc.outlines({selected.begin(), selected.begin() + static_cast<long>(drawn)})) +
+           ", \"outlinesOmitted\": " + std::to_string(selected.size() - drawn);
 }
 
 void appendOutcomeJson(std::string& out, const Outcome& o) {
-    out += "{\"document\": ";
-    if (o.doc) {
-        appendQuoted(out, o.doc->id);
-        out += ", \"file\": " + simhost_cli::quoted(o.doc->name);
-    } else {
-        out += "null, \"file\": null";  // an application item, run with no document
-    }
-    out += ", \"command\": " + simhost_cli::quoted(o.command);
-    out += o.run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
-    out += ", \"code\": " + simhost_cli::quoted(simhost::codeText(o.run.result)) + ", \"codeNumber\": " + std::to_string(o.run.result);
-    out += ", \"count\": " + std::to_string(o.run.selected.size());
-    out += ", \"dialogs\": " + simhost_cli::dialogsJson(o.run.dialogs, true) + ", \"alerts\": " + dump(o.run.alerts);
-    out += ", \"selected\": ";
-    if (o.doc) appendSelectionJson(out, o);
-    else out += "[]";
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - o.start).count();
-    out += ", \"commandMs\": " + std::to_string(o.commandMs) + ", \"ms\": " + std::to_string(ms) + "}";
+    simhost_app::AnswerParts parts;
+    parts.server = true;
+    parts.commandMs = o.commandMs;
+    parts.start = o.start;
+    if (!o.doc) return simhost_app::appendAnswer(out, o.run, parts);  // an application item, run with no document
+    OpenDoc& doc = *o.doc;
+    parts.document = &doc.id;
+    parts.file = &doc.name;
+    parts.selectedFrom = &doc.open();
+    // The objects' kinds, layers, ids and shapes never change; the hold
+    // keeps the next command from changing the document while they are read.
+    std::shared_lock<std::shared_mutex> hold(doc.inUse);
+    if (o.withOutlines && doc.svgText) parts.afterSelected = outlinesJson(doc, o.run.selected);
+    simhost_app::appendAnswer(out, o.run, parts);
 }
 
 // A message that ends because its dialog was closed with one of the
 // dialog's own buttons answers with that button's item (About's OK is 1):
 // how the dialog ended, which is no failure.
-void closedByItsButton(simhost_cli::CommandRun& run) {
+void closedByItsButton(simhost_app::CommandRun& run) {
     if (run.result != kNoErr && !run.dialogs.empty() && run.result == run.dialogs.back().closedBy) run.result = kNoErr;
 }
 
@@ -110,9 +92,7 @@ std::optional<ai::int32> HostWorker::Driver::press(const OpenDialogView& view) {
         ~Waiting() { w.waited_ += std::chrono::steady_clock::now() - since; }
     } waiting{w_};
     if (view.presses == 0) ++serial_;
-    const std::string dialog = dump(json{{"id", serial_}, {"resource", view.resourceID}, {"name", view.name},
-                                         {"title", view.title}, {"items", json::parse(simhost_cli::dialogItemsJson(view.items))},
-                                         {"presses", view.presses}});
+    const std::string dialog = simhost_app::openDialogJson(serial_, view);
     {
         std::lock_guard<std::mutex> lock(w_.mutex_);
         if (w_.stopping_) return std::nullopt;
@@ -162,8 +142,8 @@ HostWorker::~HostWorker() {
 
 void HostWorker::loop(const std::string& pluginPath, std::promise<std::string>& started) {
     try {
-        session_ = std::make_unique<simhost_cli::Session>(pluginPath);
-    } catch (const simhost_cli::SessionError& e) {
+        session_ = std::make_unique<simhost_app::Session>(pluginPath);
+    } catch (const simhost_app::SessionError& e) {
         started.set_value(e.message);
         return;
     }
@@ -212,7 +192,7 @@ void HostWorker::describeMenus() {
             itemTexts_.push_back(menus.item(i).text);
             applicationItem_.push_back(application(i));
         }
-    menusJson_ = simhost_serve::menusJson(menus, ours);
+    menusJson_ = simhost_app::menusJson(menus, ours);
 }
 
 std::optional<HostWorker::Task> HostWorker::next() {
@@ -261,7 +241,6 @@ Reply HostWorker::choose(std::shared_ptr<OpenDoc> doc, std::size_t item, bool wi
 Reply HostWorker::runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t item, bool withOutlines) {
     auto outcome = std::make_shared<Outcome>();
     outcome->doc = doc;
-    outcome->command = itemTexts_[item];
     outcome->withOutlines = withOutlines;
     outcome->start = std::chrono::steady_clock::now();
     waited_ = {};
@@ -310,7 +289,6 @@ Reply HostWorker::selectionReply(const std::shared_ptr<OpenDoc>& doc, bool withO
         outcome->run.selected = doc->document().selected();
         outcome->run.kept.assign(outcome->run.selected.size(), true);
     }
-    outcome->command = outcome->run.command;
     return {200, {}, [outcome](std::string& out) { appendOutcomeJson(out, *outcome); }};
 }
 

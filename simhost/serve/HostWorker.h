@@ -47,8 +47,6 @@ public:
     // std::runtime_error with the reason (and the plug-in's dialogs shown).
     explicit HostWorker(const std::string& pluginPath);
     ~HostWorker();
-    HostWorker(const HostWorker&) = delete;
-    HostWorker& operator=(const HostWorker&) = delete;
 
     // Fixed after "Startup": the menu tree and the items a page may choose.
     const std::string& menusJson() const { return menusJson_; }
@@ -112,13 +110,13 @@ private:
     // and its time, while the document lives. Under mutex_.
     struct LastRun {
         std::weak_ptr<OpenDoc> doc;
-        simhost_cli::CommandRun run;
+        simhost_app::CommandRun run;
         double commandMs = 0;
     };
     std::vector<std::pair<const OpenDoc*, LastRun>> lastRuns_;
 
     // Host thread only.
-    std::unique_ptr<simhost_cli::Session> session_;
+    std::unique_ptr<simhost_app::Session> session_;
     std::vector<simhost::MenuItemIndex> items_;  // parallel to itemTexts_
     std::shared_ptr<std::promise<Reply>> pending_;
     bool pendingIsPress_ = false;

@@ -36,7 +36,16 @@ struct Context {
     const Listening& where;
 };
 
-using Handler = void (*)(Context&, const httplib::Request&, httplib::Response&);
+// A request as its route sees it: what its path matched and, for a route
+// that takes JSON, its body.
+struct Call {
+    const httplib::Request& http;
+    std::smatch matches;
+    std::string body;
+    std::string get_param_value(const char* key) const { return http.get_param_value(key); }
+};
+
+using Handler = void (*)(Context&, const Call&, httplib::Response&);
 
 struct Route {
     const char* method;
@@ -117,7 +126,7 @@ std::string lower(std::string text) {
 }
 
 // The body as a JSON object, or an error answered.
-bool jsonBody(const httplib::Request& req, httplib::Response& res, json& out) {
+bool jsonBody(const Call& req, httplib::Response& res, json& out) {
     try {
         out = json::parse(req.body);
     } catch (const json::exception& e) {
@@ -131,7 +140,7 @@ bool jsonBody(const httplib::Request& req, httplib::Response& res, json& out) {
     return true;
 }
 
-std::shared_ptr<OpenDoc> documentOf(Context& c, const httplib::Request& req, httplib::Response& res) {
+std::shared_ptr<OpenDoc> documentOf(Context& c, const Call& req, httplib::Response& res) {
     std::shared_ptr<OpenDoc> doc = c.store.find(req.matches[1]);
     if (!doc) fail(res, 404, "no document \"" + std::string(req.matches[1]) + "\"");
     return doc;
@@ -163,24 +172,24 @@ void sendAsset(httplib::Response& res, const std::string& name) {
 
 // ---- Handlers ---------------------------------------------------------------
 
-void getPage(Context&, const httplib::Request&, httplib::Response& res) { sendAsset(res, "index.html"); }
-void getAsset(Context&, const httplib::Request& req, httplib::Response& res) { sendAsset(res, req.matches[1]); }
+void getPage(Context&, const Call&, httplib::Response& res) { sendAsset(res, "index.html"); }
+void getAsset(Context&, const Call& req, httplib::Response& res) { sendAsset(res, req.matches[1]); }
 
-void getMenus(Context& c, const httplib::Request&, httplib::Response& res) {
+void getMenus(Context& c, const Call&, httplib::Response& res) {
     res.set_content(c.worker.menusJson(), "application/json");
 }
 
-void listDocuments(Context& c, const httplib::Request&, httplib::Response& res) {
+void listDocuments(Context& c, const Call&, httplib::Response& res) {
     std::string out = "[";
     for (const auto& doc : c.store.list()) out += (out.size() > 1 ? ", " : "") + entryJson(*doc);
     res.set_content(out + "]", "application/json");
 }
 
-void getDocument(Context& c, const httplib::Request& req, httplib::Response& res) {
+void getDocument(Context& c, const Call& req, httplib::Response& res) {
     if (auto doc = documentOf(c, req, res)) res.set_content(entryJson(*doc), "application/json");
 }
 
-void deleteDocument(Context& c, const httplib::Request& req, httplib::Response& res) {
+void deleteDocument(Context& c, const Call& req, httplib::Response& res) {
     if (!c.store.remove(req.matches[1])) return fail(res, 404, "no document \"" + std::string(req.matches[1]) + "\"");
     res.status = 204;
     // A document's memory is freed in many pieces over the threads' malloc
@@ -190,11 +199,11 @@ void deleteDocument(Context& c, const httplib::Request& req, httplib::Response& 
     malloc_trim(0);
 }
 
-void getLayers(Context& c, const httplib::Request& req, httplib::Response& res) {
+void getLayers(Context& c, const Call& req, httplib::Response& res) {
     if (auto doc = documentOf(c, req, res)) res.set_content(doc->layersJson, "application/json");
 }
 
-void getDrawing(Context& c, const httplib::Request& req, httplib::Response& res) {
+void getDrawing(Context& c, const Call& req, httplib::Response& res) {
     const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
     if (!doc) return;
     if (!doc->svgText) return fail(res, 404, doc->name + " is a JSON document: it has no drawing");
@@ -217,48 +226,66 @@ void getDrawing(Context& c, const httplib::Request& req, httplib::Response& res)
                              });
 }
 
-void chooseItem(Context& c, const httplib::Request& req, httplib::Response& res) {
+using UnknownItem = void (*)(httplib::Response&, const std::string&, const std::vector<std::string>&);
+
+// The menu item a body {"item": TEXT, "outlines"?} names, as `texts` has it;
+// or nothing, with the error answered (`unknown` answers an unknown text).
+std::optional<std::size_t> itemOf(const Call& req, httplib::Response& res, const std::vector<std::string>& texts,
+                                  UnknownItem unknown, json& body, bool withOutlines) {
+    if (!jsonBody(req, res, body)) return std::nullopt;
+    if (!body.contains("item") || !body["item"].is_string()) {
+        fail(res, 400, "\"item\" must be a menu text");
+        return std::nullopt;
+    }
+    if (withOutlines && body.contains("outlines") && !body["outlines"].is_boolean()) {
+        fail(res, 400, "\"outlines\" must be true or false");
+        return std::nullopt;
+    }
+    const std::string text = body["item"].get<std::string>();
+    const auto i = simhost_app::matchCommand(texts, text);
+    if (!i) unknown(res, text, texts);
+    return i;
+}
+
+void chooseItem(Context& c, const Call& req, httplib::Response& res) {
     const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    if (!doc) return;
+    const UnknownItem unknown = [](httplib::Response& r, const std::string& text, const std::vector<std::string>& texts) {
+        send(r, {404, json{{"error", "no menu item \"" + text + "\""}, {"items", texts}}.dump(
+                          -1, ' ', false, json::error_handler_t::replace)});
+    };
     json body;
-    if (!doc || !jsonBody(req, res, body)) return;
-    if (!body.contains("item") || !body["item"].is_string()) return fail(res, 400, "\"item\" must be a menu text");
-    if (body.contains("outlines") && !body["outlines"].is_boolean())
-        return fail(res, 400, "\"outlines\" must be true or false");
-    const bool outlines = !body.contains("outlines") || body["outlines"].get<bool>();
-    const std::vector<std::string>& texts = c.worker.itemTexts();
-    if (const auto i = simhost_cli::matchCommand(texts, body["item"].get<std::string>()))
-        return send(res, c.worker.choose(doc, *i, outlines));
-    send(res, {404, json{{"error", "no menu item \"" + body["item"].get<std::string>() + "\""}, {"items", texts}}.dump(
-                        -1, ' ', false, json::error_handler_t::replace)});
+    if (const auto i = itemOf(req, res, c.worker.itemTexts(), unknown, body, true))
+        send(res, c.worker.choose(doc, *i, body.value("outlines", true)));
 }
 
 // An application item (About) chosen with no document: {"item"}.
-void chooseApplicationItem(Context& c, const httplib::Request& req, httplib::Response& res) {
+void chooseApplicationItem(Context& c, const Call& req, httplib::Response& res) {
+    const UnknownItem unknown = [](httplib::Response& r, const std::string& text, const std::vector<std::string>&) {
+        fail(r, 404, "no menu item \"" + text + "\"");
+    };
     json body;
-    if (!jsonBody(req, res, body)) return;
-    if (!body.contains("item") || !body["item"].is_string()) return fail(res, 400, "\"item\" must be a menu text");
-    const std::string text = body["item"].get<std::string>();
-    const auto i = simhost_cli::matchCommand(c.worker.itemTexts(), text);
-    if (!i) return fail(res, 404, "no menu item \"" + text + "\"");
+    const auto i = itemOf(req, res, c.worker.itemTexts(), unknown, body, false);
+    if (!i) return;
     if (c.worker.needsDocument(*i))
         return fail(res, 409, c.worker.itemTexts()[*i] + " works on a drawing: POST /api/documents/ID/menu");
     send(res, c.worker.choose(nullptr, *i, false));
 }
 
-void getSelection(Context& c, const httplib::Request& req, httplib::Response& res) {
+void getSelection(Context& c, const Call& req, httplib::Response& res) {
     if (auto doc = documentOf(c, req, res)) send(res, c.worker.selection(doc, req.get_param_value("outlines") != "false"));
 }
 
-void deselectAll(Context& c, const httplib::Request& req, httplib::Response& res) {
+void deselectAll(Context& c, const Call& req, httplib::Response& res) {
     if (auto doc = documentOf(c, req, res)) send(res, c.worker.deselectAll(doc));
 }
 
 // {"dialog": the open dialog or null}: the shape a press answers with.
-void getDialog(Context& c, const httplib::Request&, httplib::Response& res) {
+void getDialog(Context& c, const Call&, httplib::Response& res) {
     res.set_content("{\"dialog\": " + c.worker.openDialog().value_or("null") + "}", "application/json");
 }
 
-void pressItem(Context& c, const httplib::Request& req, httplib::Response& res) {
+void pressItem(Context& c, const Call& req, httplib::Response& res) {
     json body;
     if (!jsonBody(req, res, body)) return;
     if (!body.contains("item") || !body["item"].is_number_integer())
@@ -273,13 +300,13 @@ void pressItem(Context& c, const httplib::Request& req, httplib::Response& res) 
     send(res, c.worker.press(static_cast<int>(item), dialog));
 }
 
-void listFaults(Context&, const httplib::Request&, httplib::Response& res) {
+void listFaults(Context&, const Call&, httplib::Response& res) {
     json names = json::array();
     for (const simhost::OpInfo& op : simhost::kOpInfos) names.push_back(op.label);
     res.set_content(names.dump(), "application/json");
 }
 
-void setFault(Context& c, const httplib::Request& req, httplib::Response& res) {
+void setFault(Context& c, const Call& req, httplib::Response& res) {
     json body;
     if (!jsonBody(req, res, body)) return;
     if (!body.contains("operation") || !body["operation"].is_string())
@@ -289,7 +316,7 @@ void setFault(Context& c, const httplib::Request& req, httplib::Response& res) {
     send(res, c.worker.setFault(body["operation"].get<std::string>(), mode == "always"));
 }
 
-void clearFaults(Context& c, const httplib::Request&, httplib::Response& res) { send(res, c.worker.clearFaults()); }
+void clearFaults(Context& c, const Call&, httplib::Response& res) { send(res, c.worker.clearFaults()); }
 
 const Route kRoutes[] = {
     {"GET", "/", Body::kNone, getPage},
@@ -456,41 +483,81 @@ const std::vector<CompiledRoute>& compiledRoutes() {
     return routes;
 }
 
-// Checks every request before it is routed and its body read: who it is
-// for, where it comes from, whether this path takes this method and body.
-httplib::Server::HandlerResponse checkRequest(const Listening& where, const httplib::Request& req,
-                                              httplib::Response& res) {
-    auto refuse = [&](int status, const std::string& why) {
-        fail(res, status, why);
-        // The body, if any, was not read: the connection cannot go on.
-        res.set_header("Connection", "close");
-        return httplib::Server::HandlerResponse::Handled;
-    };
-    if (where.stopping) return refuse(503, "the server is shutting down");
-    const std::string host = req.get_header_value("Host");
-    if (req.get_header_value_count("Host") != 1 || !hostHeaderAllowed(host, where))
-        return refuse(403, "this server does not serve host \"" + host + "\"");
-    if (req.has_header("Origin") && !originAllowed(req.get_header_value("Origin"), where))
-        return refuse(403, "requests from " + req.get_header_value("Origin") + " are not served");
-    int status = 0;
-    if (const std::string why = framingError(req, status); !why.empty()) return refuse(status, why);
+// Answers `why`; the body, if any, was not read: the connection cannot go on.
+void refuse(httplib::Response& res, int status, const std::string& why) {
+    fail(res, status, why);
+    res.set_header("Connection", "close");
+}
+
+// The route `req` takes, with what its path matched into `matches`; null
+// once the request is refused: no such path (404), not this method (405),
+// not this body (415).
+const CompiledRoute* routeOf(const httplib::Request& req, httplib::Response& res, std::smatch& matches) {
     std::string allowed;
     for (const CompiledRoute& r : compiledRoutes()) {
-        if (!std::regex_match(req.path, r.pattern)) continue;
+        if (!std::regex_match(req.path, matches, r.pattern)) continue;
         const std::string method = r.route->method;
         if (method == req.method || (method == "GET" && req.method == "HEAD")) {
-            if (!bodyTypeAllowed(*r.route, mediaType(req)))
-                return refuse(415, std::string("this request needs a body of type ") +
-                                       (r.route->body == Body::kJson     ? "application/json"
-                                        : r.route->body == Body::kNone ? "application/json or none"
-                                                                       : "image/svg+xml, application/json or application/octet-stream"));
-            return httplib::Server::HandlerResponse::Unhandled;
+            if (bodyTypeAllowed(*r.route, mediaType(req))) return &r;
+            refuse(res, 415, std::string("this request needs a body of type ") +
+                                 (r.route->body == Body::kJson     ? "application/json"
+                                  : r.route->body == Body::kNone ? "application/json or none"
+                                                                 : "image/svg+xml, application/json or application/octet-stream"));
+            return nullptr;
         }
         allowed += (allowed.empty() ? "" : ", ") + method + (method == "GET" ? ", HEAD" : "");
     }
-    if (allowed.empty()) return refuse(404, "no such resource: " + req.path);
-    res.set_header("Allow", allowed);
-    return refuse(405, req.method + " is not allowed here; allowed: " + allowed);
+    if (allowed.empty()) {
+        refuse(res, 404, "no such resource: " + req.path);
+    } else {
+        res.set_header("Allow", allowed);
+        refuse(res, 405, req.method + " is not allowed here; allowed: " + allowed);
+    }
+    return nullptr;
+}
+
+bool servedMethod(const std::string& method) {
+    return method == "GET" || method == "HEAD" || method == "POST" || method == "DELETE";
+}
+
+// Checks every request before its body is read: who it is for, where it
+// comes from, how its body is framed. A method no route takes is refused
+// here; the others are routed once, by serveRequest.
+httplib::Server::HandlerResponse checkRequest(const Listening& where, const httplib::Request& req,
+                                              httplib::Response& res) {
+    const auto refused = [&](int status, const std::string& why) {
+        refuse(res, status, why);
+        return httplib::Server::HandlerResponse::Handled;
+    };
+    if (where.stopping) return refused(503, "the server is shutting down");
+    const std::string host = req.get_header_value("Host");
+    if (req.get_header_value_count("Host") != 1 || !hostHeaderAllowed(host, where))
+        return refused(403, "this server does not serve host \"" + host + "\"");
+    if (req.has_header("Origin") && !originAllowed(req.get_header_value("Origin"), where))
+        return refused(403, "requests from " + req.get_header_value("Origin") + " are not served");
+    int status = 0;
+    if (const std::string why = framingError(req, status); !why.empty()) return refused(status, why);
+    if (servedMethod(req.method)) return httplib::Server::HandlerResponse::Unhandled;
+    std::smatch matches;
+    routeOf(req, res, matches);
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+// Every request of a served method: matched once against the routes, its
+// JSON body read (a POST's body is read only once its route takes it).
+void serveRequest(Context& c, const httplib::Request& req, httplib::Response& res, const httplib::ContentReader* read) {
+    Call call{req, {}, {}};
+    const CompiledRoute* r = routeOf(req, res, call.matches);
+    if (r == nullptr) return;
+    if (r->route->handler == nullptr) return uploadDocument(c, req, res, *read);
+    if (read != nullptr && r->route->body == Body::kJson) {
+        const bool whole = (*read)([&call](const char* data, std::size_t size) {
+            call.body.append(data, size);
+            return true;
+        });
+        if (!whole) return fail(res, res.status == 413 ? 413 : 400, reasonOf(res.status == 413 ? 413 : 400));
+    }
+    r->route->handler(c, call, res);
 }
 
 }  // namespace
@@ -536,22 +603,17 @@ void setDrawingPolicy(httplib::Response& res, bool asFile) {
 
 void installApi(httplib::Server& server, HostWorker& worker, DocumentStore& store, const Listening& where) {
     auto context = std::make_shared<Context>(Context{worker, store, where});
-    for (const Route& route : kRoutes) {
-        const std::string method = route.method;
-        if (route.handler == nullptr) {
-            server.Post(route.pattern, [context](const httplib::Request& req, httplib::Response& res,
-                                                 const httplib::ContentReader& read) {
-                uploadDocument(*context, req, res, read);
-            });
-            continue;
-        }
-        auto handler = [context, h = route.handler](const httplib::Request& req, httplib::Response& res) {
-            h(*context, req, res);
-        };
-        if (method == "GET") server.Get(route.pattern, handler);
-        else if (method == "POST") server.Post(route.pattern, handler);
-        else server.Delete(route.pattern, handler);
-    }
+    // One handler per method, whatever the path: the route table is matched
+    // once, by serveRequest, not again by the library.
+    const char* const kAnyPath = ".*";
+    server.Get(kAnyPath, [context](const httplib::Request& req, httplib::Response& res) {
+        serveRequest(*context, req, res, nullptr);
+    });
+    server.Delete(kAnyPath, [context](const httplib::Request& req, httplib::Response& res) {
+        serveRequest(*context, req, res, nullptr);
+    });
+    server.Post(kAnyPath, [context](const httplib::Request& req, httplib::Response& res,
+                                    const httplib::ContentReader& read) { serveRequest(*context, req, res, &read); });
     server.set_pre_routing_handler(
         [&where](const httplib::Request& req, httplib::Response& res) { return checkRequest(where, req, res); });
     // Errors the library answers itself (a body too large, a request it

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ExitCodes.h"
 #include "HttpApi.h"
 
 namespace simhost_serve {
@@ -104,44 +105,37 @@ const char* const kServeUsage =
 
 int usage(const std::string& message) {
     std::fprintf(stderr, "simhost: serve: %s\n%s", message.c_str(), kServeUsage);
-    return 2;
+    return simhost_app::kBadInput;
 }
 
-bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& out) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19) return false;
-    out = std::strtoull(text.c_str(), nullptr, 10);
-    return out <= max;
+// A number of at most `max`, or BadValue naming `option`.
+std::uint64_t numberFor(const std::string& option, const std::string& text, std::uint64_t max) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19 ||
+        std::strtoull(text.c_str(), nullptr, 10) > max)
+        throw simhost_app::BadValue("bad value \"" + text + "\" for " + option);
+    return std::strtoull(text.c_str(), nullptr, 10);
 }
 
-// Fills `o` from the arguments; an error message, or empty.
-std::string parseArgs(const std::vector<std::string>& args, Options& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i], value;
-        if (a == "-h" || a == "--help") {
-            o.help = true;
-            return {};
-        }
-        const std::size_t eq = a.find('=');
-        const bool option = a.size() > 2 && a.compare(0, 2, "--") == 0;
-        if (option && eq != std::string::npos) {
-            value = a.substr(eq + 1);
-            a.erase(eq);
-        } else if (option && i + 1 < args.size()) {
-            value = args[++i];
-        } else if (option) {
-            return a + " needs a value";
-        }
-        std::uint64_t n = 0;
-        if (!option) o.files.push_back(a);
-        else if (a == "--port" && parseNumber(value, 65535, n)) o.port = static_cast<int>(n);
-        else if (a == "--max-upload" && parseNumber(value, UINT64_MAX / 2, n) && n > 0) o.maxUpload = n;
-        else if (a == "--bind" && !value.empty()) o.bind = value;
-        else if (a == "--plugin" && !value.empty()) o.pluginPath = value;
-        else if (a == "--port" || a == "--max-upload" || a == "--bind" || a == "--plugin")
-            return "bad value \"" + value + "\" for " + a;
-        else return "unknown option " + a;
-    }
-    return {};
+// A text that must not be empty, or BadValue naming `option`.
+std::string textFor(const std::string& option, const std::string& text) {
+    if (text.empty()) throw simhost_app::BadValue("bad value \"\" for " + option);
+    return text;
+}
+
+void addServeOptions(CLI::App& serve, Options& o, std::string& pluginPath) {
+    serve.add_option("FILE", o.files);
+    serve.add_option_function<std::string>("--port", [&o](const std::string& v) {
+        o.port = static_cast<int>(numberFor("--port", v, 65535));
+    });
+    serve.add_option_function<std::string>("--max-upload", [&o](const std::string& v) {
+        o.maxUpload = numberFor("--max-upload", v, UINT64_MAX / 2);
+        if (o.maxUpload == 0) throw simhost_app::BadValue("bad value \"" + v + "\" for --max-upload");
+    });
+    serve.add_option_function<std::string>("--bind", [&o](const std::string& v) { o.bind = textFor("--bind", v); });
+    serve.add_option_function<std::string>("--plugin", [&pluginPath](const std::string& v) {
+        pluginPath = textFor("--plugin", v);
+    });
+    serve.add_flag("-h,--help", o.help);
 }
 
 bool isLoopback(const std::string& address) {
@@ -176,7 +170,7 @@ void waitUnlessSignalled(const sigset_t& signals, const std::atomic<bool>& done,
         if (again > 0) {
             std::fprintf(stderr, "simhost: stopped at once by a second signal\n");
             std::fflush(stderr);
-            _exit(128 + again);
+            _exit(simhost_app::kSignalledBase + again);
         }
     }
 }
@@ -198,13 +192,8 @@ bool stopOnSignal(httplib::Server& server, HostWorker& worker, Listening& where,
     return listenerDone;
 }
 
-}  // namespace
-
-int runServe(const std::vector<std::string>& args, const std::string& pluginPath) {
-    Options o;
-    o.pluginPath = pluginPath;
-    if (const std::string error = parseArgs(args, o); !error.empty()) return usage(error);
-    if (o.help) return std::fputs(kServeUsage, stdout) < 0 ? 2 : 0;
+int runServe(Options& o) {
+    if (o.help) return std::fputs(kServeUsage, stdout) < 0 ? simhost_app::kBadInput : simhost_app::kOk;
     if (o.bind == "localhost") o.bind = "127.0.0.1";
     if (!isLoopback(o.bind))
         std::fprintf(stderr, "simhost: serving on %s, not only this machine: anyone who can reach it can use it\n",
@@ -216,7 +205,7 @@ int runServe(const std::vector<std::string>& args, const std::string& pluginPath
         for (const std::string& file : o.files) store.add(openDocumentFile(file));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "simhost: %s\n", e.what());
-        return 2;
+        return simhost_app::kBadInput;
     }
 
     // Signals are taken by this thread, by sigwait; every other thread,
@@ -233,7 +222,7 @@ int runServe(const std::vector<std::string>& args, const std::string& pluginPath
         worker = std::make_unique<HostWorker>(o.pluginPath);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "simhost: %s\n", e.what());
-        return 2;
+        return simhost_app::kBadInput;
     }
 
     httplib::Server server;
@@ -247,7 +236,7 @@ int runServe(const std::vector<std::string>& args, const std::string& pluginPath
     if (where.port <= 0) {
         std::fprintf(stderr, "simhost: cannot listen on %s port %d\n", o.bind.c_str(), o.port);
         worker->shutdown();
-        return 2;
+        return simhost_app::kBadInput;
     }
     const bool v6 = o.bind.find(':') != std::string::npos;
     std::printf("simhost serving http://%s%s%s:%d/\n", v6 ? "[" : "", o.bind.c_str(), v6 ? "]" : "", where.port);
@@ -265,10 +254,26 @@ int runServe(const std::vector<std::string>& args, const std::string& pluginPath
     if (!allEnded) {
         // A connection still stuck in a write holds its thread: leave it.
         std::fflush(nullptr);
-        _exit(0);
+        _exit(simhost_app::kOk);
     }
     listener.join();
-    return 0;
+    return simhost_app::kOk;
+}
+
+}  // namespace
+
+void addServe(CLI::App& app, simhost_app::Invocation& invocation) {
+    auto o = std::make_shared<Options>();
+    invocation.held.push_back(o);
+    const auto run = [o, &invocation](const std::vector<std::string>& unknown) {
+        if (!unknown.empty()) {
+            const std::string& first = unknown.front();
+            return usage(first.size() > 1 && first[0] == '-' ? "unknown option " + first : "unexpected \"" + first + "\"");
+        }
+        o->pluginPath = invocation.pluginPath;
+        return runServe(*o);
+    };
+    addServeOptions(*simhost_app::addSubcommand(app, invocation, "serve", run, usage), *o, invocation.pluginPath);
 }
 
 }  // namespace simhost_serve

@@ -2,14 +2,15 @@
 // "Web server" section for the HTTP interface).
 #pragma once
 
-#include <string>
-#include <vector>
+#include <CLI/CLI.hpp>
+
+#include "Invocation.h"
 
 namespace simhost_serve {
 
-// Runs the server until SIGINT or SIGTERM; `args` follow "serve". Returns
-// the exit status: 0 after a signal, 2 for bad usage, an unreadable FILE or
-// an address it cannot listen on.
-int runServe(const std::vector<std::string>& args, const std::string& pluginPath);
+// Adds `serve` to `app`: chosen, `invocation` runs the server until SIGINT
+// or SIGTERM. Its exit status: 0 after a signal, 2 for bad usage, an
+// unreadable FILE or an address it cannot listen on.
+void addServe(CLI::App& app, simhost_app::Invocation& invocation);
 
 }  // namespace simhost_serve

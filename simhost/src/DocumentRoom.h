@@ -19,8 +19,13 @@ public:
 
     static DocumentRoom& current() { return Current<DocumentRoom>::get(); }
 
-    Document& document() { return document_; }
-    void setDocument(Document document) { document_ = std::move(document); }
+    Document& document() { return *document_; }
+    void setDocument(Document document) {
+        own_ = std::move(document);
+        document_ = &own_;
+    }
+    // Works on `document`, which stays its owner's, until lent nullptr.
+    void lendDocument(Document* document) { document_ = document != nullptr ? document : &own_; }
     MatchingOptions& matching() { return matching_; }
 
     AIArtHandle artHandle(ArtIndex index) const {
@@ -28,7 +33,7 @@ public:
     }
     std::optional<ArtIndex> artIndexOf(AIArtHandle handle) const {
         const auto index = handleIndex(HandleKind::kArt, handle);
-        if (!index || !document_.hasArt(*index)) return std::nullopt;
+        if (!index || !document_->hasArt(*index)) return std::nullopt;
         return static_cast<ArtIndex>(*index);
     }
     // The node a handle names, or null (and a violation recorded, naming
@@ -40,7 +45,7 @@ public:
             badArt(handle, operation);
             return nullptr;
         }
-        return &std::as_const(document_).art(*index);
+        return &std::as_const(*document_).art(*index);
     }
 
     AILayerHandle layerHandle(LayerIndex index) const {
@@ -48,11 +53,11 @@ public:
     }
     Layer* layerOf(AILayerHandle handle, const char* operation) {
         const auto index = handleIndex(HandleKind::kLayer, handle);
-        if (!index || !document_.hasLayer(*index)) {
+        if (!index || !document_->hasLayer(*index)) {
             badLayer(handle, operation);
             return nullptr;
         }
-        return &document_.layer(static_cast<LayerIndex>(*index));
+        return &document_->layer(static_cast<LayerIndex>(*index));
     }
 
 private:
@@ -60,7 +65,8 @@ private:
     void badLayer(AILayerHandle handle, const char* operation);
 
     Current<DocumentRoom> registration_{this};
-    Document document_;
+    Document own_;
+    Document* document_ = &own_;  // own_, or a lent document
     MatchingOptions matching_;
 };
 

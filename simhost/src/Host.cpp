@@ -84,6 +84,7 @@ ASErr Host::sendMenu(PluginId id, const char* selector, AIMenuItemHandle item) {
 }
 
 ASErr Host::chooseMenuItem(AIMenuItemHandle item) { return rooms_->menus.chooseMenuItem(item); }
+ASErr Host::chooseItem(MenuItemIndex index) { return rooms_->menus.chooseItem(index); }
 ASErr Host::updateMenuItem(AIMenuItemHandle item) { return rooms_->menus.updateMenuItem(item); }
 
 // ---- What the host holds ------------------------------------------------------------
@@ -92,6 +93,7 @@ Gate& Host::gate() { return rooms_->gate; }
 Ledger& Host::ledger() { return rooms_->ledger; }
 Document& Host::document() { return rooms_->documents.document(); }
 void Host::setDocument(Document document) { rooms_->documents.setDocument(std::move(document)); }
+void Host::lendDocument(Document* document) { rooms_->documents.lendDocument(document); }
 Menus& Host::menus() { return rooms_->menus.menus(); }
 MatchingOptions& Host::matching() { return rooms_->documents.matching(); }
 StringListOptions& Host::stringLists() { return rooms_->loader.stringLists(); }

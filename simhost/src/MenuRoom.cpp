@@ -30,6 +30,10 @@ ASErr MenuRoom::chooseMenuItem(AIMenuItemHandle item) {
     return messages_.sendMenu(menus_.item(*index).plugin, kSelectorAIGoMenuItem, item);
 }
 
+ASErr MenuRoom::chooseItem(MenuItemIndex index) {
+    return messages_.sendMenu(menus_.item(index).plugin, kSelectorAIGoMenuItem, menuItemHandle(index));
+}
+
 ASErr MenuRoom::updateMenuItem(AIMenuItemHandle item) {
     const auto index = menuItemOf(item);
     if (!index) throw std::invalid_argument("not a menu item of this host");

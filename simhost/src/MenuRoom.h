@@ -26,6 +26,8 @@ public:
 
     // "AI Menu" / "AI Go" or "AI Update" to the plug-in that owns the item.
     ASErr chooseMenuItem(AIMenuItemHandle item);
+    // The same for an item the host already knows by its index.
+    ASErr chooseItem(MenuItemIndex index);
     ASErr updateMenuItem(AIMenuItemHandle item);
 
     // Whether `plugin` may add menu items and groups now: only during its own

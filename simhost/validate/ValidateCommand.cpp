@@ -1,5 +1,4 @@
 #include "ValidateCommand.h"
-#include "ShippedPlugin.h"
 
 #include <unistd.h>
 
@@ -9,14 +8,18 @@
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
+#include <memory>
 #include <string>
 
 #include "simhost/Host.h"
+#include "ExitCodes.h"
 #include "simhost/validate/Validate.h"
 
 namespace {
 
 using namespace simhost::validate;
+using simhost_app::kValidatePassed;
+using simhost_app::kValidateUsage;
 
 void usage(FILE* out) {
     std::fprintf(out,
@@ -51,37 +54,24 @@ struct Settings {
     bool help = false;
 };
 
-// One flag: a switch, or one taking a number or a text.
-struct Flag {
+// The options that take a number.
+struct NumberOption {
     const char* name;
-    void (*toggle)(Settings&);
-    void (*number)(Settings&, double);
-    void (*text)(Settings&, const std::string&);
+    void (*set)(Settings&, double);
 };
 
-const Flag kFlags[] = {
-    {"--help", [](Settings& s) { s.help = true; }, nullptr, nullptr},
-    {"-h", [](Settings& s) { s.help = true; }, nullptr, nullptr},
-    {"--list", [](Settings& s) { s.list = true; }, nullptr, nullptr},
-    {"--json", [](Settings& s) { s.json = true; }, nullptr, nullptr},
-    {"--in-process", [](Settings& s) { s.options.inProcess = true; }, nullptr, nullptr},
-    {"--plugin", nullptr, nullptr, [](Settings& s, const std::string& v) { s.options.pluginPath = v; }},
-    {"--junit", nullptr, nullptr, [](Settings& s, const std::string& v) { s.junit = v; }},
-    {"--only", nullptr, nullptr, [](Settings& s, const std::string& v) { s.options.only = v; }},
-    {"--seed", nullptr,
+const NumberOption kNumbers[] = {
+    {"--seed",
      [](Settings& s, double v) {
          s.options.seed = static_cast<std::uint64_t>(v);
          s.options.seedGiven = true;
-     },
-     nullptr},
-    {"--iterations", nullptr, [](Settings& s, double v) { s.options.iterations = static_cast<std::uint64_t>(v); },
-     nullptr},
-    {"--jobs", nullptr, [](Settings& s, double v) { s.options.jobs = v < 1 ? 1 : static_cast<int>(v); }, nullptr},
-    {"--timeout", nullptr, [](Settings& s, double v) { s.options.caseTimeoutSeconds = v; }, nullptr},
-    {"--trial-timeout", nullptr, [](Settings& s, double v) { s.options.trialTimeoutSeconds = v; }, nullptr},
-    {"--hostile-objects", nullptr, [](Settings& s, double v) { s.options.hostileObjects = static_cast<std::size_t>(v); },
-     nullptr},
-    {"--soak-cycles", nullptr, [](Settings& s, double v) { s.options.soakCycles = static_cast<int>(v); }, nullptr},
+     }},
+    {"--iterations", [](Settings& s, double v) { s.options.iterations = static_cast<std::uint64_t>(v); }},
+    {"--jobs", [](Settings& s, double v) { s.options.jobs = v < 1 ? 1 : static_cast<int>(v); }},
+    {"--timeout", [](Settings& s, double v) { s.options.caseTimeoutSeconds = v; }},
+    {"--trial-timeout", [](Settings& s, double v) { s.options.trialTimeoutSeconds = v; }},
+    {"--hostile-objects", [](Settings& s, double v) { s.options.hostileObjects = static_cast<std::size_t>(v); }},
+    {"--soak-cycles", [](Settings& s, double v) { s.options.soakCycles = static_cast<int>(v); }},
 };
 
 bool number(const std::string& text, double* value) {
@@ -90,33 +80,26 @@ bool number(const std::string& text, double* value) {
     return !text.empty() && end != nullptr && *end == 0 && *value >= 0;
 }
 
-// Fills `settings`; false (with the reason printed) on a bad argument.
-bool parseArguments(int argc, char** argv, Settings& settings) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        const Flag* flag = nullptr;
-        for (const Flag& f : kFlags)
-            if (arg == f.name) flag = &f;
-        if (flag != nullptr && flag->toggle != nullptr) {
-            flag->toggle(settings);
-        } else if (flag != nullptr && flag->number != nullptr) {
+void addValidateOptions(CLI::App& app, Settings& s, std::string& pluginPath) {
+    app.add_flag("-h,--help", s.help);
+    app.add_flag("--list", s.list);
+    app.add_flag("--json", s.json);
+    app.add_flag("--in-process", s.options.inProcess);
+    app.add_option("--plugin", pluginPath);
+    app.add_option("--junit", s.junit);
+    app.add_option("--only", s.options.only);
+    for (const NumberOption& option : kNumbers)
+        app.add_option_function<std::string>(option.name, [&s, option](const std::string& text) {
             double value = 0;
-            if (!hasValue || !number(argv[i + 1], &value)) {
-                std::fprintf(stderr, "simhost validate: %s needs a number\n", flag->name);
-                return false;
-            }
-            flag->number(settings, value);
-            ++i;
-        } else if (flag != nullptr && hasValue) {
-            flag->text(settings, argv[++i]);
-        } else {
-            std::fprintf(stderr, "simhost validate: unknown argument \"%s\"\n", arg.c_str());
-            usage(stderr);
-            return false;
-        }
-    }
-    return true;
+            if (!number(text, &value)) throw simhost_app::BadValue(std::string(option.name) + " needs a number");
+            option.set(s, value);
+        });
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "simhost validate: %s\n", message.c_str());
+    usage(stderr);
+    return kValidateUsage;
 }
 
 // The rule book, the batteries, and the cases this plug-in would get.
@@ -162,36 +145,30 @@ void printFailures(FILE* table, const Report& report) {
     std::fprintf(table, "\n%s", summaryTable(report).c_str());
 }
 
-}  // namespace
-
-int runValidateCommand(int argc, char** argv) {
-    Settings settings;
+int runValidate(Settings& settings) {
     Options& options = settings.options;
-    options.pluginPath = simhost::shippedPluginPath();
-    options.seed = static_cast<std::uint64_t>(std::time(nullptr)) % 1000000;
-    if (!parseArguments(argc, argv, settings)) return 3;
     if (settings.help) {
         usage(stdout);
-        return 0;
+        return kValidatePassed;
     }
     if (settings.list) {
         listRules(options);
-        return 0;
+        return kValidatePassed;
     }
     if (access(options.pluginPath.c_str(), R_OK) != 0) {
         std::fprintf(stderr, "simhost validate: cannot read the plug-in %s\n", options.pluginPath.c_str());
-        return 3;
+        return kValidateUsage;
     }
     Report report;
     try {
         report = runWithProgress(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "simhost validate: %s\n", e.what());
-        return 3;
+        return kValidateUsage;
     }
     if (report.cases.empty()) {
         std::fprintf(stderr, "simhost validate: no case matches \"%s\"\n", options.only.c_str());
-        return 3;
+        return kValidateUsage;
     }
     printFailures(settings.json ? stderr : stdout, report);
     if (settings.json) std::fputs(reportJson(report).c_str(), stdout);
@@ -200,8 +177,23 @@ int runValidateCommand(int argc, char** argv) {
         out << reportJUnit(report);
         if (!out) {
             std::fprintf(stderr, "simhost validate: cannot write %s\n", settings.junit.c_str());
-            return 3;
+            return kValidateUsage;
         }
     }
     return exitCodeOf(report);
+}
+
+}  // namespace
+
+void addValidate(CLI::App& app, simhost_app::Invocation& invocation) {
+    auto settings = std::make_shared<Settings>();
+    settings->options.seed = static_cast<std::uint64_t>(std::time(nullptr)) % 1000000;
+    invocation.held.push_back(settings);
+    const auto run = [settings, &invocation](const std::vector<std::string>& unknown) {
+        if (!unknown.empty()) return usageError("unknown argument \"" + unknown.front() + "\"");
+        settings->options.pluginPath = invocation.pluginPath;
+        return runValidate(*settings);
+    };
+    addValidateOptions(*simhost_app::addSubcommand(app, invocation, "validate", run, usageError), *settings,
+                       invocation.pluginPath);
 }

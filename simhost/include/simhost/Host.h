@@ -78,6 +78,9 @@ public:
     ASErr shutdown(PluginId plugin) { return sendInterface(plugin, kSPInterfaceShutdownSelector); }
     // "AI Menu" / "AI Go" or "AI Update" to the plug-in that owns the item.
     ASErr chooseMenuItem(AIMenuItemHandle item);
+    // The same for an item the host already knows by its index: no handle
+    // to look up again.
+    ASErr chooseItem(MenuItemIndex index);
     ASErr updateMenuItem(AIMenuItemHandle item);
     ASErr sendMenu(PluginId plugin, const char* selector, AIMenuItemHandle item);
 
@@ -86,6 +89,9 @@ public:
     Ledger& ledger();
     Document& document();
     void setDocument(Document document);
+    // The host works on `document`, which stays the caller's, until lent
+    // nullptr: no move in and out for each message.
+    void lendDocument(Document* document);
     Menus& menus();
     MatchingOptions& matching();
     StringListOptions& stringLists();

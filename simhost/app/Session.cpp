@@ -4,11 +4,12 @@
 #include <functional>
 
 #include "CommandNames.h"
+#include "ExitCodes.h"
 #include "simhost/Dialogs.h"
 #include "simhost/Document.h"
 #include "simhost/Menus.h"
 
-namespace simhost_cli {
+namespace simhost_app {
 
 using namespace simhost;
 
@@ -16,12 +17,13 @@ Session::Session(const std::string& pluginPath) {
     try {
         plugin_ = host_.loadPlugin(pluginPath);
     } catch (const std::exception& e) {
-        throw SessionError{e.what(), 2, {}};
+        throw SessionError{e.what(), kBadInput, {}};
     }
     const ASErr started = host_.startup(plugin_);
     running_ = true;
     if (started != kNoErr)
-        throw SessionError{"the plug-in failed to start (code " + std::to_string(started) + ")", 1, host_.dialogs()};
+        throw SessionError{"the plug-in failed to start (code " + std::to_string(started) + ")", kPluginError,
+                           host_.dialogs()};
     const MenuGroupIndex group = host_.menus().findGroup("SelectObject");
     if (group >= 0) {
         for (const MenuItemIndex item : host_.menus().group(group).items) {
@@ -59,25 +61,28 @@ CommandRun Session::runItem(MenuItemIndex item, const std::string& text, Documen
     // Who selected what: what was selected before, what the command selected.
     std::vector<std::uint8_t> before(document.artCount(), 0), selecting(document.artCount(), 0);
     for (const ArtIndex index : document.selected()) before[static_cast<std::size_t>(index)] = 1;
-    host_.setDocument(std::move(document));
     host_.clearDialogsAndAlerts();
     {
-        // The record must not outlive `selecting`, whatever the message does.
-        struct Recording {
+        // The document is lent to the host for the message, whatever the
+        // message does; and the record must not outlive `selecting`.
+        struct Lending {
+            Host& host;
             Document& doc;
-            ~Recording() { doc.recordSelecting(nullptr); }
-        } recording{host_.document()};
-        host_.document().recordSelecting(&selecting);
-        run.result = host_.chooseMenuItem(host_.menuItemHandle(item));
+            ~Lending() {
+                doc.recordSelecting(nullptr);
+                host.lendDocument(nullptr);
+            }
+        } lending{host_, document};
+        host_.lendDocument(&document);
+        document.recordSelecting(&selecting);
+        run.result = host_.chooseItem(item);
     }
-    run.selected = host_.document().selected();
+    run.selected = document.selected();
     run.kept.reserve(run.selected.size());
     for (const ArtIndex index : run.selected)
         run.kept.push_back(before[static_cast<std::size_t>(index)] != 0 && selecting[static_cast<std::size_t>(index)] == 0);
     run.dialogs = host_.dialogs();
     run.alerts = host_.alerts();
-    document = std::move(host_.document());
-    host_.setDocument(Document());
     return run;
 }
 
@@ -114,4 +119,4 @@ std::vector<DialogRecord> Session::about() {
     return host_.dialogs();
 }
 
-}  // namespace simhost_cli
+}  // namespace simhost_app

@@ -1,30 +1,26 @@
-// simhost: the stand-in host's command line. Loads the plug-in, opens
-// drawings and runs the plug-in's commands on them through its menu.
-#include <signal.h>
-#include <unistd.h>
+#include "CommandLine.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "Batch.h"
 #include "MenusJson.h"
 #include "Report.h"
 #include "SelectCommand.h"
-#include "Session.h"
-#include "ValidateCommand.h"
-#if WENDLOW_BUILD_SERVE
-#include "Serve.h"
 #include "simhost/Dialogs.h"
 #include "simhost/Document.h"
 #include "simhost/Menus.h"
-#endif
+
+namespace simhost_cli {
 
 namespace {
 
-using namespace simhost_cli;
+using simhost::OpenDocument;
+using simhost::openSample;
+using simhost::sampleName;
 
 const char* const kUsage =
     "usage: simhost [OPTIONS] [SUBCOMMAND ...]\n"
@@ -40,13 +36,33 @@ const char* const kUsage =
     "                                    (simhost validate --help)\n"
     "  simhost help | version\n"
     "\n"
+    "SUBCOMMAND -h tells more of each.\n"
+    "\n"
+    "options:\n"
+    "  --plugin PATH        load this build of the plug-in (default: plugins/ beside simhost)\n"
+    "  --host-fault OP      make the host fail every call of operation OP (e.g. get-path-style)\n"
+    "                       while commands run, to see how the plug-in reports it (repeatable)\n"
+    "  -h, --help           this text\n"
+    "  -V, --version        simhost's version\n"
+    "\n"
+    "exit status: 0 success; 1 the plug-in returned an error code (its error dialog is\n"
+    "printed to stderr), or with --require-selection nothing was selected; 2 bad usage,\n"
+    "an unreadable document or directory entry, or a failed write (a full disk, a closed\n"
+    "pipe). The worst of all documents counts.\n";
+
+const char* const kSelectUsage =
+    "usage: simhost select FILE... COMMAND [OPTIONS]\n"
+    "       simhost select FILE... --all [OPTIONS]\n"
+    "\n"
+    "Runs one command (or every command) on each document and prints what it selected.\n"
+    "\n"
     "COMMAND is a menu text of the plug-in, ignoring case, spaces, hyphens and underscores\n"
     "(\"All Paths\", open-paths, OpenPaths). FILE is an SVG drawing (.svg, .svgz) or a JSON\n"
     "document (.json); a directory is searched, with its subdirectories, for .svg and .svgz\n"
     "files (see --type). Options may come before or after the subcommand, as --opt VALUE or\n"
     "--opt=VALUE; -- ends the options.\n"
     "\n"
-    "select options:\n"
+    "options:\n"
     "  --json               print JSON Lines: one object per document and command, one\n"
     "                       {\"file\", \"error\"} per unreadable document\n"
     "  --all                run every command (18 results per document)\n"
@@ -71,17 +87,18 @@ const char* const kUsage =
     "  --type svg,json      the documents a directory is searched for (default svg)\n"
     "  --exclude GLOB       leave out names found in a directory that match (repeatable)\n"
     "\n"
-    "options:\n"
     "  --plugin PATH        load this build of the plug-in (default: plugins/ beside simhost)\n"
-    "  --host-fault OP      make the host fail every call of operation OP (e.g. get-path-style)\n"
-    "                       while commands run, to see how the plug-in reports it (repeatable)\n"
-    "  -h, --help           this text\n"
-    "  -V, --version        simhost's version\n"
+    "  --host-fault OP      make the host fail every call of operation OP (repeatable)\n";
+
+const char* const kMenusUsage =
+    "usage: simhost menus [--json] [--plugin PATH]\n"
     "\n"
-    "exit status: 0 success; 1 the plug-in returned an error code (its error dialog is\n"
-    "printed to stderr), or with --require-selection nothing was selected; 2 bad usage,\n"
-    "an unreadable document or directory entry, or a failed write (a full disk, a closed\n"
-    "pipe). The worst of all documents counts.\n";
+    "The menus the plug-in installed, as a tree, or with --json as JSON (GET /api/menus answers the same).\n";
+
+const char* const kAboutUsage =
+    "usage: simhost about [--plugin PATH]\n"
+    "\n"
+    "Chooses the plug-in's About item and prints the dialog it shows.\n";
 
 void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
@@ -97,7 +114,7 @@ int finish(Session& session, int code) {
 int runMenus(const GlobalOptions& cli, bool json) {
     Session session(cli.pluginPath);
     // The session's plug-in is the first the host loaded.
-    print(json ? simhost_serve::menusJson(session.host().menus(), 0) + "\n" : session.menuTree());
+    print(json ? simhost_app::menusJson(session.host().menus(), 0) + "\n" : session.menuTree());
     return finish(session, kOk);
 }
 
@@ -141,36 +158,18 @@ int runDemo(const GlobalOptions& cli) {
     return finish(session, code);
 }
 
-// `simhost [--plugin PATH] serve ...`: the server parses the options that
-// follow "serve" itself; nothing when the command line is not a serve.
-std::optional<std::vector<std::string>> serveArguments(int argc, char** argv, std::string& pluginPath) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--plugin" && i + 1 < argc) {
-            pluginPath = argv[++i];
-        } else if (arg.rfind("--plugin=", 0) == 0) {
-            pluginPath = arg.substr(9);
-        } else if (arg == "serve") {
-            return std::vector<std::string>(argv + i + 1, argv + argc);
-        } else {
-            return std::nullopt;
-        }
+const char* usageOf(Subcommand subcommand) {
+    switch (subcommand) {
+        case Subcommand::kSelect: return kSelectUsage;
+        case Subcommand::kMenus: return kMenusUsage;
+        case Subcommand::kAbout: return kAboutUsage;
+        default: return kUsage;
     }
-    return std::nullopt;
-}
-
-int runServe(const std::vector<std::string>& args, const std::string& pluginPath) {
-#if WENDLOW_BUILD_SERVE
-    return simhost_serve::runServe(args, pluginPath);
-#else
-    (void)args, (void)pluginPath;
-    return usageError("this simhost was built without the web server");
-#endif
 }
 
 int runParsed(const ParsedCommandLine& parsed) {
     switch (parsed.subcommand) {
-        case Subcommand::kHelp: std::fputs(kUsage, stdout); return kOk;
+        case Subcommand::kHelp: std::fputs(usageOf(parsed.helpFor), stdout); return kOk;
         case Subcommand::kVersion: std::printf("simhost %s\n", WENDLOW_VERSION); return kOk;
         case Subcommand::kDemo: return runDemo(parsed.global);
         case Subcommand::kMenus: return runMenus(parsed.global, parsed.select.json);
@@ -180,17 +179,8 @@ int runParsed(const ParsedCommandLine& parsed) {
     return kBadInput;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // A closed pipe is a failed write to be reported, not a silent death.
-    signal(SIGPIPE, SIG_IGN);
-    if (argc > 1 && std::strcmp(argv[1], "validate") == 0) return runValidateCommand(argc - 1, argv + 1);
-    std::string servePlugin = simhost::shippedPluginPath();
-    if (const auto serveArgs = serveArguments(argc, argv, servePlugin)) return runServe(*serveArgs, servePlugin);
-    ParsedCommandLine parsed;
-    const std::string usage = parseCommandLine(argc, argv, parsed);
-    if (!usage.empty()) return usageError(usage);
+// What the plug-in or a document refused, said once for every subcommand.
+int runReported(const ParsedCommandLine& parsed) {
     int code = kBadInput;
     try {
         code = runParsed(parsed);
@@ -211,3 +201,19 @@ int main(int argc, char** argv) {
     }
     return code;
 }
+
+}  // namespace
+
+void addCommandLine(CLI::App& app, simhost_app::Invocation& invocation) {
+    auto parsed = std::make_shared<ParsedCommandLine>();
+    invocation.held.push_back(parsed);
+    addCommandLineOptions(app, *parsed, invocation.pluginPath);
+    invocation.usageError = usageError;
+    invocation.run = [&app, &invocation, parsed] {
+        parsed->global.pluginPath = invocation.pluginPath;
+        if (const std::string why = checkCommandLine(app, *parsed); !why.empty()) return usageError(why);
+        return runReported(*parsed);
+    };
+}
+
+}  // namespace simhost_cli

@@ -1,26 +1,24 @@
-#include "Documents.h"
+#include "simhost/documents/Documents.h"
 
-#include <algorithm>
 #include <fnmatch.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <system_error>
 
 #if WENDLOW_BUILD_SVG
+#include <zlib.h>
+
 #include "simhost/svg/SvgDocument.h"
 #endif
 
-// The built-in sample drawing and its JSON counterpart, embedded at build
-// time from examples/.
-extern const unsigned char kSampleSvg[];
-extern const std::size_t kSampleSvgSize;
-extern const unsigned char kSampleJson[];
-extern const std::size_t kSampleJsonSize;
+// The built-in sample drawing (its JSON counterpart without the SVG
+// reader), embedded at build time from examples/.
+extern const unsigned char kSample[];
+extern const std::size_t kSampleSize;
 
-namespace simhost_cli {
-
-using namespace simhost;
+namespace simhost {
 
 namespace {
 
@@ -29,6 +27,8 @@ std::string lowerExtension(const std::string& path) {
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
+
+std::string sampleText() { return std::string(reinterpret_cast<const char*>(kSample), kSampleSize); }
 
 class JsonOpen : public OpenDocument {
 public:
@@ -48,32 +48,18 @@ private:
     Document document_;
 };
 
-std::unique_ptr<OpenDocument> openJson(const std::string& text, const std::string& origin) {
-    Document document = documentFromJson(text, origin);
+// Every JSON document is checked here, whatever it was read from.
+std::unique_ptr<OpenDocument> checkedJson(Document document, const std::string& origin) {
     checkDepth(document, origin);
     return std::make_unique<JsonOpen>(std::move(document));
 }
 
-std::unique_ptr<OpenDocument> openJsonFile(const std::string& path) {
-    Document document = loadJsonDocument(path);
-    checkDepth(document, path);
-    return std::make_unique<JsonOpen>(std::move(document));
-}
-
 #if WENDLOW_BUILD_SVG
-bool looksLikeJson(const std::string& bytes) {
-    for (const char c : bytes) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
-        return c == '{' || c == '[';
-    }
-    return false;
-}
-
 class SvgOpen : public OpenDocument {
 public:
-    // `path` is read again when the drawing is marked; empty for the sample.
-    // A stream cannot be read again: its text is kept in `kept`.
-    SvgOpen(SvgDocument svg, std::string path, std::string kept = {})
+    // `path` is read again when the drawing is marked, unless its text is
+    // `kept` (a stream, bytes, the sample).
+    SvgOpen(SvgDocument svg, std::string path, std::shared_ptr<const std::string> kept = nullptr)
         : svg_(std::move(svg)), path_(std::move(path)), kept_(std::move(kept)) {}
     Document& document() override { return svg_.document; }
     std::string idOf(ArtIndex index) override { return svg_.idOf(index); }
@@ -83,22 +69,55 @@ public:
         const ArtIndex parent = svg_.document.art(index).parent;
         return parent == kNone ? std::string() : svg_.idOf(parent);
     }
+    const SvgDocument* drawing() const override { return &svg_; }
+    std::shared_ptr<const std::string> keptText() const override { return kept_; }
     std::string marked(const std::vector<ArtIndex>& selected) override { return markedSvg(svg_, text(), selected); }
     void picture(const std::vector<ArtIndex>& selected, const PictureOptions& options, const std::string& png) override {
         writeSelectionPng(svg_, text(), path_, selected, options, png);
     }
 
 private:
-    std::string text() const {
-        if (!kept_.empty()) return kept_;
-        return path_.empty() ? std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize)
-                             : readDocumentBytes(path_);
-    }
+    std::string text() const { return kept_ ? *kept_ : readDocumentBytes(path_); }
 
     SvgDocument svg_;
     std::string path_;
-    std::string kept_;
+    std::shared_ptr<const std::string> kept_;
 };
+
+// gzip data inflated, no larger than `max`.
+std::string inflated(const std::string& bytes, const std::string& name, std::uint64_t max) {
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw DocumentError(name + ": cannot inflate");
+    std::string out;
+    std::vector<char> chunk(std::size_t(1) << 20);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk.data());
+        z.avail_out = static_cast<uInt>(chunk.size());
+        status = inflate(&z, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END) {
+            const std::string why = z.msg != nullptr ? z.msg : "truncated";
+            inflateEnd(&z);
+            throw DocumentError(name + ": broken gzip data (" + why + ")");
+        }
+        out.append(chunk.data(), chunk.size() - z.avail_out);
+        if (out.size() > max) {
+            inflateEnd(&z);
+            throw DocumentError(tooLargeMessage(name, max));
+        }
+    }
+    inflateEnd(&z);
+    return out;
+}
+
+// Text read whole, from a stream or memory: JSON or SVG by its first bytes.
+std::unique_ptr<OpenDocument> openText(std::string bytes, const std::string& name) {
+    if (looksLikeJson(bytes)) return checkedJson(documentFromJson(bytes, name), name);
+    SvgDocument svg = svgDocumentFromText(bytes, name);
+    return std::make_unique<SvgOpen>(std::move(svg), name, std::make_shared<const std::string>(std::move(bytes)));
+}
 #endif
 
 }  // namespace
@@ -115,6 +134,25 @@ void checkDepth(const Document& document, const std::string& origin) {
     }
 }
 
+bool looksLikeJson(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+        return c == '{' || c == '[';
+    }
+    return false;
+}
+
+bool isGzip(std::string_view bytes) {
+    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F &&
+           static_cast<unsigned char>(bytes[1]) == 0x8B;
+}
+
+std::string tooLargeMessage(const std::string& name, std::uint64_t max) {
+    if (max == kMaxDocumentBytes)
+        return name + ": the document is larger than " + std::to_string(kMaxDocumentBytes >> 30) + " GiB";
+    return name + ": the document is larger than " + std::to_string(max) + " bytes";
+}
+
 bool svgSupported() {
 #if WENDLOW_BUILD_SVG
     return true;
@@ -125,39 +163,47 @@ bool svgSupported() {
 
 const char* sampleName() { return svgSupported() ? "examples/sample.svg" : "examples/sample.json"; }
 
-std::unique_ptr<OpenDocument> openSample() {
 #if WENDLOW_BUILD_SVG
-    return std::make_unique<SvgOpen>(svgDocumentFromText(std::string(reinterpret_cast<const char*>(kSampleSvg), kSampleSvgSize), sampleName()),
-                                     std::string());
-#else
-    return openJson(std::string(reinterpret_cast<const char*>(kSampleJson), kSampleJsonSize), sampleName());
-#endif
+static_assert(kMaxDocumentBytes == kMaxSvgBytes, "the opener and the SVG reader refuse the same sizes");
+
+std::unique_ptr<OpenDocument> openSample() { return openText(sampleText(), sampleName()); }
+
+std::unique_ptr<OpenDocument> openDocumentBytes(std::string bytes, const std::string& name, std::uint64_t max) {
+    if (bytes.empty()) throw DocumentError(name + ": the file is empty");
+    if (isGzip(bytes)) bytes = inflated(bytes, name, max);
+    if (bytes.size() > max) throw DocumentError(tooLargeMessage(name, max));
+    return openText(std::move(bytes), name);
+}
+
+std::unique_ptr<OpenDocument> openDrawing(SvgDocument svg, std::string text) {
+    return std::make_unique<SvgOpen>(std::move(svg), std::string(), std::make_shared<const std::string>(std::move(text)));
 }
 
 std::unique_ptr<OpenDocument> openDocument(const std::string& path) {
     const std::string ext = lowerExtension(path);
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) throw DocumentError(path + ": is a directory");
-#if WENDLOW_BUILD_SVG
     // Standard input ("-") and pipes are read once, their text kept.
     const bool stream = path == "-" || (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error));
-    if (stream) {
-        std::string bytes = readDocumentBytes(path);
-        if (looksLikeJson(bytes)) return openJson(bytes, path);
-        SvgDocument svg = svgDocumentFromText(bytes, path);
-        return std::make_unique<SvgOpen>(std::move(svg), path, std::move(bytes));
-    }
+    if (stream) return openText(readDocumentBytes(path), path);
     if (ext == ".svg" || ext == ".svgz") return std::make_unique<SvgOpen>(loadSvgDocument(path), path);
-    if (ext == ".json") return openJsonFile(path);
+    if (ext == ".json") return checkedJson(loadJsonDocument(path), path);
     std::string bytes = readDocumentBytes(path);
-    if (looksLikeJson(bytes)) return openJson(bytes, path);
+    if (looksLikeJson(bytes)) return checkedJson(documentFromJson(bytes, path), path);
     return std::make_unique<SvgOpen>(svgDocumentFromText(std::move(bytes), path), path);
+}
 #else
+std::unique_ptr<OpenDocument> openSample() { return checkedJson(documentFromJson(sampleText(), sampleName()), sampleName()); }
+
+std::unique_ptr<OpenDocument> openDocument(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw DocumentError(path + ": is a directory");
     if (ext == ".svg" || ext == ".svgz")
         throw DocumentError(path + ": this simhost was built without the SVG reader; it reads JSON documents only");
-    return openJsonFile(path);
-#endif
+    return checkedJson(loadJsonDocument(path), path);
 }
+#endif
 
 namespace {
 
@@ -223,4 +269,4 @@ DocumentListing documentFiles(const std::vector<std::string>& names, const Searc
     return listing;
 }
 
-}  // namespace simhost_cli
+}  // namespace simhost

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-namespace simhost_cli {
+namespace simhost_app {
 
 // False when the descriptor refuses (a closed pipe, a full disk); errno says why.
 inline bool writeAll(int fd, const char* data, std::size_t size) {
@@ -26,4 +26,4 @@ inline bool writeAll(int fd, const std::string& text) {
     return writeAll(fd, text.data(), text.size());
 }
 
-}  // namespace simhost_cli
+}  // namespace simhost_app

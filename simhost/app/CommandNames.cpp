@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace simhost_cli {
+namespace simhost_app {
 
 namespace {
 
@@ -65,4 +65,4 @@ std::vector<std::string> closestCommands(const std::vector<std::string>& menuTex
     return names;
 }
 
-}  // namespace simhost_cli
+}  // namespace simhost_app

@@ -6,7 +6,7 @@
 
 #include "simhost/Menus.h"
 
-namespace simhost_serve {
+namespace simhost_app {
 
 // {"groups": [{"name", "items": [{"text", "name", "ours", "choosable",
 // "submenu"?}], "groups": [...]}]}: the groups that hang under no item and
@@ -14,4 +14,4 @@ namespace simhost_serve {
 // submenu's group among the "groups" of the group holding its item.
 std::string menusJson(const simhost::Menus& menus, std::int32_t plugin);
 
-}  // namespace simhost_serve
+}  // namespace simhost_app

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace simhost_serve {
+namespace simhost_app {
 
 using namespace simhost;
 using nlohmann::json;
@@ -38,4 +38,4 @@ std::string menusJson(const Menus& menus, std::int32_t ours) {
     return json{{"groups", top}}.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-}  // namespace simhost_serve
+}  // namespace simhost_app

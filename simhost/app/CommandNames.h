@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace simhost_cli {
+namespace simhost_app {
 
 // The text reduced to what matching looks at: lower-case letters and
 // digits, nothing else.
@@ -22,4 +22,9 @@ std::optional<std::size_t> matchCommand(const std::vector<std::string>& menuText
 // those within a few typing mistakes. Empty when none is near.
 std::vector<std::string> closestCommands(const std::vector<std::string>& menuTexts, const std::string& typed);
 
-}  // namespace simhost_cli
+}  // namespace simhost_app
+
+// The command line works in the application's terms.
+namespace simhost_cli {
+using namespace simhost_app;
+}

@@ -10,7 +10,7 @@
 #include "simhost/Document.h"
 #include "simhost/Host.h"
 
-namespace simhost_cli {
+namespace simhost_app {
 
 // The plug-in could not be loaded or started: what the user is told.
 struct SessionError {
@@ -36,8 +36,6 @@ public:
     explicit Session(const std::string& pluginPath);
     // Sends "Shutdown".
     ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
 
     simhost::Host& host() { return host_; }
     simhost::PluginId plugin() const { return plugin_; }
@@ -70,4 +68,9 @@ private:
     std::vector<std::string> texts_;
 };
 
-}  // namespace simhost_cli
+}  // namespace simhost_app
+
+// The command line works in the application's terms.
+namespace simhost_cli {
+using namespace simhost_app;
+}

@@ -1,4 +1,5 @@
-#include "JsonLines.h"
+#include "Answers.h"
+
 #include "simhost/DialogDriver.h"
 #include "simhost/Dialogs.h"
 #include "simhost/Document.h"
@@ -9,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace simhost_cli {
+namespace simhost_app {
 
 using namespace simhost;
 
@@ -102,10 +103,7 @@ void appendSelectedJson(std::string& out, const Document& document, const std::v
 void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<ArtIndex>& selected,
                         const std::vector<bool>& kept) {
     ObjectNames names;
-    names.id = [&document](ArtIndex index, std::string& scratch) -> std::string_view {
-        scratch = document.idOf(index);
-        return scratch;
-    };
+    names.id = [&document](ArtIndex index, std::string& scratch) { return document.idOf(index, scratch); };
     names.element = [&document](ArtIndex index) { return document.elementOf(index); };
     appendSelectedJson(out, document.document(), selected, names, kept);
 }
@@ -120,8 +118,10 @@ nlohmann::json itemsList(const std::vector<DialogItemRecord>& items) {
 
 }  // namespace
 
-std::string dialogItemsJson(const std::vector<DialogItemRecord>& items) {
-    return itemsList(items).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string openDialogJson(long long id, const OpenDialogView& view) {
+    const nlohmann::json dialog = {{"id", id},          {"resource", view.resourceID}, {"name", view.name},
+                                   {"title", view.title}, {"items", itemsList(view.items)}, {"presses", view.presses}};
+    return dialog.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string dialogsJson(const std::vector<DialogRecord>& dialogs, bool withClosedBy) {
@@ -137,20 +137,53 @@ std::string dialogsJson(const std::vector<DialogRecord>& dialogs, bool withClose
     return list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run, bool withSelected) {
-    std::string out = "{\"file\": " + quoted(file) + ", \"command\": " + quoted(run.command);
+void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& parts) {
+    out += '{';
+    if (parts.server) {
+        out += "\"document\": ";
+        if (parts.document != nullptr) appendQuoted(out, *parts.document);
+        else out += "null";
+        out += ", ";
+    }
+    out += "\"file\": ";
+    out += parts.file != nullptr ? quoted(*parts.file) : std::string("null");
+    out += ", \"command\": " + quoted(run.command);
     out += run.result == kNoErr ? ", \"result\": \"ok\"" : ", \"result\": \"error\"";
     out += ", \"code\": " + quoted(simhost::codeText(run.result)) + ", \"codeNumber\": " + std::to_string(run.result);
     out += ", \"count\": " + std::to_string(run.selected.size());
     // Appended in place: the selection of a large drawing runs to megabytes,
     // and each `a + b` of it was one more copy into fresh pages.
-    if (withSelected) {
+    if (parts.selectedFrom != nullptr) {
         out += ", \"selected\": ";
-        appendSelectedJson(out, document, run.selected, run.kept);
+        OpenDocument& document = *parts.selectedFrom;
+        ObjectNames names;
+        names.id = [&document](ArtIndex index, std::string& scratch) { return document.idOf(index, scratch); };
+        if (!parts.server) names.element = [&document](ArtIndex index) { return document.elementOf(index); };
+        names.withKind = parts.server;
+        appendSelectedJson(out, document.document(), run.selected, names, run.kept);
+    } else if (parts.server) {
+        out += ", \"selected\": []";
     }
+    out += parts.afterSelected;
     out += ", \"dialogs\": ";
-    out += dialogsJson(run.dialogs);
+    out += dialogsJson(run.dialogs, parts.server);
+    if (parts.server) {
+        out += ", \"alerts\": ";
+        out += nlohmann::json(run.alerts).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+    if (parts.server) {
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - parts.start).count();
+        out += ", \"commandMs\": " + std::to_string(parts.commandMs) + ", \"ms\": " + std::to_string(ms);
+    }
     out += '}';
+}
+
+std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run, bool withSelected) {
+    AnswerParts parts;
+    parts.file = &file;
+    if (withSelected) parts.selectedFrom = &document;
+    std::string out;
+    appendAnswer(out, run, parts);
     return out;
 }
 
@@ -158,4 +191,4 @@ std::string unreadableJson(const std::string& file, const std::string& message) 
     return "{\"file\": " + quoted(file) + ", \"error\": " + quoted(message) + "}";
 }
 
-}  // namespace simhost_cli
+}  // namespace simhost_app

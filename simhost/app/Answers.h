@@ -1,28 +1,53 @@
-// The JSON objects the command line prints, one per line (JSON Lines), and
-// the web server sends: one for a command run on a document, one for a
-// document that could not be read. Texts are escaped by nlohmann-json;
-// bytes that are not UTF-8 become U+FFFD.
+// The answers, as JSON: the objects the command line prints, one per line
+// (JSON Lines), and the web server's answers are written by the same
+// functions: one for a command run on a document, one for a document that
+// could not be read, the dialogs. Texts are escaped by nlohmann-json; bytes
+// that are not UTF-8 become U+FFFD.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "Documents.h"
 #include "Session.h"
 #include "simhost/Codes.h"
 #include "simhost/DialogDriver.h"
+#include "simhost/DocumentJson.h"
+#include "simhost/documents/Documents.h"
 #include "simhost/Dialogs.h"
 #include "simhost/Document.h"
 
-namespace simhost_cli {
+namespace simhost_app {
 
-// {"file", "command", "result": "ok"|"error", "code", "codeNumber", "count",
-//  "selected": [{"id", "type", "layer", "matched", "kept"?, "element"?}], "dialogs"}
-// `run.selected` is read from `document`, which must be the document the
-// command ran on. Without `withSelected` the "selected" list is left out.
-std::string resultJson(OpenDocument& document, const std::string& file, const CommandRun& run,
+// What an answer to a command holds besides the run itself.
+struct AnswerParts {
+    // The server's answer: led by "document" (its id, or null with "file":
+    // null for an application item run with no document), its dialogs with
+    // "closedBy", and "alerts".
+    bool server = false;
+    const std::string* document = nullptr;
+    const std::string* file = nullptr;
+    // The document `run.selected` is read from: "selected" lists the objects
+    // (with "element" on the command line, "kind" on the server). None leaves
+    // "selected" out, or on the server answers it [].
+    simhost::OpenDocument* selectedFrom = nullptr;
+    // Fields that follow "selected", each as ", \"name\": value".
+    std::string afterSelected;
+    // The server's times: the command's, and since `start` (up to the end
+    // of writing the answer).
+    double commandMs = 0;
+    std::chrono::steady_clock::time_point start;
+};
+// {"document"?, "file", "command", "result": "ok"|"error", "code",
+//  "codeNumber", "count", "selected"?, "dialogs", "alerts"?, "commandMs"?, "ms"?}
+void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& parts);
+
+// The command line's answer: "selected" as [{"id", "type", "layer",
+// "matched", "kept"?, "element"?}], read from `document`, which must be the
+// document the command ran on. Without `withSelected` it is left out.
+std::string resultJson(simhost::OpenDocument& document, const std::string& file, const CommandRun& run,
                        bool withSelected = true);
 
 // {"file", "error"}
@@ -45,7 +70,7 @@ std::string quoted(const std::string& text);
 // which is copied as it is: a selection may list a million of them.
 void appendQuoted(std::string& out, std::string_view text);
 // The command line's selection: ids, kinds, layers and source elements.
-void appendSelectedJson(std::string& out, OpenDocument& document, const std::vector<simhost::ArtIndex>& selected,
+void appendSelectedJson(std::string& out, simhost::OpenDocument& document, const std::vector<simhost::ArtIndex>& selected,
                         const std::vector<bool>& kept);
 
 // How a selection's objects are named: `id` gives an object's id, in
@@ -66,7 +91,8 @@ void appendSelectedJson(std::string& out, const simhost::Document& document,
 
 // [{"resource", "name", "title", "items", "closedBy"?}]
 std::string dialogsJson(const std::vector<simhost::DialogRecord>& dialogs, bool withClosedBy = false);
-// [{"id", "kind", "text"}]
-std::string dialogItemsJson(const std::vector<simhost::DialogItemRecord>& items);
+// The dialog open in a modal loop, as the server shows it: {"id", "resource",
+// "name", "title", "items": [{"id", "kind", "text"}], "presses"}.
+std::string openDialogJson(long long id, const simhost::OpenDialogView& view);
 
-}  // namespace simhost_cli
+}  // namespace simhost_app
