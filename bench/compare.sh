@@ -56,8 +56,12 @@ tree() {
     rm -rf "$dir"
     git -C "$repo" worktree add --detach "$dir" "$2" >/dev/null
   fi
-  if [ "$1" = after ] && [ -n "${AFTER_PATCH:-}" ]; then git -C "$dir" apply "$AFTER_PATCH"; fi
-  echo "$1: $(git -C "$dir" log -1 --format='%h %s' | cut -c1-72)${AFTER_PATCH:+ (with ${AFTER_PATCH##*/})}" >&2
+  local patched=
+  if [ "$1" = after ] && [ -n "${AFTER_PATCH:-}" ]; then
+    git -C "$dir" apply "$AFTER_PATCH"
+    patched=" with ${AFTER_PATCH##*/}"
+  fi
+  echo "$1: $(git -C "$dir" log -1 --format='%h %s' | cut -c1-60)$patched"
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$work" CCACHE_NOHASHDIR=1
   cmake -S "$dir" -B "$dir/build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DWENDLOW_BUILD_BENCH=ON >"$work/$1-cmake.log"
   cmake --build "$dir/build" -j2 --target simhost WendlowBrindle simhost-bench simhost-serve-bench \
@@ -73,8 +77,10 @@ data() {
   }
   local dir="$work/data/openclipart-$batch_count"
   if [ ! -d "$dir" ]; then
+    rm -rf "$dir.tmp"
     mkdir -p "$dir.tmp"
-    find /usr/share/openclipart -name '*.svg' -type f | LC_ALL=C sort | head -n "$batch_count" |
+    find /usr/share/openclipart -name '*.svg' -type f | LC_ALL=C sort >"$work/data/all.txt"
+    head -n "$batch_count" "$work/data/all.txt" |
       while read -r f; do cp "$f" "$dir.tmp/$(printf '%s' "${f#/usr/share/openclipart/}" | tr '/' '_')"; done
     mv "$dir.tmp" "$dir"
   fi
@@ -107,39 +113,49 @@ serve() {
     while IFS=$'\t' read -r name ms; do record serve "$name" "$1" "$ms" ms; done
 }
 
-tree before "$before_rev"
-tree after "$after_rev"
-data
-lscpu | grep -E '^(Model name|CPU\(s\)|L1d|L2|L3)' | sed 's/  */ /g'
-echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
-for ((r = 1; r <= runs; r++)); do
-  for bench in "${benches[@]}"; do
-    for rev in before after; do "$bench" "$rev"; done
+# The whole run in one function, read before it starts: the script may
+# be edited while a comparison runs.
+main() {
+  rm -f "$work"/batch-*.jsonl
+  tree before "$before_rev"
+  tree after "$after_rev"
+  data
+  lscpu | grep -E '^(Model name|CPU\(s\)|L1d|L2|L3)' | sed 's/  */ /g'
+  echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
+  for ((r = 1; r <= runs; r++)); do
+    for bench in "${benches[@]}"; do
+      for rev in before after; do "$bench" "$rev"; done
+    done
+    echo "run $r of $runs done, load average $(cut -d' ' -f1-3 /proc/loadavg)" >&2
   done
-  echo "run $r of $runs done, load average $(cut -d' ' -f1-3 /proc/loadavg)" >&2
-done
-echo "load average after the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
-if cmp -s "$work/batch-before.jsonl" "$work/batch-after.jsonl"; then echo "batch output: identical"
-else echo "batch output: DIFFERS ($work/batch-before.jsonl, $work/batch-after.jsonl)"; fi
-echo
-# Per case in the order first seen: each side's min-max and median, and
-# where AFTER's median lies against BEFORE's range.
-awk -F'\t' '
-  !(($1 FS $2) in seen) { seen[$1 FS $2] = 1; order[++n] = $1 FS $2; unit[$1 FS $2] = $5 }
-  { k = $1 FS $2 FS $3; v[k, ++c[k]] = $4 }
-  function sorted(k,   i, j, t) {
-    for (i = 1; i <= c[k]; i++) s[i] = v[k, i]
-    for (i = 2; i <= c[k]; i++) for (j = i; j > 1 && s[j - 1] + 0 > s[j] + 0; j--) { t = s[j]; s[j] = s[j - 1]; s[j - 1] = t }
-    return c[k]
-  }
-  END {
-    printf "%-10s %-56s %-26s %-26s %s\n", "bench", "case", "before min-max (median)", "after min-max (median)", "after"
-    for (i = 1; i <= n; i++) {
-      split(order[i], p, FS)
-      m = sorted(order[i] FS "before"); bmin = s[1]; bmax = s[m]; bmed = s[int((m + 1) / 2)]
-      m = sorted(order[i] FS "after"); amin = s[1]; amax = s[m]; amed = s[int((m + 1) / 2)]
-      verdict = amed + 0 < bmin + 0 ? "below" : amed + 0 > bmax + 0 ? "ABOVE" : "within"
-      printf "%-10s %-56s %-26s %-26s %s\n", p[1], substr(p[2], 1, 56),
-        sprintf("%g-%g (%g) %s", bmin, bmax, bmed, unit[order[i]]), sprintf("%g-%g (%g) %s", amin, amax, amed, unit[order[i]]), verdict
+  echo "load average after the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
+  if [ -f "$work/batch-before.jsonl" ]; then
+    if cmp -s "$work/batch-before.jsonl" "$work/batch-after.jsonl"; then echo "batch output: identical"
+    else echo "batch output: DIFFERS ($work/batch-before.jsonl, $work/batch-after.jsonl)"; fi
+  fi
+  echo
+  # Per case in the order first seen: each side's min-max and median, and
+  # where AFTER's median lies against BEFORE's range.
+  awk -F'\t' '
+    !(($1 FS $2) in seen) { seen[$1 FS $2] = 1; order[++n] = $1 FS $2; unit[$1 FS $2] = $5 }
+    { k = $1 FS $2 FS $3; v[k, ++c[k]] = $4 }
+    function sorted(k,   i, j, t) {
+      for (i = 1; i <= c[k]; i++) s[i] = v[k, i]
+      for (i = 2; i <= c[k]; i++) for (j = i; j > 1 && s[j - 1] + 0 > s[j] + 0; j--) { t = s[j]; s[j] = s[j - 1]; s[j - 1] = t }
+      return c[k]
     }
-  }' "$results"
+    END {
+      printf "%-10s %-56s %-26s %-26s %s\n", "bench", "case", "before min-max (median)", "after min-max (median)", "after"
+      for (i = 1; i <= n; i++) {
+        split(order[i], p, FS)
+        m = sorted(order[i] FS "before"); bmin = s[1]; bmax = s[m]; bmed = s[int((m + 1) / 2)]
+        m = sorted(order[i] FS "after"); amin = s[1]; amax = s[m]; amed = s[int((m + 1) / 2)]
+        verdict = amed + 0 < bmin + 0 ? "below" : amed + 0 > bmax + 0 ? "ABOVE" : "within"
+        printf "%-10s %-56s %-26s %-26s %s\n", p[1], substr(p[2], 1, 56),
+          sprintf("%g-%g (%g) %s", bmin, bmax, bmed, unit[order[i]]), sprintf("%g-%g (%g) %s", amin, amax, amed, unit[order[i]]), verdict
+      }
+    }' "$results"
+}
+
+main "$@"
+exit
