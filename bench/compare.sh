@@ -120,7 +120,8 @@ main() {
   tree before "$before_rev"
   tree after "$after_rev"
   data
-  lscpu | grep -E '^(Model name|CPU\(s\)|L1d|L2|L3)' | sed 's/  */ /g'
+  echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs, L1d $(($(getconf LEVEL1_DCACHE_SIZE) >> 10)) KiB," \
+    "L2 $(($(getconf LEVEL2_CACHE_SIZE) >> 10)) KiB per core"
   echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
   for ((r = 1; r <= runs; r++)); do
     for bench in "${benches[@]}"; do
@@ -145,14 +146,15 @@ main() {
       return c[k]
     }
     END {
-      printf "%-10s %-56s %-26s %-26s %s\n", "bench", "case", "before min-max (median)", "after min-max (median)", "after"
+      printf "%-10s %-50s %-28s %-28s %s\n", "bench", "case", "before min-max (median)", "after min-max (median)", "after"
       for (i = 1; i <= n; i++) {
         split(order[i], p, FS)
         m = sorted(order[i] FS "before"); bmin = s[1]; bmax = s[m]; bmed = s[int((m + 1) / 2)]
         m = sorted(order[i] FS "after"); amin = s[1]; amax = s[m]; amed = s[int((m + 1) / 2)]
         verdict = amed + 0 < bmin + 0 ? "below" : amed + 0 > bmax + 0 ? "ABOVE" : "within"
-        printf "%-10s %-56s %-26s %-26s %s\n", p[1], substr(p[2], 1, 56),
-          sprintf("%g-%g (%g) %s", bmin, bmax, bmed, unit[order[i]]), sprintf("%g-%g (%g) %s", amin, amax, amed, unit[order[i]]), verdict
+        printf "%-10s %-50s %-28s %-28s %s\n", p[1], substr(p[2], 1, 50),
+          sprintf("%.4g-%.4g (%.4g) %s", bmin, bmax, bmed, unit[order[i]]),
+          sprintf("%.4g-%.4g (%.4g) %s", amin, amax, amed, unit[order[i]]), verdict
       }
     }' "$results"
 }
