@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -131,57 +132,47 @@ ArtIndex topOf(const Document& doc) {
     return doc.art(doc.rootOf(0)).firstChild;
 }
 
-void Select(benchmark::State& state, const std::string& shape, std::size_t objects) {
-    World& world = shapeWorld(shape, objects);
-    HeldPluginSuites held(world.host);
-    const AIArtHandle top = world.host.artHandle(topOf(world.host.document()));
-    for (auto _ : state) benchmark::DoNotOptimize(select(top, 1));
-    reportPerObject(state, objects);
-}
+// Who walks: the plug-in's code through the suites, or the host itself.
+enum class Walker { kPlugin, kHost };
 
-void BaselineSelect(benchmark::State& state, const std::string& shape, std::size_t objects) {
-    World& world = shapeWorld(shape, objects);
-    Document& doc = world.host.document();
+// A shape's world with the host's own walk ready beside it, and the
+// plug-in's suites held while the plug-in walks.
+struct ShapeRun {
+    ShapeRun(const std::string& shape, std::size_t objects, Walker walker)
+        : world(shapeWorld(shape, objects)), doc(world.host.document()), direct(doc, noFaults), top(topOf(doc)) {
+        if (walker == Walker::kPlugin) held.emplace(world.host);
+    }
+
+    World& world;
+    Document& doc;
     NoFaults noFaults;
-    DirectSelection<NoFaults> direct(doc, noFaults);
-    const ArtIndex top = topOf(doc);
-    for (auto _ : state) benchmark::DoNotOptimize(direct.select(top, true));
+    DirectSelection<NoFaults> direct;
+    ArtIndex top;
+    std::optional<HeldPluginSuites> held;
+};
+
+void Select(benchmark::State& state, const std::string& shape, std::size_t objects, Walker walker) {
+    ShapeRun run(shape, objects, walker);
+    const AIArtHandle top = run.world.host.artHandle(run.top);
+    for (auto _ : state) {
+        if (walker == Walker::kPlugin) benchmark::DoNotOptimize(select(top, 1));
+        else benchmark::DoNotOptimize(run.direct.select(run.top, true));
+    }
     reportPerObject(state, objects);
 }
 
 // Nothing selected but the top object, so that clearing the selection is
 // one walk over everything below it: were every link of a deep chain
 // selected, each would be walked again from itself, a quadratic amount.
-void selectTopOnly(Document& doc) {
-    for (ArtIndex index : doc.selected()) doc.setUserAttributes(index, kArtSelected, 0);
-    doc.setUserAttributes(topOf(doc), kArtSelected, kArtSelected);
-}
-
 // The top object is marked selected again before each run (a constant-time
 // change to the model).
-void Unselect(benchmark::State& state, const std::string& shape, std::size_t objects) {
-    World& world = shapeWorld(shape, objects);
-    Document& doc = world.host.document();
-    HeldPluginSuites held(world.host);
-    selectTopOnly(doc);
-    const ArtIndex top = topOf(doc);
+void Unselect(benchmark::State& state, const std::string& shape, std::size_t objects, Walker walker) {
+    ShapeRun run(shape, objects, walker);
+    for (ArtIndex index : run.doc.selected()) run.doc.setUserAttributes(index, kArtSelected, 0);
     for (auto _ : state) {
-        doc.setUserAttributes(top, kArtSelected, kArtSelected);
-        benchmark::DoNotOptimize(unselect_selection());
-    }
-    reportPerObject(state, objects);
-}
-
-void BaselineUnselect(benchmark::State& state, const std::string& shape, std::size_t objects) {
-    World& world = shapeWorld(shape, objects);
-    Document& doc = world.host.document();
-    NoFaults noFaults;
-    DirectSelection<NoFaults> direct(doc, noFaults);
-    selectTopOnly(doc);
-    const ArtIndex top = topOf(doc);
-    for (auto _ : state) {
-        doc.setUserAttributes(top, kArtSelected, kArtSelected);
-        benchmark::DoNotOptimize(direct.unselectSelection());
+        run.doc.setUserAttributes(run.top, kArtSelected, kArtSelected);
+        if (walker == Walker::kPlugin) benchmark::DoNotOptimize(unselect_selection());
+        else benchmark::DoNotOptimize(run.direct.unselectSelection());
     }
     reportPerObject(state, objects);
 }
@@ -234,10 +225,11 @@ void registerAll() {
     for (const char* shape : {"tree", "chain"}) {
         const std::size_t objects = 1000000;
         const std::string suffix = std::string(shape) + "/" + std::to_string(objects);
-        RegisterBenchmark(("Select/" + suffix).c_str(), Select, shape, objects)->Apply(configure);
-        RegisterBenchmark(("Baseline/select/" + suffix).c_str(), BaselineSelect, shape, objects)->Apply(configure);
-        RegisterBenchmark(("Unselect/" + suffix).c_str(), Unselect, shape, objects)->Apply(configure);
-        RegisterBenchmark(("Baseline/unselect/" + suffix).c_str(), BaselineUnselect, shape, objects)
+        RegisterBenchmark(("Select/" + suffix).c_str(), Select, shape, objects, Walker::kPlugin)->Apply(configure);
+        RegisterBenchmark(("Baseline/select/" + suffix).c_str(), Select, shape, objects, Walker::kHost)
+            ->Apply(configure);
+        RegisterBenchmark(("Unselect/" + suffix).c_str(), Unselect, shape, objects, Walker::kPlugin)->Apply(configure);
+        RegisterBenchmark(("Baseline/unselect/" + suffix).c_str(), Unselect, shape, objects, Walker::kHost)
             ->Apply(configure);
     }
     RegisterBenchmark("Gate/noPlan", GateEnter, false)->ComputeStatistics("min", minOf);

@@ -5,17 +5,24 @@
 // command, drawing and delete; and the upload of a large drawing beside the
 // command line reading the same file.
 //
-//   simhost-serve-bench SIMHOST [BIG.svg [HUGE.svg]]
+//   simhost-serve-bench SIMHOST [BIG.svg [HUGE.svg]] [--only=GROUP,...]
 //
 // BIG.svg: a drawing of about 10^5 objects (bench/make-big-svg.py); HUGE.svg:
-// one of about 100 MB. Prints median and 99th percentile per case.
+// one of about 100 MB. Prints median and 99th percentile per case. The
+// groups, all run when none is named: sample (round trips on the sample),
+// clients (1, 8 and 64 clients at once), memory (the cycles), big (round
+// trips on BIG.svg and its upload), huge (HUGE.svg's upload beside the
+// command line reading it). Several short runs of one group alternate
+// well with another build's (bench/compare.sh).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "ServerProcess.h"
@@ -99,6 +106,20 @@ void clientRoundTrips(int port, int clients, bool keepAlive, int perClient) {
                 ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)], ms.back(), failed.load());
 }
 
+// Uploads of `drawing` until 201 comes back, each deleted after; the time
+// to the 201.
+std::vector<double> uploads(httplib::Client& c, const std::string& drawing, int n) {
+    std::vector<double> ms;
+    for (int i = 0; i < n; ++i) {
+        const auto start = Clock::now();
+        auto r = c.Post("/api/documents?name=upload.svg", drawing, "image/svg+xml");
+        ms.push_back(msSince(start));
+        if (!r || r->status != 201) std::fprintf(stderr, "upload failed\n");
+        else c.Delete(("/api/documents/" + serve_test::parsed(r)["id"].get<std::string>()).c_str());
+    }
+    return ms;
+}
+
 // Cycles of upload, Groups, the drawing, delete: the server's resident
 // memory after 100 cycles and after 2,000.
 void memoryCycles(serve_test::ServerProcess& server, const std::string& drawing) {
@@ -119,47 +140,78 @@ void memoryCycles(serve_test::ServerProcess& server, const std::string& drawing)
                 after2000 / 1024.0, (after2000 - after100) / 1024.0);
 }
 
+// The arguments: files in order, and the groups to run (every group when
+// none is named).
+struct Arguments {
+    std::vector<std::string> files;
+    std::set<std::string> only;
+    bool runs(const char* group) const { return only.empty() || only.count(group) != 0; }
+};
+
+Arguments parse(int argc, char** argv) {
+    Arguments a;
+    const std::string flag = "--only=";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.compare(0, flag.size(), flag) != 0) {
+            a.files.push_back(arg);
+            continue;
+        }
+        std::stringstream list(arg.substr(flag.size()));
+        for (std::string group; std::getline(list, group, ',');) a.only.insert(group);
+    }
+    return a;
+}
+
+void bigCases(httplib::Client& c, const std::string& path) {
+    const std::string big = fileText(path);
+    report("10^5: upload (201 back)", uploads(c, big, 10), 0);
+    const std::string id = serve_test::parsed(c.Post("/api/documents?name=big.svg", big, "image/svg+xml"))["id"];
+    roundTrips(c, id, "Compound Paths", true, 50, "10^5: Compound Paths (selects none)");
+    roundTrips(c, id, "Dashed Paths", false, 50, "10^5: Dashed Paths, no outlines");
+    roundTrips(c, id, "Dashed Paths", true, 50, "10^5: Dashed Paths, with outlines");
+    roundTrips(c, id, "All Paths", false, 20, "10^5: All Paths, no outlines");
+    roundTrips(c, id, "All Paths", true, 20, "10^5: All Paths, with outlines");
+    c.Delete(("/api/documents/" + id).c_str());
+}
+
+void hugeCases(httplib::Client& c, const std::string& simhost, const std::string& path) {
+    const std::string huge = fileText(path);
+    std::vector<double> upload, cli;
+    for (int i = 0; i < 5; ++i) {
+        const std::vector<double> one = uploads(c, huge, 1);
+        upload.insert(upload.end(), one.begin(), one.end());
+        const auto start = Clock::now();
+        const std::string command = simhost + " select " + path + " \"Placed Objects\" >/dev/null";
+        if (std::system(command.c_str()) != 0) std::fprintf(stderr, "the command line failed\n");
+        cli.push_back(msSince(start));
+    }
+    report("100 MB: upload (201 back)", upload, 0);
+    report("100 MB: simhost select (reads it, selects none)", cli, 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: simhost-serve-bench SIMHOST [BIG.svg [HUGE.svg]]\n");
+    const Arguments a = parse(argc, argv);
+    if (a.files.empty()) {
+        std::fprintf(stderr, "usage: simhost-serve-bench SIMHOST [BIG.svg [HUGE.svg]] [--only=GROUP,...]\n");
         return 2;
     }
-    setenv("SIMHOST", argv[1], 1);
+    setenv("SIMHOST", a.files[0].c_str(), 1);
     serve_test::ServerProcess server({"--max-upload", "1000000000"});
     httplib::Client c = server.client();
-    roundTrips(c, "d1", "Open Paths", true, 1000, "sample: Open Paths");
-    roundTrips(c, "d1", "All Paths", true, 1000, "sample: All Paths");
-    for (const bool keepAlive : {true, false})
-        for (const int clients : {1, 8, 64}) clientRoundTrips(server.port(), clients, keepAlive, 12800 / (clients + 7));
-    memoryCycles(server, c.Get("/api/documents/d1/drawing")->body);
-    if (argc > 2) {
-        const std::string big = fileText(argv[2]);
-        const std::string id = serve_test::parsed(c.Post("/api/documents?name=big.svg", big, "image/svg+xml"))["id"];
-        roundTrips(c, id, "Compound Paths", true, 50, "10^5: Compound Paths (selects none)");
-        roundTrips(c, id, "Dashed Paths", false, 50, "10^5: Dashed Paths, no outlines");
-        roundTrips(c, id, "Dashed Paths", true, 50, "10^5: Dashed Paths, with outlines");
-        roundTrips(c, id, "All Paths", false, 20, "10^5: All Paths, no outlines");
-        roundTrips(c, id, "All Paths", true, 20, "10^5: All Paths, with outlines");
+    if (a.runs("sample")) {
+        roundTrips(c, "d1", "Open Paths", true, 1000, "sample: Open Paths");
+        roundTrips(c, "d1", "All Paths", true, 1000, "sample: All Paths");
     }
-    if (argc > 3) {
-        const std::string huge = fileText(argv[3]);
-        std::vector<double> upload, cli;
-        for (int i = 0; i < 5; ++i) {
-            auto start = Clock::now();
-            auto r = c.Post("/api/documents?name=huge.svg", huge, "image/svg+xml");
-            upload.push_back(msSince(start));
-            if (!r || r->status != 201) std::fprintf(stderr, "upload failed\n");
-            else c.Delete(("/api/documents/" + serve_test::parsed(r)["id"].get<std::string>()).c_str());
-            start = Clock::now();
-            const std::string command = std::string(argv[1]) + " select " + argv[3] + " \"Placed Objects\" >/dev/null";
-            if (std::system(command.c_str()) != 0) std::fprintf(stderr, "the command line failed\n");
-            cli.push_back(msSince(start));
-        }
-        report("100 MB: upload (201 back)", upload, 0);
-        report("100 MB: simhost select (reads it, selects none)", cli, 0);
-    }
+    if (a.runs("clients"))
+        for (const bool keepAlive : {true, false})
+            for (const int clients : {1, 8, 64})
+                clientRoundTrips(server.port(), clients, keepAlive, 12800 / (clients + 7));
+    if (a.runs("memory")) memoryCycles(server, c.Get("/api/documents/d1/drawing")->body);
+    if (a.files.size() > 1 && a.runs("big")) bigCases(c, a.files[1]);
+    if (a.files.size() > 2 && a.runs("huge")) hugeCases(c, a.files[0], a.files[2]);
     server.stop();
     return 0;
 }
