@@ -14,7 +14,7 @@
 #              $SELECTION_FILTER, CPU time per run
 #   batch      `simhost select DIR --all --json` over the first $BATCH_COUNT
 #              (default 1000) drawings of Debian's openclipart-svg, as the
-#              README's batch figures are taken: wall and CPU seconds
+#              batch figures of bench/README.md are taken: wall and CPU seconds
 #   serve      AFTER's simhost-serve-bench against each revision's simhost
 #              (one client measuring both servers), groups $SERVE_GROUPS,
 #              on drawings of 10^5 and 10^6 elements: median per case

@@ -1,5 +1,5 @@
-// `simhost serve`: a local web host for the plug-in (see the README's
-// "Web server" section for the HTTP interface).
+// `simhost serve`: a local web host for the plug-in (see docs/http-api.md
+// for the HTTP interface).
 #pragma once
 
 #include <CLI/CLI.hpp>

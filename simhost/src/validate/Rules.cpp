@@ -1,6 +1,6 @@
 // The rule book: every rule a finding can name, each with the one promise of
 // the host interface it enforces, in the interface's own words. `simhost
-// validate --list` prints it; the README's validator section follows it.
+// validate --list` prints it; docs/validator.md follows it.
 #include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
