@@ -201,16 +201,54 @@ UploadReader::UploadReader(std::string name, std::uint64_t length, std::uint64_t
     adviseHugePages(bytes_);
 }
 
-UploadReader::~UploadReader() = default;
+UploadReader::~UploadReader() {
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    moreBytes_.notify_all();
+    thread_.join();
+}
 
-// Gzip data is inflated as it arrives; anything else is read once whole.
+// Streams only what the SVG reader reads straight from the text, of a
+// length known first (so the buffer never moves under the reader).
 void UploadReader::start() {
     decided_ = true;
-    if (!isGzip(bytes_)) return;
-    inflater_ = std::make_unique<Inflater>();
-    const std::string compressed = std::move(bytes_);
-    bytes_ = std::string();
-    inflateMore(compressed.data(), compressed.size());
+    if (isGzip(bytes_)) {
+        inflater_ = std::make_unique<Inflater>();
+        const std::string compressed = std::move(bytes_);
+        bytes_ = std::string();
+        inflateMore(compressed.data(), compressed.size());
+        return;
+    }
+    if (looksLikeJson(bytes_) || length_ == 0) return;
+    base_ = bytes_.data();
+    available_ = bytes_.size();
+    thread_ = std::thread([this] {
+        try {
+            svg_ = std::make_unique<SvgDocument>(svgDocumentFromStream(
+                [this](char* buffer, std::size_t capacity) { return pull(buffer, capacity); }, bytes_, length_, name_));
+        } catch (...) {
+            failure_ = std::current_exception();
+            std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = true;
+        }
+    });
+}
+
+std::size_t UploadReader::pull(char* buffer, std::size_t capacity) {
+    // Wakes for a good piece at a time, not for every read of the socket.
+    const std::size_t want = std::min<std::size_t>(capacity, std::size_t(1) << 18);
+    std::unique_lock<std::mutex> lock(mutex_);
+    wakeAt_ = taken_ + want;
+    moreBytes_.wait(lock, [&] { return ended_ || available_ >= wakeAt_; });
+    wakeAt_ = kNotWaiting;
+    const std::size_t n = std::min(capacity, available_ - taken_);
+    lock.unlock();
+    std::memcpy(buffer, base_ + taken_, n);
+    taken_ += n;
+    return n;
 }
 
 // Inflates the next compressed piece onto bytes_; false once the data is
@@ -248,18 +286,38 @@ bool UploadReader::feed(const char* data, std::size_t size) {
     received_ += size;
     if (length_ != 0 && received_ > length_) return false;
     if (inflater_) return inflateMore(data, size);
+    if (!thread_.joinable()) {
+        bytes_.append(data, size);
+        // Enough to tell gzip and JSON from SVG by.
+        if (!decided_ && bytes_.size() >= (length_ != 0 ? std::min<std::uint64_t>(length_, 64) : 64)) start();
+        return !failed_ && !tooLarge_;
+    }
     bytes_.append(data, size);
-    // Enough to tell gzip from the rest by.
-    if (!decided_ && bytes_.size() >= (length_ != 0 ? std::min<std::uint64_t>(length_, 64) : 64)) start();
-    return !failed_ && !tooLarge_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    available_ = bytes_.size();
+    // Only once the reader's piece is whole: waking it for every read of
+    // the socket cost a futex call and a context switch per 4 KiB.
+    if (available_ >= wakeAt_) moreBytes_.notify_one();
+    return !failed_;
 }
 
-bool UploadReader::failed() { return failed_; }
+bool UploadReader::failed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failed_;
+}
 
 std::shared_ptr<OpenDoc> UploadReader::finish() {
-    if (failure_) std::rethrow_exception(failure_);
+    if (failure_ && !thread_.joinable()) std::rethrow_exception(failure_);
     if (inflater_ && !inflater_->ended) throw DocumentError(name_ + ": broken gzip data (truncated)");
-    return std::make_shared<OpenDoc>(openDocumentBytes(std::move(bytes_), name_, max_), name_);
+    if (!thread_.joinable()) return std::make_shared<OpenDoc>(openDocumentBytes(std::move(bytes_), name_, max_), name_);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    moreBytes_.notify_all();
+    thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::make_shared<OpenDoc>(openDrawing(std::move(*svg_), std::move(bytes_)), name_);
 }
 
 std::string DocumentStore::add(std::shared_ptr<OpenDoc> doc) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "simhost/Document.h"
@@ -74,10 +76,12 @@ private:
 std::shared_ptr<OpenDoc> openDocumentFile(const std::string& path);
 std::shared_ptr<OpenDoc> openSampleDocument();
 
-// A document read from its upload. The body's pieces are kept in one
-// buffer of the announced length (the text /drawing serves) and read once
-// whole. Gzip data is inflated as it arrives, and refused as soon as it
-// inflates to more than `max` bytes.
+// A document read as its upload arrives. The body's pieces are kept in one
+// buffer of the announced length (the text /drawing serves); an SVG drawing
+// is read from that buffer by a reader thread while the rest still comes,
+// so that reading ends about when receiving does. Gzip data is inflated as
+// it arrives, and refused as soon as it inflates to more than `max` bytes;
+// it, JSON and bodies of unknown length are read once they are whole.
 class UploadReader {
 public:
     UploadReader(std::string name, std::uint64_t length, std::uint64_t max = simhost::kMaxDocumentBytes);
@@ -99,6 +103,7 @@ private:
     struct Inflater;
     void start();
     bool inflateMore(const char* data, std::size_t size);
+    std::size_t pull(char* buffer, std::size_t capacity);  // the reader thread's source
 
     std::string name_;
     std::uint64_t length_;
@@ -107,9 +112,19 @@ private:
     std::string bytes_;  // as received or, for gzip data, as inflated so far
     std::unique_ptr<Inflater> inflater_;
     bool tooLarge_ = false;
-    bool decided_ = false;  // whether gzip was told apart from the rest
-    bool failed_ = false;
+    bool decided_ = false;        // whether the body streams to a reader thread
+    const char* base_ = nullptr;  // bytes_'s buffer, which never moves while the reader runs
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable moreBytes_;
+    std::size_t available_ = 0;  // bytes received, under mutex_
+    std::size_t taken_ = 0;      // reader thread only
+    bool ended_ = false;         // no more bytes will come, under mutex_
+    std::size_t wakeAt_ = kNotWaiting;  // the count of bytes the waiting reader needs, under mutex_
+    static constexpr std::size_t kNotWaiting = static_cast<std::size_t>(-1);
+    bool failed_ = false;        // under mutex_
     std::exception_ptr failure_;
+    std::unique_ptr<simhost::SvgDocument> svg_;
 };
 
 // Thread-safe: ids are given out in order and never reused.

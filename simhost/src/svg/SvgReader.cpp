@@ -939,6 +939,23 @@ SvgDocument svgDocumentFromText(std::string text, const std::string& origin) {
     return svg;
 }
 
+SvgDocument svgDocumentFromStream(const std::function<std::size_t(char*, std::size_t)>& read, const std::string& whole,
+                                  std::uint64_t expectedBytes, const std::string& origin) {
+    struct Pull : ByteSource {
+        explicit Pull(const std::function<std::size_t(char*, std::size_t)>& f) : read_(f) {}
+        std::size_t read(char* buffer, std::size_t capacity) override { return read_(buffer, capacity); }
+        const std::function<std::size_t(char*, std::size_t)>& read_;
+    };
+    SvgDocument svg;
+    bool first = true;
+    Reader(origin, svg, expectedBytes).read([&]() -> std::unique_ptr<ByteSource> {
+        if (!first) return std::make_unique<TextSource>(whole);
+        first = false;
+        return std::make_unique<Pull>(read);
+    });
+    return svg;
+}
+
 SvgDocument loadSvgDocument(const std::string& path) {
     struct stat info {};
     // A stream (standard input, a pipe) cannot be read twice, and a drawing

@@ -100,6 +100,12 @@ std::string readDocumentBytes(const std::string& path);
 // Throws DocumentError naming `origin` and, for malformed XML, the line.
 SvgDocument svgDocumentFromText(std::string text, const std::string& origin);
 SvgDocument loadSvgDocument(const std::string& path);
+// Reads a drawing as its bytes arrive: `read(buffer, capacity)` gives up to
+// `capacity` bytes, 0 at the end. A drawing that needs a second pass is read
+// again from `whole`, which must hold every byte by the end of the first.
+// `expectedBytes` (about the text's length) sizes the document.
+SvgDocument svgDocumentFromStream(const std::function<std::size_t(char*, std::size_t)>& read, const std::string& whole,
+                                  std::uint64_t expectedBytes, const std::string& origin);
 
 // The drawing with the given objects marked: `text` (what `svg` was read
 // from) unchanged, with one outline per object, in the order given, added on
