@@ -36,7 +36,8 @@ programs() {
     "$build/CMakeCache.txt"
   command -v cmake
   # The other presets' compilers and emulators.
-  sed -n -E 's/^set\(CMAKE_(C_COMPILER|CXX_COMPILER|CROSSCOMPILING_EMULATOR) ([^; )]+).*/\2/p' cmake/toolchains/*.cmake
+  sed -n -E 's/^set\(WENDLOW_CROSS_TRIPLE ([^ )]+)\)/\1-gcc\n\1-g++/p; s/^set\(WENDLOW_CROSS_QEMU ([^ )]+)\)/\1/p' \
+    cmake/toolchains/*.cmake
   sed -n -E 's/.*"CMAKE_CXX_COMPILER": "([^"]+)".*/\1/p' CMakePresets.json
   # Those the tests start: the picture's renderer and the page's browsers;
   # and those `cpack -G DEB` runs for the package's dependencies.
