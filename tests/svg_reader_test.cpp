@@ -19,6 +19,7 @@
 #include "Css.h"
 #include "PathData.h"
 #include "Tables.h"
+#include "simhost/XmlText.h"
 #include "simhost/svg/SvgDocument.h"
 
 using namespace simhost;
@@ -449,3 +450,18 @@ TEST(SvgMarked, OneOutlineOverEachObjectOnTopOfTheUnchangedDrawing) {
 }
 
 }  // namespace
+
+// Ids and reports carry whatever names a drawing or a plug-in gives: the
+// escape must make well-formed XML of any of them that reads back as
+// written (characters XML cannot hold as spaces). Read through expat, which
+// refuses what a lenient parser would let by.
+TEST(XmlText, AnyStringReadsBackThroughAStrictParser) {
+    const std::string hostile = std::string("a&b<c>d\"e'f\tg\nh\x01i\x1fj&amp;") + "\xc3\xa9";
+    // Attribute values normalise tab and line feed to spaces on reading.
+    const std::string expected = std::string("a&b<c>d\"e'f g h i j&amp;") + "\xc3\xa9";
+    const std::string xml = "<svg xmlns=\"http://www.w3.org/2000/svg\"><path id=\"" + simhost::xmlEscaped(hostile) +
+                            "\" d=\"M0 0h1\"/><desc>" + simhost::xmlEscaped(hostile) + "</desc></svg>";
+    const simhost::SvgDocument svg = simhost::svgDocumentFromText(xml, "escaped.svg");
+    ASSERT_EQ(svg.document.layerCount(), 1u) << xml;
+    EXPECT_EQ(svg.idOf(svg.document.art(svg.document.rootOf(0)).firstChild), expected);
+}

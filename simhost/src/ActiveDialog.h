@@ -7,14 +7,13 @@
 
 #include "ADMSuites.h"
 #include "simhost/Plugins.h"
+#include "simhost/Resources.h"
 
 namespace simhost {
 
 struct ActiveDialog {
-    struct Item {
-        ai::int32 id = 0;
-        std::string kind;
-        std::string text;
+    // The item as the resource laid it out, its text as the plug-in set it.
+    struct Item : DialogItemSpec {
         ADMItemNotifyProc notify = nullptr;
     };
     std::size_t index = 0;  // position among the host's dialogs, for handles

@@ -16,7 +16,7 @@ constexpr std::uint32_t kItemsPerDialog = 1024;
 std::vector<DialogItemRecord> itemRecords(const ActiveDialog& dialog) {
     std::vector<DialogItemRecord> items;
     for (const ActiveDialog::Item& item : dialog.items)
-        items.push_back({item.id, item.kind, item.text, item.notify != nullptr});
+        items.push_back({item, item.notify != nullptr});
     return items;
 }
 
@@ -47,7 +47,7 @@ ActiveDialog& DialogRoom::openDialog(PluginId owner, const char* name, ai::int32
     created->name = name == nullptr ? std::string() : std::string(name, strnlen(name, 256));
     created->title = layout.title;
     created->userData = userData;
-    for (const DialogItemSpec& item : layout.items) created->items.push_back({item.id, item.kind, item.text, nullptr});
+    for (const DialogItemSpec& item : layout.items) created->items.push_back({item, nullptr});
     activeDialogs_.push_back(std::move(created));
     return *activeDialogs_.back();
 }

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "ADMSuites.h"
+#include "simhost/Resources.h"
 
 namespace simhost {
 
-struct DialogItemRecord {
-    ai::int32 id = 0;
-    std::string kind;
-    std::string text;
+// An item as the user saw it: its id, kind and text (as the plug-in left
+// them), and whether the plug-in gave it a notify procedure.
+struct DialogItemRecord : DialogItemSpec {
     bool hasNotifyProc = false;
 };
 

@@ -21,6 +21,7 @@
 #include "Css.h"
 #include "Geometry.h"
 #include "PathData.h"
+#include "simhost/XmlText.h"
 #include "simhost/svg/SvgDocument.h"
 
 namespace simhost {
@@ -46,21 +47,6 @@ constexpr int kMaxDepth = 1024;
 std::string_view localName(const char* qualified) {
     const char* colon = std::strchr(qualified, ':');
     return colon != nullptr ? std::string_view(colon + 1) : std::string_view(qualified);
-}
-
-std::string escaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
 }
 
 std::string number(double value) {
@@ -270,7 +256,7 @@ private:
     void children(std::string& out, pugi::xml_node element, const std::string& transform, int depth,
                   const Matrix& ctm) {
         out += "<g";
-        if (!transform.empty()) out += " transform=\"" + escaped(transform) + "\"";
+        if (!transform.empty()) out += " transform=\"" + xmlEscaped(transform) + "\"";
         out += ">";
         const Matrix inner = ctm.then(parseTransform(transform));
         for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
@@ -284,8 +270,8 @@ private:
         const Matrix full = ctm.then(parseTransform(transform));
         box_.add(shapeBox(tag, attrs), full);
         out += "<" + tag;
-        for (const auto& [name, value] : attrs) out += " " + name + "=\"" + escaped(value) + "\"";
-        if (!transform.empty()) out += " transform=\"" + escaped(transform) + "\"";
+        for (const auto& [name, value] : attrs) out += " " + name + "=\"" + xmlEscaped(value) + "\"";
+        if (!transform.empty()) out += " transform=\"" + xmlEscaped(transform) + "\"";
         out += " style=\"" + withWidth(pen_, full.scale()) + "\"/>";
     }
 
@@ -330,7 +316,7 @@ private:
         std::string transform = use.attribute("transform").value();
         if (x != 0 || y != 0) transform = joined(transform, "translate(" + number(x) + " " + number(y) + ")");
         out += "<g";
-        if (!transform.empty()) out += " transform=\"" + escaped(transform) + "\"";
+        if (!transform.empty()) out += " transform=\"" + xmlEscaped(transform) + "\"";
         out += ">";
         const Matrix inner = ctm.then(parseTransform(transform));
         if (ref.size() > 1 && ref.front() == '#') {
@@ -523,11 +509,11 @@ std::string outlines(const SvgDocument& svg, Outliner& outliner, pugi::xml_node 
         const ArtNode& node = svg.document.art(index);
         // Containers are drawn dashed: their shapes, not one shape.
         const bool container = node.type == kGroupArt || node.type == kCompoundPathArt || node.type == kSymbolArt;
-        overlay += std::string("\n<g class=\"simhost-outline\" ") + idAttribute + "=\"" + escaped(svg.idOf(index)) + "\"";
+        overlay += std::string("\n<g class=\"simhost-outline\" ") + idAttribute + "=\"" + xmlEscaped(svg.idOf(index)) + "\"";
         Matrix ctm;
         if (element) {
             const std::string transform = outliner.ancestorTransform(element);
-            if (!transform.empty()) overlay += " transform=\"" + escaped(transform) + "\"";
+            if (!transform.empty()) overlay += " transform=\"" + xmlEscaped(transform) + "\"";
             ctm = parseTransform(transform);
         }
         overlay += container ? " data-simhost-kind=\"container\">" : ">";
@@ -624,7 +610,7 @@ std::string framedRoot(pugi::xml_node root, const Box& area, int width, int heig
         if (name == "width" || name == "height" || name == "viewBox" || name == "preserveAspectRatio" || name == "x" ||
             name == "y")
             continue;
-        tag += " " + std::string(name) + "=\"" + escaped(a.value()) + "\"";
+        tag += " " + std::string(name) + "=\"" + xmlEscaped(a.value()) + "\"";
     }
     return tag + " width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"" +
            number(area.x0) + " " + number(area.y0) + " " + number(area.width()) + " " + number(area.height()) +

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "simhost/XmlText.h"
 #include "simhost/validate/Validate.h"
 
 namespace simhost::validate {
@@ -14,23 +15,6 @@ std::string seconds(double s) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", s);
     return text;
-}
-
-std::string xmlEscape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default:
-                if (c < 0x20 && c != '\n' && c != '\t') out += ' ';
-                else out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 // Bytes that are not valid UTF-8 would make the JSON writer throw.
@@ -118,21 +102,21 @@ std::string reportJUnit(const Report& report) {
             e += c->status == Status::kCrash || c->status == Status::kTimeout;
             t += c->seconds;
         }
-        out << "  <testsuite name=\"" << xmlEscape(entry.first) << "\" tests=\"" << entry.second.size()
+        out << "  <testsuite name=\"" << xmlEscaped(entry.first) << "\" tests=\"" << entry.second.size()
             << "\" failures=\"" << f << "\" errors=\"" << e << "\" time=\"" << seconds(t) << "\">\n";
         for (const CaseResult* c : entry.second) {
-            out << "    <testcase classname=\"" << xmlEscape(c->battery) << "\" name=\"" << xmlEscape(c->name)
+            out << "    <testcase classname=\"" << xmlEscaped(c->battery) << "\" name=\"" << xmlEscaped(c->name)
                 << "\" time=\"" << seconds(c->seconds) << "\">\n";
             std::string text;
             for (const Finding& finding : c->findings) text += "[" + finding.rule + "] " + finding.detail + "\n";
             const std::string first = c->findings.empty() ? std::string(statusName(c->status))
                                                            : "[" + c->findings.front().rule + "] " + c->findings.front().detail;
             if (c->status == Status::kFail)
-                out << "      <failure type=\"fail\" message=\"" << xmlEscape(first) << "\">" << xmlEscape(text) << "</failure>\n";
+                out << "      <failure type=\"fail\" message=\"" << xmlEscaped(first) << "\">" << xmlEscaped(text) << "</failure>\n";
             else if (c->status != Status::kPass)
-                out << "      <error type=\"" << statusName(c->status) << "\" message=\"" << xmlEscape(first) << "\">"
-                    << xmlEscape(text) << "</error>\n";
-            if (!c->output.empty()) out << "      <system-err>" << xmlEscape(c->output) << "</system-err>\n";
+                out << "      <error type=\"" << statusName(c->status) << "\" message=\"" << xmlEscaped(first) << "\">"
+                    << xmlEscaped(text) << "</error>\n";
+            if (!c->output.empty()) out << "      <system-err>" << xmlEscaped(c->output) << "</system-err>\n";
             out << "    </testcase>\n";
         }
         out << "  </testsuite>\n";
