@@ -6,7 +6,7 @@
 import { api, documentPath, errorText } from './api.js';
 import { showDialog } from './dialogs.js';
 import { state } from './state.js';
-import { $, drawSelection, plural, selectionSummary, setStatus } from './view.js';
+import { $, drawSelection, plural, setStatus } from './view.js';
 
 const selectedCount = () => (state.answer ? state.answer.selected.length : 0);
 const hasDocument = () => state.current !== null && state.answer !== null;
@@ -86,11 +86,13 @@ function noteAnswer(answer) {
   refreshItems();
 }
 
-function statusOf(answer) {
-  const n = answer.selected.filter((s) => !s.kept).length;
-  if (answer.edit) return `${answer.edit.message} ${plural(n, 'object')} selected.`;
-  if (/^(Undo|Redo)\b/.test(answer.command || '')) return `${answer.command}: ${plural(n, 'object')} selected.`;
-  return selectionSummary(answer);
+// "Hid 3 objects. 0 objects selected.", "Select All: 12 objects selected.";
+// a pick tells only what it left selected.
+function statusOf(answer, part) {
+  const selected = `${plural(answer.selected.filter((s) => !s.kept).length, 'object')} selected.`;
+  if (answer.edit) return `${answer.edit.message} ${selected}`;
+  if (part === 'pick' || !answer.command) return selected;
+  return `${answer.command}: ${selected}`;
 }
 
 /**
@@ -106,7 +108,7 @@ export async function change(part, body) {
   if (String(id) !== String(state.current)) return null;
   if (res.status === 200) {
     drawSelection(res.data);
-    setStatus(statusOf(res.data));
+    setStatus(statusOf(res.data, part));
     return res.data;
   }
   if (res.status === 409 && res.data && res.data.dialog) {

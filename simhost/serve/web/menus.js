@@ -117,9 +117,11 @@ function buildMenubar(top) {
  */
 export async function loadMenus() {
   const [menus, faults] = await Promise.all([api('GET', '/api/menus'), api('GET', '/api/faults')]);
-  const top = HOST_MENUS.map((label) => ({ label, items: hostEntries(label) }));
+  const top = HOST_MENUS.map((label) => ({ label, items: label === 'Help' ? [] : hostEntries(label) }));
   if (menus.status === 200) for (const group of menus.data.groups) placeGroup(top, group);
   else setStatus(`The menus could not be read: ${errorText(menus)}`, true);
+  // Help lists the plug-ins' About group first, the page's own help after it.
+  top.find((m) => m.label === 'Help').items.push(...hostEntries('Help'));
   top.push(hostMenu(faults.status === 200 ? faults.data : []));
   buildMenubar(top);
   refreshItems();
