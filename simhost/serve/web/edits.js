@@ -143,7 +143,7 @@ const ICONS = {
   visible: ['M1 8s2.5-5 7-5 7 5 7 5-2.5 5-7 5-7-5-7-5z', 'M8 6a2 2 0 1 0 0 4a2 2 0 1 0 0-4z'],
   hidden: ['M1 8s2.5-5 7-5 7 5 7 5-2.5 5-7 5-7-5-7-5z', 'M2 14L14 2'],
   locked: ['M3 7h10v7H3z', 'M5 7V5a3 3 0 0 1 6 0v2'],
-  editable: ['M3 7h10v7H3z', 'M5 7V5a3 3 0 0 1 6 0'],
+  editable: ['M3 7h10v7H3z', 'M5 7V3.5a3 3 0 0 1 6 0'],
 };
 
 function icon(name) {
