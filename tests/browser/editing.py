@@ -251,9 +251,12 @@ def check_saved_ids(drawing, saved, deleted):
 
 
 def show_document(page, name):
-    button = next(b for b in page.d.find_elements(By.CSS_SELECTOR, '#documents .doc')
-                  if b.find_element(By.CSS_SELECTOR, '.doc-name').text.endswith(name))
-    click_element(page, button)
+    """Shows the document of that name with a click in the list, unless it is shown."""
+    find = ("return [...document.querySelectorAll('#documents .doc')]"
+            ".find(b => b.querySelector('.doc-name').textContent.endsWith(arguments[0]))")
+    button = page.wait.until(lambda d: page.js(find, name))
+    if button.get_attribute('aria-current') != 'true':
+        click_element(page, button)
     page.wait.until(lambda d: page.js('return state.hasDrawing && !!state.answer'))
 
 
