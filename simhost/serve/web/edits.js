@@ -6,7 +6,7 @@
 import { api, documentPath, errorText } from './api.js';
 import { showDialog } from './dialogs.js';
 import { state } from './state.js';
-import { $, drawSelection, plural, setStatus } from './view.js';
+import { $, drawSelection, plural, selectionSummary, setStatus } from './view.js';
 
 const selectedCount = () => (state.answer ? state.answer.selected.length : 0);
 const hasDocument = () => state.current !== null && state.answer !== null;
@@ -87,8 +87,9 @@ function noteAnswer(answer) {
 }
 
 // "Hid 3 objects. 0 objects selected.", "Select All: 12 objects selected.";
-// a pick tells only what it left selected.
-function statusOf(answer, part) {
+// a pick tells only what it left selected; Reselect, what its command did.
+function statusOf(answer, part, body) {
+  if (body.op === 'reselect') return selectionSummary(answer);
   const selected = `${plural(answer.selected.filter((s) => !s.kept).length, 'object')} selected.`;
   if (answer.edit) return `${answer.edit.message} ${selected}`;
   if (part === 'pick' || !answer.command) return selected;
@@ -106,9 +107,15 @@ export async function change(part, body) {
   if (id === null) { setStatus('Open a drawing first.', true); return null; }
   const res = await api('POST', documentPath(id, part), body);
   if (String(id) !== String(state.current)) return null;
+  if ((res.status === 200 || res.status === 202) && res.data && res.data.dialog) {
+    // Reselect ran a command that opened a dialog: the host waits for it.
+    setStatus('The command opened a dialog: answer it to go on.');
+    showDialog(res.data.dialog);
+    return null;
+  }
   if (res.status === 200) {
     drawSelection(res.data);
-    setStatus(statusOf(res.data, part));
+    setStatus(statusOf(res.data, part, body));
     return res.data;
   }
   if (res.status === 409 && res.data && res.data.dialog) {
