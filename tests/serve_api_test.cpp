@@ -387,12 +387,13 @@ TEST_F(ServeApi, UndoAndRedoGoOverCommandsAndEdits) {
     EXPECT_EQ(exported->get_header_value("Content-Disposition"), "attachment; filename=\"sample-selection.svg\"");
     EXPECT_NE(exported->body.find(chosen["selected"][0]["id"].get<std::string>()), std::string::npos);
 
+    const std::string gone = chosen["selected"][0]["id"];
+    EXPECT_NE(c.Get((base + "drawing").c_str())->body.find("\"" + gone + "\""), std::string::npos);
     const json deleted = parsed(postJson(c, base + "edit", {{"op", "delete"}}));
     EXPECT_EQ(deleted["command"], "Delete");
     EXPECT_EQ(deleted["edit"]["changed"], chosen["count"]) << deleted;
     EXPECT_EQ(deleted["count"], 0);
     EXPECT_GT(deleted["revision"].get<int>(), chosen["revision"].get<int>());
-    const std::string gone = chosen["selected"][0]["id"];
     for (const char* route : {"svg", "drawing"})
         EXPECT_EQ(c.Get((base + route).c_str())->body.find("\"" + gone + "\""), std::string::npos) << route;
 
@@ -433,6 +434,8 @@ TEST_F(ServeApi, NoDocumentChangesWhileADialogIsOpen) {
     const json after = parsed(c.Get((base + "state").c_str()));
     for (const char* field : {"revision", "layers", "undo"}) EXPECT_EQ(after[field], before[field]) << field;
     EXPECT_EQ(keysOf(after), keysOf(before));
+    EXPECT_EQ(parsed(postJson(c, base + "selection", {{"op", "reselect"}}))["command"], "Groups")
+        << "Reselect runs the last command on the drawing, not About";
     c.Delete(("/api/documents/" + id).c_str());
 }
 
