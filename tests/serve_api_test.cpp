@@ -270,7 +270,8 @@ TEST_F(ServeApi, DocumentsAreUploadedListedDrawnAndDeleted) {
     EXPECT_EQ(drawing->get_header_value("Content-Security-Policy"),
               "default-src 'none'; img-src data:; style-src 'unsafe-inline'; font-src data:; sandbox");
     EXPECT_EQ(drawing->get_header_value("X-Content-Type-Options"), "nosniff");
-    EXPECT_EQ(c.Get(("/api/documents/" + json_id + "/drawing").c_str())->status, 404);
+    for (const char* route : {"/drawing", "/svg", "/export"})
+        EXPECT_EQ(c.Get(("/api/documents/" + json_id + route).c_str())->status, 404) << route;
     auto r = postJson(c, "/api/documents/" + json_id + "/menu", {{"item", "Plugin Groups"}});
     EXPECT_EQ(parsed(r)["selected"][0]["id"], "fountain") << r->body;
 
@@ -314,6 +315,127 @@ TEST_F(ServeApi, TheDrawingIsFramedToShowAllItsArt) {
     const std::string id = upload(far, "far.svg");
     EXPECT_FALSE(parsed(c.Get(("/api/documents/" + id).c_str())).contains("viewBox"));
     EXPECT_EQ(c.Get(("/api/documents/" + id + "/drawing").c_str())->body, far);
+    c.Delete(("/api/documents/" + id).c_str());
+}
+
+// The keys of an answer's "selected".
+json keysOf(const json& answer) {
+    json keys = json::array();
+    for (const json& s : answer["selected"]) keys.push_back(s["id"]);
+    return keys;
+}
+
+// The host's own work on a drawing of known geometry, step by step: clicks
+// and marquees (topmost painted shape, its top-level object unless deep,
+// never what is hidden, locked or on a hidden or locked layer), the Select
+// menu, layer flags the plug-in's commands honour, Reselect, edits, undo
+// and redo; each answer with what the document holds after it.
+TEST_F(ServeApi, TheHostsOwnSelectionPicksAndEditsFollowTheDocument) {
+    httplib::Client c = server_->client();
+    const std::string id = upload(rows("serve_api", "pickingDrawing")[0], "picking.svg");
+    const std::string base = "/api/documents/" + id + "/";
+    int revision = 0;
+    for (const json& step : rows("serve_api", "hostSteps")) {
+        auto r = postJson(c, base + step[0].get<std::string>(), step[1]);
+        ASSERT_EQ(r->status, step[2]) << step << ": " << r->body;
+        const json answer = parsed(r);
+        if (r->status != 200) {
+            EXPECT_TRUE(answer["error"].is_string()) << r->body;
+            continue;
+        }
+        if (!step[3].is_null()) {
+            EXPECT_EQ(keysOf(answer), step[3]) << step;
+        }
+        EXPECT_EQ(answer.value("picked", json()), step[4]) << step;
+        if (!step[5].is_null()) {
+            EXPECT_EQ(answer["command"], step[5]) << step;
+        }
+        EXPECT_EQ(answer["count"], answer["selected"].size());
+        EXPECT_EQ(answer["layers"], parsed(c.Get((base + "layers").c_str()))) << step;
+        EXPECT_EQ(parsed(c.Get((base + "state").c_str()))["selected"], answer["selected"]) << step;
+        EXPECT_GE(answer["revision"].get<int>(), revision) << step;
+        revision = answer["revision"];
+    }
+    c.Delete(("/api/documents/" + id).c_str());
+}
+
+// Undo and redo name what they would do, and go back and forth over a
+// plug-in command and an edit; the revision grows with every change to the
+// drawing, and /drawing and /svg show the edit while it stands. Unedited,
+// /svg is the document as it came, byte for byte.
+TEST_F(ServeApi, UndoAndRedoGoOverCommandsAndEdits) {
+    httplib::Client c = server_->client();
+    const std::string text = fileText(kSample);
+    const std::string id = upload(text, "sample.svg"), base = "/api/documents/" + id + "/";
+    auto saved = [&] { return c.Get((base + "svg").c_str()); };
+    ASSERT_EQ(saved()->status, 200);
+    EXPECT_EQ(saved()->body, text);
+    EXPECT_EQ(saved()->get_header_value("Content-Disposition"), "attachment; filename=\"sample.svg\"");
+    EXPECT_EQ(saved()->get_header_value("Content-Type"), "image/svg+xml");
+    EXPECT_EQ(saved()->get_header_value("Content-Security-Policy"),
+              "default-src 'none'; img-src data:; style-src 'unsafe-inline'; font-src data:; sandbox");
+    const json fresh = parsed(c.Get((base + "state").c_str()));
+    EXPECT_TRUE(fresh["undo"].is_null() && fresh["redo"].is_null()) << fresh;
+    EXPECT_EQ(postJson(c, base + "undo", json::object())->status, 409);
+    EXPECT_EQ(c.Get((base + "export").c_str())->status, 409) << "nothing is selected";
+
+    const json chosen = parsed(postJson(c, base + "menu", {{"item", "Open Paths"}}));
+    ASSERT_GT(chosen["count"].get<int>(), 0) << chosen;
+    EXPECT_EQ(chosen["undo"], "Open Paths");
+    auto exported = c.Get((base + "export").c_str());
+    ASSERT_EQ(exported->status, 200);
+    EXPECT_EQ(exported->get_header_value("Content-Disposition"), "attachment; filename=\"sample-selection.svg\"");
+    EXPECT_NE(exported->body.find(chosen["selected"][0]["id"].get<std::string>()), std::string::npos);
+
+    const std::string gone = chosen["selected"][0]["id"];
+    EXPECT_NE(c.Get((base + "drawing").c_str())->body.find("\"" + gone + "\""), std::string::npos);
+    const json deleted = parsed(postJson(c, base + "edit", {{"op", "delete"}}));
+    EXPECT_EQ(deleted["command"], "Delete");
+    EXPECT_EQ(deleted["edit"]["changed"], chosen["count"]) << deleted;
+    EXPECT_EQ(deleted["count"], 0);
+    EXPECT_GT(deleted["revision"].get<int>(), chosen["revision"].get<int>());
+    for (const char* route : {"svg", "drawing"})
+        EXPECT_EQ(c.Get((base + route).c_str())->body.find("\"" + gone + "\""), std::string::npos) << route;
+
+    const json undone = parsed(postJson(c, base + "undo", json::object()));
+    EXPECT_EQ(undone["command"], "Undo " + deleted["undo"].get<std::string>());
+    EXPECT_EQ(undone["selected"], chosen["selected"]) << "the deleted objects come back selected";
+    EXPECT_GT(undone["revision"].get<int>(), deleted["revision"].get<int>());
+    EXPECT_EQ(undone["redo"], deleted["undo"]);
+    EXPECT_NE(saved()->body.find("\"" + gone + "\""), std::string::npos);
+    const json before = parsed(postJson(c, base + "undo", json::object()));
+    EXPECT_EQ(before["count"], 0) << "the command's selection undone";
+    EXPECT_TRUE(before["undo"].is_null());
+    EXPECT_EQ(before["redo"], "Open Paths");
+    EXPECT_EQ(parsed(postJson(c, base + "redo", json::object()))["selected"], chosen["selected"]);
+    EXPECT_EQ(parsed(postJson(c, base + "redo", json::object()))["count"], 0);
+    EXPECT_EQ(c.Get((base + "svg").c_str())->body.find("\"" + gone + "\""), std::string::npos);
+    c.Delete(("/api/documents/" + id).c_str());
+}
+
+// While a dialog is open, nothing changes a document: every route that
+// would is refused with the open dialog, and the document is as it was.
+TEST_F(ServeApi, NoDocumentChangesWhileADialogIsOpen) {
+    httplib::Client c = server_->client();
+    const std::string id = upload(fileText(kSample), "sample.svg"), base = "/api/documents/" + id + "/";
+    ASSERT_EQ(postJson(c, base + "menu", {{"item", "Groups"}})->status, 200);
+    const json before = parsed(c.Get((base + "state").c_str()));
+    ASSERT_EQ(postJson(c, base + "menu", {{"item", "Brindle..."}})->status, 202);
+    const json bodies = {{"selection", {{"op", "all"}}}, {"pick", {{"rect", {0, 0, 1000, 1000}}}},
+                         {"layers/0", {{"visible", false}}}, {"edit", {{"op", "delete"}}}};
+    for (const json& r : rows("serve_api", "whileADialogIsOpen")) {
+        const std::string route = r[1];
+        auto answer = r[0] == "GET" ? c.Get((base + route).c_str())
+                                    : postJson(c, base + route, bodies.value(route, json::object()));
+        EXPECT_EQ(answer->status, 409) << route << ": " << answer->body;
+        EXPECT_TRUE(parsed(answer)["dialog"].is_object()) << route;
+    }
+    ASSERT_EQ(postJson(c, "/api/dialog/press", {{"item", 1}})->status, 200);
+    const json after = parsed(c.Get((base + "state").c_str()));
+    for (const char* field : {"revision", "layers", "undo"}) EXPECT_EQ(after[field], before[field]) << field;
+    EXPECT_EQ(keysOf(after), keysOf(before));
+    EXPECT_EQ(parsed(postJson(c, base + "selection", {{"op", "reselect"}}))["command"], "Groups")
+        << "Reselect runs the last command on the drawing, not About";
     c.Delete(("/api/documents/" + id).c_str());
 }
 

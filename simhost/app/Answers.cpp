@@ -137,6 +137,25 @@ std::string dialogsJson(const std::vector<DialogRecord>& dialogs, bool withClose
     return list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+void appendHostState(std::string& out, const HostState& state) {
+    const auto label = [](const std::string& text) { return text.empty() ? std::string("null") : quoted(text); };
+    out += ", \"undo\": " + label(state.undo) + ", \"redo\": " + label(state.redo);
+    out += ", \"revision\": " + std::to_string(state.revision);
+    out += ", \"layers\": " + (state.layersJson.empty() ? std::string("[]") : state.layersJson);
+    if (state.edit != nullptr)
+        out += ", \"edit\": {\"changed\": " + std::to_string(state.edit->changed) +
+               ", \"untouched\": " + std::to_string(state.edit->untouched) +
+               ", \"message\": " + quoted(state.edit->message) + "}";
+    if (state.picked != nullptr) {
+        out += ", \"picked\": [";
+        for (std::size_t i = 0; i < state.picked->size(); ++i) {
+            if (i != 0) out += ", ";
+            appendQuoted(out, (*state.picked)[i]);
+        }
+        out += ']';
+    }
+}
+
 void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& parts) {
     out += '{';
     if (parts.server) {
@@ -170,6 +189,7 @@ void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& pa
     if (parts.server) {
         out += ", \"alerts\": ";
         out += nlohmann::json(run.alerts).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        if (parts.host != nullptr) appendHostState(out, *parts.host);
     }
     if (parts.server) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - parts.start).count();

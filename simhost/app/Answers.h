@@ -16,10 +16,22 @@
 #include "simhost/DialogDriver.h"
 #include "simhost/DocumentJson.h"
 #include "simhost/documents/Documents.h"
+#include "simhost/documents/Editor.h"
 #include "simhost/Dialogs.h"
 #include "simhost/Document.h"
 
 namespace simhost_app {
+
+// The host's own state of a document, which the server's answers end with.
+struct HostState {
+    std::string undo, redo;  // what Edit > Undo and Redo would do; empty for nothing
+    std::uint64_t revision = 0;
+    std::string layersJson;  // [{"name", "visible", "editable"}]
+    const simhost::EditOutcome* edit = nullptr;    // an edit's or a flag's outcome
+    const std::vector<std::string>* picked = nullptr;  // the keys a pick hit
+};
+// , "undo", "redo", "revision", "layers", "edit"?, "picked"?
+void appendHostState(std::string& out, const HostState& state);
 
 // What an answer to a command holds besides the run itself.
 struct AnswerParts {
@@ -39,9 +51,11 @@ struct AnswerParts {
     // of writing the answer).
     double commandMs = 0;
     std::chrono::steady_clock::time_point start;
+    // The server's answer about a document: its host state, after "alerts".
+    const HostState* host = nullptr;
 };
 // {"document"?, "file", "command", "result": "ok"|"error", "code",
-//  "codeNumber", "count", "selected"?, "dialogs", "alerts"?, "commandMs"?, "ms"?}
+//  "codeNumber", "count", "selected"?, "dialogs", "alerts"?, host state?, "commandMs"?, "ms"?}
 void appendAnswer(std::string& out, const CommandRun& run, const AnswerParts& parts);
 
 // The command line's answer: "selected" as [{"id", "type", "layer",

@@ -25,6 +25,7 @@ using namespace simhost;
 OpenDoc::OpenDoc(std::unique_ptr<OpenDocument> open, std::string name)
     : name(std::move(name)), open_(std::move(open)), svg_(open_->drawing()) {
     svgText = open_->keptText();
+    editor_ = std::make_unique<Editor>(*open_);
     describe();
     if (svgText && svgText->size() < kEagerBoxBytes) contentBox(true);
 }
@@ -130,20 +131,24 @@ std::optional<std::array<double, 4>> pageBoxOf(const std::string& text) {
 }  // namespace
 
 std::shared_ptr<const OpenDoc::Served> OpenDoc::served() {
+    const std::shared_ptr<const State> now = state();
     {
         std::lock_guard<std::mutex> lock(boxLock_);
-        if (served_) return served_;
+        if (served_ && served_->revision == now->revision) return served_;
     }
     auto served = std::make_shared<Served>();
-    served->text = svgText;
+    served->text = now->svg;
+    served->revision = now->revision;
     const std::array<double, 4> box = *contentBox(true);
-    if (framable(box) && rootStartTag(*svgText, served->tagStart, served->tagEnd))
-        served->tag = framedTag(svgText->substr(served->tagStart, served->tagEnd - served->tagStart), box);
+    const std::string& text = *served->text;
+    if (framable(box) && rootStartTag(text, served->tagStart, served->tagEnd))
+        served->tag = framedTag(text.substr(served->tagStart, served->tagEnd - served->tagStart), box);
     else
         served->tagStart = served->tagEnd = 0;
     std::lock_guard<std::mutex> lock(boxLock_);
-    served_ = served;
-    return served_;
+    // A request that read an older state must not replace a newer copy.
+    if (!served_ || served_->revision <= served->revision) served_ = served;
+    return served;
 }
 
 void OpenDoc::describe() {
@@ -151,12 +156,103 @@ void OpenDoc::describe() {
     // A layer's root group is no object of the drawing.
     objects = doc.artCount() - doc.layerCount();
     layers = doc.layerCount();
-    nlohmann::json list = nlohmann::json::array();
-    for (std::size_t l = 0; l < doc.layerCount(); ++l) {
-        const Layer& layer = doc.layer(static_cast<LayerIndex>(l));
-        list.push_back({{"name", layer.name}, {"visible", layer.visible != 0}, {"editable", layer.editable != 0}});
+    refresh();
+}
+
+std::shared_ptr<const OpenDoc::State> OpenDoc::state() const {
+    std::lock_guard<std::mutex> lock(stateLock_);
+    return state_;
+}
+
+void OpenDoc::refresh() {
+    const std::shared_ptr<const State> was = state();
+    auto now = std::make_shared<State>();
+    now->revision = editor_->revision();
+    now->undo = editor_->undoLabel();
+    now->redo = editor_->redoLabel();
+    if (was && was->revision == now->revision) {
+        if (was->undo == now->undo && was->redo == now->redo) return;
+        now->layersJson = was->layersJson;
+        now->svg = was->svg;
+    } else {
+        const Document& doc = document();
+        nlohmann::json list = nlohmann::json::array();
+        for (std::size_t l = 0; l < doc.layerCount(); ++l) {
+            const Layer& layer = doc.layer(static_cast<LayerIndex>(l));
+            list.push_back({{"name", layer.name}, {"visible", layer.visible != 0}, {"editable", layer.editable != 0}});
+        }
+        now->layersJson = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        // Unedited, the drawing is the text as read, shared rather than copied.
+        if (svgText) now->svg = editor_->edited() ? std::make_shared<const std::string>(editor_->savedSvg()) : svgText;
     }
-    layersJson = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::lock_guard<std::mutex> lock(stateLock_);
+    state_ = std::move(now);
+}
+
+const std::vector<SelectionOutlines::ObjectBox>* OpenDoc::boxes() {
+    if (!svg_) return nullptr;
+    std::lock_guard<std::mutex> lock(outlinesLock_);
+    if (!outlines_) outlines_ = std::make_unique<SelectionOutlines>(*svg_, *svgText);
+    // Built once; never changed after, so read without the lock.
+    return &outlines_->objectBoxes();
+}
+
+namespace {
+
+// Whether a pick may take `index`: in the document, no guide, on a visible
+// and editable layer, neither it nor a container above it hidden or
+// locked. Its top-level object (its layer root's child) goes to `top`.
+bool pickable(const Document& doc, Editor& editor, ArtIndex index, ArtIndex& top) {
+    if (!editor.present(index)) return false;
+    const ArtNode& node = doc.art(index);
+    if (node.guide != 0 || node.layer == kNone) return false;
+    const Layer& layer = doc.layer(node.layer);
+    if (layer.visible == 0 || layer.editable == 0) return false;
+    for (ArtIndex at = index; at != layer.root; at = doc.art(at).parent) {
+        if (at == kNone || (doc.art(at).attributes & (kArtHidden | kArtLocked)) != 0) return false;
+        top = at;
+    }
+    return true;
+}
+
+bool holds(const SelectionOutlines::ObjectBox& box, double x, double y) {
+    return box[0] <= x && x <= box[2] && box[1] <= y && y <= box[3];
+}
+
+}  // namespace
+
+std::vector<ArtIndex> OpenDoc::pickPoint(double x, double y, bool deep) {
+    const auto* boxes = this->boxes();
+    if (boxes == nullptr) return {};
+    const Document& doc = document();
+    const std::vector<ArtIndex>& order = doc.documentOrder();
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const auto i = static_cast<std::size_t>(*it);
+        const ArtNode& node = doc.art(*it);
+        // Only what paints: the shapes, not the containers around them.
+        if (node.firstChild != kNone || (node.fillPaint == 0 && node.strokePaint == 0)) continue;
+        ArtIndex top = kNone;
+        if (i < boxes->size() && holds((*boxes)[i], x, y) && pickable(doc, *editor_, *it, top))
+            return {deep ? *it : top};
+    }
+    return {};
+}
+
+std::vector<ArtIndex> OpenDoc::pickRect(const std::array<double, 4>& rect) {
+    const auto* boxes = this->boxes();
+    if (boxes == nullptr) return {};
+    const Document& doc = document();
+    std::vector<ArtIndex> picked;
+    for (std::size_t l = 0; l < doc.layerCount(); ++l)
+        for (ArtIndex at = doc.art(doc.rootOf(static_cast<LayerIndex>(l))).firstChild; at != kNone;
+             at = doc.art(at).nextSibling) {
+            const auto& box = (*boxes)[static_cast<std::size_t>(at)];
+            ArtIndex top = kNone;
+            if (box[0] <= rect[2] && rect[0] <= box[2] && box[1] <= rect[3] && rect[1] <= box[3] &&
+                pickable(doc, *editor_, at, top))
+                picked.push_back(at);
+        }
+    return picked;  // in document order: layer by layer, as a selection lists them
 }
 
 std::shared_ptr<OpenDoc> openDocumentFile(const std::string& path) {

@@ -1,7 +1,9 @@
 // The documents the server holds: each FILE named, each upload, the sample.
-// What never changes after opening (names, counts, the drawing's text) is
-// read from any thread; the document itself, whose selection the commands
-// change, only on the host thread.
+// What never changes after opening (names, counts, the drawing as read) is
+// read from any thread; the document itself and its editor, which the
+// commands and the host's edits change, only on the host thread. What the
+// edits change and any thread shows (the drawing with its edits, the
+// layers, undo and redo) is a snapshot the host thread replaces whole.
 #pragma once
 
 #include <array>
@@ -19,6 +21,7 @@
 
 #include "simhost/Document.h"
 #include "simhost/documents/Documents.h"
+#include "simhost/documents/Editor.h"
 #include "simhost/svg/SvgDocument.h"
 #include "simhost/svg/SvgOverlay.h"
 
@@ -30,7 +33,6 @@ public:
     std::string name;
     std::size_t objects = 0;
     std::size_t layers = 0;
-    std::string layersJson;                    // [{"name","visible","editable"}]
     std::shared_ptr<const std::string> svgText;  // the drawing as read; null for JSON documents
     // The document as the opener handed it over.
     explicit OpenDoc(std::unique_ptr<simhost::OpenDocument> open, std::string name);
@@ -42,6 +44,31 @@ public:
     simhost::Document& document() { return open_->document(); }
     // The document as the opener gave it: ids, the drawing.
     simhost::OpenDocument& open() { return *open_; }
+    // The host's edits of the document. Host thread only.
+    simhost::Editor& editor() { return *editor_; }
+    // The plug-in's item last run on the document, for Reselect. Host thread only.
+    std::optional<std::size_t> lastItem;
+
+    // The document's state as the answers and listings show it, from any
+    // thread: replaced whole (never changed in place) when it changes.
+    struct State {
+        std::uint64_t revision = 0;
+        std::string undo, redo;  // Edit > Undo's and Redo's labels; empty for none
+        std::string layersJson;  // [{"name","visible","editable"}]
+        std::shared_ptr<const std::string> svg;  // the drawing with its edits; null for JSON documents
+    };
+    std::shared_ptr<const State> state() const;
+    // Host thread, the document held, after anything that may change it.
+    void refresh();
+
+    // What a click at (x, y) picks: the topmost painted object whose box
+    // holds the point, or its top-level object in its layer unless `deep`;
+    // none when nothing eligible is there. What a marquee over x0, y0, x1,
+    // y1 picks: the top-level objects whose boxes touch it. Hidden and
+    // locked objects, objects on hidden or locked layers, guides and
+    // deleted objects are never picked. Host thread, the document held.
+    std::vector<simhost::ArtIndex> pickPoint(double x, double y, bool deep);
+    std::vector<simhost::ArtIndex> pickRect(const std::array<double, 4>& rect);
     // The outlines of `objects`; the drawing is parsed again on first use.
     // Any thread.
     std::string outlines(const std::vector<simhost::ArtIndex>& objects);
@@ -51,18 +78,21 @@ public:
     // again), at opening for drawings under kEagerBoxBytes. Any thread.
     std::optional<std::array<double, 4>> contentBox(bool find);
     static constexpr std::size_t kEagerBoxBytes = std::size_t(8) << 20;
-    // The drawing as /drawing serves it: svgText with the root's start tag
+    // The drawing as /drawing serves it: the drawing with its edits, its root's start tag
     // (bytes tagStart to tagEnd) replaced by `tag`, whose width, height and
     // viewBox frame contentBox(), so that art off the page shows too.
     struct Served {
         std::shared_ptr<const std::string> text;
         std::size_t tagStart = 0, tagEnd = 0;
         std::string tag;
+        std::uint64_t revision = 0;
     };
     std::shared_ptr<const Served> served();
 
 private:
     void describe();
+    // The objects' boxes as read; null for a JSON document.
+    const std::vector<simhost::SelectionOutlines::ObjectBox>* boxes();
     std::unique_ptr<simhost::OpenDocument> open_;
     const simhost::SvgDocument* svg_ = nullptr;  // open_'s drawing, if it is one
     std::mutex outlinesLock_;
@@ -70,6 +100,9 @@ private:
     std::optional<std::array<double, 4>> box_;
     std::shared_ptr<const Served> served_;
     std::unique_ptr<simhost::SelectionOutlines> outlines_;
+    std::unique_ptr<simhost::Editor> editor_;
+    mutable std::mutex stateLock_;
+    std::shared_ptr<const State> state_;
 };
 
 // The documents FILE names (the sample drawing when none), as read by the opener.

@@ -33,6 +33,9 @@ struct Outcome {
     bool withOutlines = false;
     double commandMs = 0;
     std::chrono::steady_clock::time_point start;
+    std::shared_ptr<const OpenDoc::State> state;
+    std::optional<EditOutcome> edit;
+    std::optional<std::vector<std::string>> picked;
 };
 
 // The fields that follow the objects, when asked: their outlines.
@@ -55,6 +58,15 @@ void appendOutcomeJson(std::string& out, const Outcome& o) {
     parts.document = &doc.id;
     parts.file = &doc.name;
     parts.selectedFrom = &doc.open();
+    simhost_app::HostState host;
+    const std::shared_ptr<const OpenDoc::State> state = o.state ? o.state : doc.state();
+    host.undo = state->undo;
+    host.redo = state->redo;
+    host.revision = state->revision;
+    host.layersJson = state->layersJson;
+    if (o.edit) host.edit = &*o.edit;
+    if (o.picked) host.picked = &*o.picked;
+    parts.host = &host;
     // The objects' kinds, layers, ids and shapes never change; the hold
     // keeps the next command from changing the document while they are read.
     std::shared_lock<std::shared_mutex> hold(doc.inUse);
@@ -246,7 +258,19 @@ Reply HostWorker::runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t ite
     waited_ = {};
     if (doc) {
         std::unique_lock<std::shared_mutex> lock(doc->inUse);
-        outcome->run = session_->runItem(items_[item], itemTexts_[item], doc->document());
+        // What the command selects is one step of the document's undo.
+        doc->editor().beginOutside(itemTexts_[item]);
+        try {
+            outcome->run = session_->runItem(items_[item], itemTexts_[item], doc->document());
+        } catch (...) {
+            doc->editor().endOutside();
+            throw;
+        }
+        doc->editor().endOutside();
+        // About is no command on the drawing to run again.
+        if (!applicationItem_[item]) doc->lastItem = item;
+        doc->refresh();
+        outcome->state = doc->state();
     } else {
         Document none;
         outcome->run = session_->runItem(items_[item], itemTexts_[item], none);
@@ -254,14 +278,16 @@ Reply HostWorker::runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t ite
     closedByItsButton(outcome->run);
     outcome->commandMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
                                                                    outcome->start - waited_).count();
-    if (doc) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lastRuns_.erase(std::remove_if(lastRuns_.begin(), lastRuns_.end(),
-                                       [&](const auto& e) { return e.first == doc.get() || e.second.doc.expired(); }),
-                        lastRuns_.end());
-        lastRuns_.push_back({doc.get(), LastRun{doc, outcome->run, outcome->commandMs}});
-    }
+    if (doc) remember(doc, outcome->run, outcome->commandMs);
     return {200, {}, [outcome](std::string& out) { appendOutcomeJson(out, *outcome); }};
+}
+
+void HostWorker::remember(const std::shared_ptr<OpenDoc>& doc, const simhost_app::CommandRun& run, double commandMs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastRuns_.erase(std::remove_if(lastRuns_.begin(), lastRuns_.end(),
+                                   [&](const auto& e) { return e.first == doc.get() || e.second.doc.expired(); }),
+                    lastRuns_.end());
+    lastRuns_.push_back({doc.get(), LastRun{doc, run, commandMs}});
 }
 
 Reply HostWorker::selection(std::shared_ptr<OpenDoc> doc, bool withOutlines) { return selectionReply(doc, withOutlines); }
@@ -296,8 +322,8 @@ Reply HostWorker::deselectAll(std::shared_ptr<OpenDoc> doc) {
     Task task{Kind::kMessage, [this, doc] {
         {
             std::unique_lock<std::shared_mutex> lock(doc->inUse);
-            Document& document = doc->document();
-            for (const ArtIndex index : document.selected()) document.setUserAttributes(index, kArtSelected, 0);
+            doc->editor().select(SelectOp::kNone);
+            doc->refresh();
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -306,6 +332,50 @@ Reply HostWorker::deselectAll(std::shared_ptr<OpenDoc> doc) {
                             lastRuns_.end());
         }
         return selectionReply(doc, false);
+    }};
+    return submit(std::move(task));
+}
+
+Reply HostWorker::edit(std::shared_ptr<OpenDoc> doc, HostWork work) {
+    Task task{Kind::kMessage, [this, doc, work] {
+        auto outcome = std::make_shared<Outcome>();
+        outcome->doc = doc;
+        outcome->withOutlines = true;
+        outcome->start = std::chrono::steady_clock::now();
+        try {
+            std::unique_lock<std::shared_mutex> lock(doc->inUse);
+            HostEdit done = work(*doc);
+            outcome->run.command = std::move(done.command);
+            outcome->edit = std::move(done.edit);
+            outcome->picked = std::move(done.picked);
+            outcome->run.selected = doc->document().selected();
+            doc->refresh();
+        } catch (const Refusal& e) {
+            return errorReply(e.status, e.what());
+        }
+        outcome->state = doc->state();
+        outcome->commandMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - outcome->start).count();
+        remember(doc, outcome->run, outcome->commandMs);
+        return Reply{200, {}, [outcome](std::string& out) { appendOutcomeJson(out, *outcome); }};
+    }};
+    return submit(std::move(task));
+}
+
+Reply HostWorker::reselect(std::shared_ptr<OpenDoc> doc) {
+    Task task{Kind::kMessage, [this, doc] {
+        if (!doc->lastItem) return errorReply(409, "no command has run on " + doc->name + ": nothing to reselect");
+        return runChoice(doc, *doc->lastItem, true);
+    }};
+    return submit(std::move(task));
+}
+
+Reply HostWorker::exportSelection(std::shared_ptr<OpenDoc> doc, std::shared_ptr<std::string> svg) {
+    Task task{Kind::kMessage, [doc, svg] {
+        std::shared_lock<std::shared_mutex> hold(doc->inUse);
+        if (doc->document().selected().empty()) return errorReply(409, "nothing is selected in " + doc->name);
+        *svg = doc->editor().exportedSelectionSvg();
+        return Reply{200, {}};
     }};
     return submit(std::move(task));
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +42,21 @@ struct Reply {
 };
 Reply errorReply(int status, const std::string& message);
 
+// A host operation refused, with its answer's status.
+struct Refusal : std::runtime_error {
+    Refusal(int s, const std::string& why) : std::runtime_error(why), status(s) {}
+    int status;
+};
+
+// What one of the host's own operations did, for its answer.
+struct HostEdit {
+    std::string command;  // the answer's "command": the operation's menu text
+    std::optional<simhost::EditOutcome> edit;
+    std::optional<std::vector<std::string>> picked;
+};
+// Runs on the host thread with the document held; throws Refusal.
+using HostWork = std::function<HostEdit(OpenDoc&)>;
+
 class HostWorker {
 public:
     // Loads the plug-in and sends it "Startup" on the host thread. Throws
@@ -63,6 +79,15 @@ public:
     Reply selection(std::shared_ptr<OpenDoc> doc, bool withOutlines);
     // Deselects everything in `doc`, guides too; answers as selection().
     Reply deselectAll(std::shared_ptr<OpenDoc> doc);
+    // One of the host's own operations on `doc` (its Select menu, picking,
+    // flags, edits, undo), refused like a command while a dialog is open;
+    // answered as a command is, with what it did.
+    Reply edit(std::shared_ptr<OpenDoc> doc, HostWork work);
+    // Runs the plug-in's item last run on `doc` again; 409 when none has run.
+    Reply reselect(std::shared_ptr<OpenDoc> doc);
+    // The selected objects of `doc` alone as a new drawing, into `svg`:
+    // an empty 200 then; 409 when nothing is selected.
+    Reply exportSelection(std::shared_ptr<OpenDoc> doc, std::shared_ptr<std::string> svg);
     // Presses item `item` of the open dialog (of dialog `dialogId` if given).
     Reply press(int item, std::optional<long long> dialogId);
     // The open dialog as JSON, or nothing.
@@ -96,6 +121,7 @@ private:
     void deliver(Reply reply);  // to whoever waits for the running message
     Reply runChoice(const std::shared_ptr<OpenDoc>& doc, std::size_t item, bool withOutlines);
     Reply selectionReply(const std::shared_ptr<OpenDoc>& doc, bool withOutlines);
+    void remember(const std::shared_ptr<OpenDoc>& doc, const simhost_app::CommandRun& run, double commandMs);
     void describeMenus();
 
     std::unique_ptr<Driver> driver_;

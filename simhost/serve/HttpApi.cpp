@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -200,7 +201,7 @@ void deleteDocument(Context& c, const Call& req, httplib::Response& res) {
 }
 
 void getLayers(Context& c, const Call& req, httplib::Response& res) {
-    if (auto doc = documentOf(c, req, res)) res.set_content(doc->layersJson, "application/json");
+    if (auto doc = documentOf(c, req, res)) res.set_content(doc->state()->layersJson, "application/json");
 }
 
 void getDrawing(Context& c, const Call& req, httplib::Response& res) {
@@ -300,6 +301,217 @@ void pressItem(Context& c, const Call& req, httplib::Response& res) {
     send(res, c.worker.press(static_cast<int>(item), dialog));
 }
 
+// ---- The host's own operations ---------------------------------------------------
+
+// The keys of `list` (a JSON array of strings), as objects of `doc`;
+// Refusal for a key no object has. Host thread.
+std::vector<simhost::ArtIndex> objectsOf(OpenDoc& doc, const json& list) {
+    std::vector<simhost::ArtIndex> objects;
+    for (const json& key : list) {
+        const simhost::ArtIndex index = doc.editor().byKey(key.get<std::string>());
+        if (index == simhost::kNone) throw Refusal(400, "no object \"" + key.get<std::string>() + "\"");
+        objects.push_back(index);
+    }
+    return objects;
+}
+
+struct SelectOpName {
+    const char* op;
+    simhost::SelectOp select;
+    const char* command;  // the menu text the answer names
+    bool takesIds;
+};
+const SelectOpName kSelectOps[] = {
+    {"all", simhost::SelectOp::kAll, "Select All", false},
+    {"none", simhost::SelectOp::kNone, "Deselect", false},
+    {"inverse", simhost::SelectOp::kInverse, "Inverse", false},
+    {"set", simhost::SelectOp::kSet, "Select", true},
+    {"add", simhost::SelectOp::kAdd, "Add to Selection", true},
+    {"remove", simhost::SelectOp::kRemove, "Remove from Selection", true},
+    {"toggle", simhost::SelectOp::kToggle, "Toggle Selection", true},
+};
+
+// {"op", "ids"?}: the host's Select menu, and selection by keys.
+void changeSelection(Context& c, const Call& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    json body;
+    if (!doc || !jsonBody(req, res, body)) return;
+    const json op = body.value("op", json());
+    if (op == "reselect") return send(res, c.worker.reselect(doc));
+    const SelectOpName* chosen = nullptr;
+    for (const SelectOpName& name : kSelectOps)
+        if (op == name.op) chosen = &name;
+    if (chosen == nullptr)
+        return fail(res, 400, "\"op\" must be all, none, inverse, set, add, remove, toggle or reselect");
+    json ids = body.value("ids", json::array());
+    if (!ids.is_array() || std::any_of(ids.begin(), ids.end(), [](const json& k) { return !k.is_string(); }))
+        return fail(res, 400, "\"ids\" must be a list of objects' keys");
+    if (chosen->takesIds && !body.contains("ids")) return fail(res, 400, std::string("\"") + chosen->op + "\" needs \"ids\"");
+    send(res, c.worker.edit(doc, [chosen, ids](OpenDoc& d) {
+        const std::vector<simhost::ArtIndex> objects = chosen->takesIds ? objectsOf(d, ids) : std::vector<simhost::ArtIndex>();
+        HostEdit done{chosen->command, {}, {}};
+        d.editor().select(chosen->select, objects);
+        return done;
+    }));
+}
+
+// `count` finite numbers from `value`, or false.
+bool numbers(const json& value, std::size_t count, double* out) {
+    if (!value.is_array() || value.size() != count) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!value[i].is_number()) return false;
+        out[i] = value[i].get<double>();
+        if (!std::isfinite(out[i])) return false;
+    }
+    return true;
+}
+
+// {"point": [x, y]} or {"rect": [x, y, w, h]}, "mode"?, "deep"?: a click or
+// a marquee on the art.
+void pick(Context& c, const Call& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    json body;
+    if (!doc || !jsonBody(req, res, body)) return;
+    double at[4] = {0, 0, 0, 0};
+    const bool point = body.contains("point");
+    if (point == body.contains("rect")) return fail(res, 400, "give \"point\": [x, y] or \"rect\": [x, y, w, h]");
+    if (point ? !numbers(body["point"], 2, at) : !numbers(body["rect"], 4, at))
+        return fail(res, 400, point ? "\"point\" must be two numbers" : "\"rect\" must be four numbers");
+    // A marquee dragged up or left has a negative size.
+    const std::array<double, 4> rect = {std::min(at[0], at[0] + at[2]), std::min(at[1], at[1] + at[3]),
+                                        std::max(at[0], at[0] + at[2]), std::max(at[1], at[1] + at[3])};
+    const json mode = body.value("mode", json("set"));
+    if (mode != "set" && mode != "add" && mode != "toggle") return fail(res, 400, "\"mode\" must be set, add or toggle");
+    const json deep = body.value("deep", json(false));
+    if (!deep.is_boolean()) return fail(res, 400, "\"deep\" must be true or false");
+    send(res, c.worker.edit(doc, [point, xy = std::array<double, 2>{at[0], at[1]}, rect, mode, deep](OpenDoc& d) {
+        const std::vector<simhost::ArtIndex> hit = point ? d.pickPoint(xy[0], xy[1], deep.get<bool>()) : d.pickRect(rect);
+        HostEdit done{mode == "set" ? "Select" : mode == "add" ? "Add to Selection" : "Toggle Selection", {}, {}};
+        if (mode == "set") d.editor().select(hit.empty() ? simhost::SelectOp::kNone : simhost::SelectOp::kSet, hit);
+        else d.editor().select(mode == "add" ? simhost::SelectOp::kAdd : simhost::SelectOp::kToggle, hit);
+        done.picked.emplace();
+        for (const simhost::ArtIndex index : hit) done.picked->push_back(d.open().idOf(index));
+        return done;
+    }));
+}
+
+// Both outcomes as one: a layer shown and locked at once.
+void combine(std::optional<simhost::EditOutcome>& into, const simhost::EditOutcome& more) {
+    if (!into) return void(into = more);
+    into->changed += more.changed;
+    into->untouched += more.untouched;
+    into->message += " " + more.message;
+}
+
+// {"visible"?, "editable"?} of layer n (from 0).
+void setLayerFlags(Context& c, const Call& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    json body;
+    if (!doc || !jsonBody(req, res, body)) return;
+    const std::string n = req.matches[2];
+    if (n.size() > 9 || std::stoul(n) >= doc->layers) return fail(res, 404, doc->name + " has no layer " + n);
+    const json visible = body.value("visible", json()), editable = body.value("editable", json());
+    if ((!visible.is_null() && !visible.is_boolean()) || (!editable.is_null() && !editable.is_boolean()) ||
+        (visible.is_null() && editable.is_null()))
+        return fail(res, 400, "give \"visible\" or \"editable\", true or false");
+    const auto layer = static_cast<simhost::LayerIndex>(std::stoul(n));
+    send(res, c.worker.edit(doc, [layer, visible, editable](OpenDoc& d) {
+        HostEdit done;
+        if (visible.is_boolean()) {
+            done.command = visible.get<bool>() ? "Show Layer" : "Hide Layer";
+            combine(done.edit, d.editor().setLayerVisible(layer, visible.get<bool>()));
+        }
+        if (editable.is_boolean()) {
+            if (done.command.empty()) done.command = editable.get<bool>() ? "Unlock Layer" : "Lock Layer";
+            combine(done.edit, d.editor().setLayerEditable(layer, editable.get<bool>()));
+        }
+        return done;
+    }));
+}
+
+struct EditOpName {
+    const char* op;
+    const char* command;
+    simhost::EditOutcome (simhost::Editor::*run)();
+};
+const EditOpName kEditOps[] = {
+    {"delete", "Delete", &simhost::Editor::deleteSelection},
+    {"keep-only", "Keep Only Selection", &simhost::Editor::keepOnlySelection},
+    {"hide", "Hide Selection", &simhost::Editor::hideSelection},
+    {"lock", "Lock Selection", &simhost::Editor::lockSelection},
+    {"show-all", "Show All", &simhost::Editor::showAll},
+    {"unlock-all", "Unlock All", &simhost::Editor::unlockAll},
+};
+
+// {"op"}: Edit > Delete, Keep Only Selection; Object > Hide, Lock, Show All, Unlock All.
+void editDocument(Context& c, const Call& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    json body;
+    if (!doc || !jsonBody(req, res, body)) return;
+    const json op = body.value("op", json());
+    for (const EditOpName& name : kEditOps)
+        if (op == name.op)
+            return send(res, c.worker.edit(doc, [entry = &name](OpenDoc& d) {
+                return HostEdit{entry->command, (d.editor().*entry->run)(), {}};
+            }));
+    fail(res, 400, "\"op\" must be delete, keep-only, hide, lock, show-all or unlock-all");
+}
+
+// Edit > Undo or Redo: {}.
+template <bool kRedo>
+void undoOrRedo(Context& c, const Call& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    json body;
+    if (!doc || !jsonBody(req, res, body)) return;
+    send(res, c.worker.edit(doc, [](OpenDoc& d) {
+        simhost::Editor& editor = d.editor();
+        const std::string label = kRedo ? editor.redoLabel() : editor.undoLabel();
+        if (!(kRedo ? editor.redo() : editor.undo()))
+            throw Refusal(409, std::string("nothing to ") + (kRedo ? "redo" : "undo") + " in " + d.name);
+        return HostEdit{(kRedo ? "Redo " : "Undo ") + label, {}, {}};
+    }));
+}
+
+// The file name a download of `doc` gets: its name without folders or
+// .svg/.svgz, then `suffix`; quotes and control characters become "_".
+std::string downloadName(const OpenDoc& doc, const std::string& suffix) {
+    std::string name = doc.name.substr(doc.name.find_last_of('/') + 1);
+    for (const char* ext : {".svgz", ".svg"})
+        if (name.size() > std::strlen(ext) && lower(name.substr(name.size() - std::strlen(ext))) == ext) {
+            name.resize(name.size() - std::strlen(ext));
+            break;
+        }
+    for (char& ch : name)
+        if (ch == '"' || ch == '\\' || static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '_';
+    return name + suffix;
+}
+
+// An SVG text as a file to save, under the drawing's strict policy.
+void sendDownload(httplib::Response& res, std::shared_ptr<const std::string> svg, const std::string& file) {
+    setDrawingPolicy(res, false);
+    res.set_header("Content-Disposition", "attachment; filename=\"" + file + "\"");
+    sendShared(res, std::move(svg), "image/svg+xml");
+}
+
+// File > Save As SVG: the drawing with its edits.
+void getSvg(Context& c, const Call& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    if (!doc) return;
+    if (!doc->svgText) return fail(res, 404, doc->name + " is a JSON document: it has no drawing");
+    sendDownload(res, doc->state()->svg, downloadName(*doc, ".svg"));
+}
+
+// File > Export Selection as SVG.
+void getExport(Context& c, const Call& req, httplib::Response& res) {
+    const std::shared_ptr<OpenDoc> doc = documentOf(c, req, res);
+    if (!doc) return;
+    if (!doc->svgText) return fail(res, 404, doc->name + " is a JSON document: it has no drawing");
+    auto svg = std::make_shared<std::string>();
+    Reply reply = c.worker.exportSelection(doc, svg);
+    if (reply.status != 200) return send(res, std::move(reply));
+    sendDownload(res, std::move(svg), downloadName(*doc, "-selection.svg"));
+}
+
 void listFaults(Context&, const Call&, httplib::Response& res) {
     json names = json::array();
     for (const simhost::OpInfo& op : simhost::kOpInfos) names.push_back(op.label);
@@ -331,6 +543,15 @@ const Route kRoutes[] = {
     {"POST", "/api/documents/([^/]+)/menu", Body::kJson, chooseItem},
     {"GET", "/api/documents/([^/]+)/selection", Body::kNone, getSelection},
     {"DELETE", "/api/documents/([^/]+)/selection", Body::kNone, deselectAll},
+    {"POST", "/api/documents/([^/]+)/selection", Body::kJson, changeSelection},
+    {"GET", "/api/documents/([^/]+)/state", Body::kNone, getSelection},
+    {"POST", "/api/documents/([^/]+)/pick", Body::kJson, pick},
+    {"POST", "/api/documents/([^/]+)/layers/([0-9]+)", Body::kJson, setLayerFlags},
+    {"POST", "/api/documents/([^/]+)/edit", Body::kJson, editDocument},
+    {"POST", "/api/documents/([^/]+)/undo", Body::kJson, undoOrRedo<false>},
+    {"POST", "/api/documents/([^/]+)/redo", Body::kJson, undoOrRedo<true>},
+    {"GET", "/api/documents/([^/]+)/svg", Body::kNone, getSvg},
+    {"GET", "/api/documents/([^/]+)/export", Body::kNone, getExport},
     {"POST", "/api/menu", Body::kJson, chooseApplicationItem},
     {"GET", "/api/dialog", Body::kNone, getDialog},
     {"POST", "/api/dialog/press", Body::kJson, pressItem},

@@ -1,9 +1,11 @@
 // The page of `simhost serve`: the host's menus, the drawing with the
 // selection drawn over it, the document's layers and selection, and the
 // host's dialogs. Everything shown comes from the server's API.
+import { wireCanvas } from './canvas.js';
 import { refreshDocuments, wireDocuments } from './documents.js';
 import { syncDialog, wireDialog } from './dialogs.js';
 import { loadMenus, wireMenubar } from './menus.js';
+import { wireEdits } from './edits.js';
 import { state } from './state.js';
 import { setStatus, wireView } from './view.js';
 
@@ -14,6 +16,8 @@ window.state = state;
 async function start() {
   wireMenubar();
   wireView();
+  wireCanvas();
+  wireEdits();
   wireDocuments();
   wireDialog();
   await Promise.all([loadMenus(), refreshDocuments()]);

@@ -2,6 +2,7 @@
 // with the upload's progress), showing one (its drawing, page, layers and
 // held selection) and closing one.
 import { api, documentPath, errorText } from './api.js';
+import { fillLayers, refreshItems } from './edits.js';
 import { state } from './state.js';
 import { $, drawSelection, fitView, plural, selectionSummary, setStatus } from './view.js';
 
@@ -109,6 +110,10 @@ async function showDocument(id) {
   $('doc-title').textContent = entry ? entry.name : '';
   fillLayers([]);
   drawSelection(null);
+  state.answer = null;    // until the host's answer for this one
+  state.revision = null;  // the drawing loaded below is the current one
+  state.hasDrawing = false;
+  refreshItems();
   if (id === null) { setStatus('Open a drawing to begin.'); return; }
   const drawing = documentPath(id, 'drawing');
   // The host frames the drawing when it can; else its root element says.
@@ -159,32 +164,6 @@ function placePage(page) {
   el.style.height = `${(page[3] / bh) * 100}%`;
 }
 
-function fillLayers(layers) {
-  const body = $('layers');
-  body.replaceChildren();
-  for (const layer of layers) {
-    const tr = document.createElement('tr');
-    const name = document.createElement('th');
-    name.scope = 'row';
-    name.textContent = layer.name;
-    tr.append(name, flagCell(layer.visible, 'visible', 'hidden'), flagCell(layer.editable, 'editable', 'locked'));
-    if (!layer.visible) tr.classList.add('off');
-    body.append(tr);
-  }
-}
-
-function flagCell(on, yes, no) {
-  const td = document.createElement('td');
-  td.className = on ? 'flag on' : 'flag off';
-  td.textContent = on ? '●' : '○';
-  td.title = on ? yes : no;
-  const label = document.createElement('span');
-  label.className = 'visually-hidden';
-  label.textContent = on ? ` ${yes}` : ` ${no}`;
-  td.append(label);
-  return td;
-}
-
 function formatBytes(n) {
   if (n < 1024) return `${n} bytes`;
   if (n < 1024 * 1024) return `${(n / 1024).toFixed(0)} KB`;
@@ -231,11 +210,17 @@ function wireDrawing() {
   const img = $('drawing');
   img.addEventListener('error', () => {
     if (!img.getAttribute('src')) return;
+    state.hasDrawing = false;
+    refreshItems();
     $('canvas').classList.add('no-drawing');
     $('empty').textContent = 'This document has no drawing to show; its selection is listed beside.';
     $('empty').hidden = false;
   });
-  img.addEventListener('load', () => $('canvas').classList.remove('no-drawing'));
+  img.addEventListener('load', () => {
+    state.hasDrawing = true;
+    refreshItems();
+    $('canvas').classList.remove('no-drawing');
+  });
 }
 
 // Drawings come from the file picker, or dropped anywhere on the page.

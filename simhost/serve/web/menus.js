@@ -3,6 +3,7 @@
 // a chosen command.
 import { api, documentPath, errorText } from './api.js';
 import { showDialog } from './dialogs.js';
+import { hostEntries, refreshItems } from './edits.js';
 import { state } from './state.js';
 import { $, setStatus, showResult } from './view.js';
 
@@ -14,6 +15,10 @@ const HOST_PLACES = {
 };
 // The host's groups whose items are the application's: they need no drawing.
 const APPLICATION_GROUPS = new Set(['About']);
+// The host's own menus, in its menu bar's order; the plug-in's groups are
+// placed into them after the host's items (Select › Object after All,
+// Deselect, Inverse and Reselect).
+const HOST_MENUS = ['File', 'Edit', 'Select', 'Object', 'Help'];
 
 // Menu model: { label, items: [entry] }; entry: { label, run }, { label,
 // items } or { label, disabled }. An item that opens a submenu names its
@@ -69,6 +74,12 @@ function buildMenuList(entries, list) {
     button.setAttribute('role', 'menuitem');
     button.tabIndex = -1;
     button.textContent = entry.label;
+    if (entry.id) button.dataset.action = entry.id;
+    if (entry.shortcut) {
+      // Drawn by the style sheet beside the label, so the item's name stays its label.
+      button.dataset.shortcut = entry.shortcut;
+      button.setAttribute('aria-keyshortcuts', entry.shortcut.replace(/Ctrl/g, 'Control').replace(/Esc\b/, 'Escape').replace(/, /g, ' '));
+    }
     li.append(button);
     if (entry.items) {
       button.setAttribute('aria-haspopup', 'menu');
@@ -106,11 +117,14 @@ function buildMenubar(top) {
  */
 export async function loadMenus() {
   const [menus, faults] = await Promise.all([api('GET', '/api/menus'), api('GET', '/api/faults')]);
-  const top = [];
+  const top = HOST_MENUS.map((label) => ({ label, items: label === 'Help' ? [] : hostEntries(label) }));
   if (menus.status === 200) for (const group of menus.data.groups) placeGroup(top, group);
   else setStatus(`The menus could not be read: ${errorText(menus)}`, true);
+  // Help lists the plug-ins' About group first, the page's own help after it.
+  top.find((m) => m.label === 'Help').items.push(...hostEntries('Help'));
   top.push(hostMenu(faults.status === 200 ? faults.data : []));
   buildMenubar(top);
+  refreshItems();
 }
 
 // Keyboard and pointer behaviour of a WAI-ARIA menubar.
@@ -194,6 +208,7 @@ function moveTop(item, step) {
 
 function activate(item) {
   if (menuNav.submenu(item)) { openMenu(item, 'first'); return; }
+  if (item.getAttribute('aria-disabled') === 'true') return;  // stays open, as a desktop menu does
   const run = menuActions.get(item);
   const top = menuNav.topOf(item);
   closeAllMenus();

@@ -138,6 +138,9 @@ export function drawSelection(result) {
     if (box) boxes.append(boxRect(box, el.getAttribute('data-object-id')));
   }
   fillSelectionList(result ? result.selected : []);
+  // Whatever brought the answer (a command, a dialog's button, a click on
+  // the art, an edit), the rest of the page takes it in from here.
+  if (result) document.dispatchEvent(new CustomEvent('host-answer', { detail: result }));
 }
 
 // A light copy under the outlines keeps them readable on dark art.
@@ -261,7 +264,12 @@ export function fitView() {
   applyView();
 }
 
-function panBy(dx, dy) {
+/**
+ * Moves the drawing in its viewport.
+ * @param {number} dx pixels
+ * @param {number} dy
+ */
+export function panBy(dx, dy) {
   state.view.x += dx;
   state.view.y += dy;
   applyView();
@@ -281,7 +289,7 @@ function onViewKey(e) {
   handler();
 }
 
-/** Zoom by wheel, buttons and keys; pan by dragging and the arrow keys. */
+/** Zoom by wheel, buttons and keys; pan by the arrow keys (the pointer's drags are canvas.js's). */
 export function wireView() {
   const vp = $('viewport');
   vp.addEventListener('wheel', (e) => {
@@ -290,23 +298,6 @@ export function wireView() {
     const delta = e.deltaMode === 1 ? e.deltaY * 16 : e.deltaY;
     zoomAt(Math.exp(-delta * 0.0015), e.clientX - r.left, e.clientY - r.top);
   }, { passive: false });
-  let drag = null;
-  vp.addEventListener('pointerdown', (e) => {
-    if (e.button !== 0 && e.button !== 1) return;
-    drag = { id: e.pointerId, x: e.clientX, y: e.clientY };
-    vp.setPointerCapture(e.pointerId);
-    vp.classList.add('panning');
-  });
-  vp.addEventListener('pointermove', (e) => {
-    if (!drag || e.pointerId !== drag.id) return;
-    state.view.x += e.clientX - drag.x;
-    state.view.y += e.clientY - drag.y;
-    drag.x = e.clientX; drag.y = e.clientY;
-    applyView();
-  });
-  const end = () => { drag = null; vp.classList.remove('panning'); };
-  vp.addEventListener('pointerup', end);
-  vp.addEventListener('pointercancel', end);
   vp.addEventListener('keydown', onViewKey);
   $('zoom-in').addEventListener('click', () => zoomCentre(1.25));
   $('zoom-out').addEventListener('click', () => zoomCentre(0.8));

@@ -167,6 +167,8 @@ public:
         return ordinal < byOrdinal_.size() ? byOrdinal_[ordinal] : pugi::xml_node();
     }
 
+    std::size_t elementCount() const { return byOrdinal_.size(); }
+
     void setPen(Pen pen) { pen_ = std::move(pen); }
     // The box of every shape outlined since the last reset, in the root's
     // user units.
@@ -705,6 +707,91 @@ SelectionOutlines::~SelectionOutlines() = default;
 std::string SelectionOutlines::operator()(const std::vector<ArtIndex>& objects) {
     return outlines(svg_, *parsed_->outliner, parsed_->drawing.root, objects, {Pen(), Pen{kContainerStyle, 0}},
                     nullptr, "data-object-id");
+}
+
+namespace {
+
+bool isContainerElement(std::string_view name) { return name == "g" || name == "a" || name == "switch" || name == "svg"; }
+
+// How many elements `element` holds, itself included.
+std::uint32_t elementsIn(pugi::xml_node element) {
+    std::uint32_t count = 1;
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element) count += elementsIn(child);
+    return count;
+}
+
+// Walks `element` and what it holds in document order, numbering elements
+// from `ordinal` as the reader does; stores each art element's box in the
+// root's coordinates at its number and returns `element`'s. `ctm` maps the
+// coordinates `element` is in to the root's. A container's box is its
+// members' (not what sits in its definitions); anything else is outlined
+// once, as markedSvg draws it.
+Box boxesBelow(Outliner& outliner, pugi::xml_node element, const Matrix& ctm, int depth, std::uint32_t& ordinal,
+               std::vector<Box>& boxes) {
+    const std::uint32_t mine = ordinal++;
+    const std::string_view name = localName(element.name());
+    Box box;
+    if (isContainerElement(name) && depth <= kMaxDepth) {
+        Matrix inner = ctm;
+        if (depth > 0) {
+            inner = ctm.then(parseTransform(element.attribute("transform").value()));
+            if (name == "svg") inner = inner.then(parseTransform(nestedSvgTransform(element)));
+        }
+        for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element) box.add(boxesBelow(outliner, child, inner, depth + 1, ordinal, boxes));
+    } else {
+        std::string scratch;
+        outliner.reset();
+        outliner.outline(scratch, element, depth, ctm);
+        box = outliner.box();
+        for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element) ordinal += elementsIn(child);
+    }
+    if (mine < boxes.size()) boxes[mine] = box;
+    return box;
+}
+
+// A subpath's own box: `parts` are its element's subpaths, `m` maps them
+// to the root's coordinates.
+Box subpathBox(const std::vector<std::string>& parts, std::uint32_t subpath, const Matrix& m) {
+    Box local, box;
+    if (subpath == 0 || subpath > parts.size()) return box;
+    pathPoints(parts[subpath - 1], [&local](double x, double y) { local.add(x, y); });
+    if (!local.empty()) box.add(local, m);
+    return box;
+}
+
+}  // namespace
+
+const std::vector<SelectionOutlines::ObjectBox>& SelectionOutlines::objectBoxes() {
+    const std::size_t count = svg_.document.artCount();
+    if (boxes_.size() == count) return boxes_;
+    Outliner& outliner = *parsed_->outliner;
+    std::vector<Box> byElement(outliner.elementCount());
+    std::uint32_t ordinal = 0;
+    boxesBelow(outliner, parsed_->drawing.root, Matrix(), 0, ordinal, byElement);
+    boxes_.assign(count, ObjectBox{Box().x0, Box().y0, Box().x1, Box().y1});
+    // A compound path's subpaths: its data split once for all of them.
+    std::uint32_t splitOrdinal = SvgDocument::kNoElement;
+    std::vector<std::string> parts;
+    Matrix partMatrix;
+    for (std::size_t i = 0; i < count && i < svg_.elementOrdinal.size(); ++i) {
+        const std::uint32_t at = svg_.elementOrdinal[i];
+        if (at == SvgDocument::kNoElement || at >= byElement.size()) continue;
+        Box box = byElement[at];
+        if (svg_.subpath[i] != 0) {
+            if (at != splitOrdinal) {
+                const pugi::xml_node path = outliner.at(at);
+                parts = splitSubpaths(path.attribute("d").value());
+                partMatrix = outliner.ancestorMatrix(path).then(parseTransform(path.attribute("transform").value()));
+                splitOrdinal = at;
+            }
+            box = subpathBox(parts, svg_.subpath[i], partMatrix);
+        }
+        boxes_[i] = {box.x0, box.y0, box.x1, box.y1};
+    }
+    return boxes_;
 }
 
 std::array<double, 4> SelectionOutlines::contentBox() {
