@@ -1,0 +1,307 @@
+#!/usr/bin/env python3
+"""The round trip of `simhost select ... --save`, judged by programs nobody
+here wrote: rsvg-convert draws, xmllint canonicalizes, Inkscape reads back.
+
+For each real drawing (every .svg of tests/data and examples/ the reader
+opens, and Inkscape's own examples and templates):
+  - saved with no edit, it equals the input under `xmllint --c14n` and draws
+    the same pixels;
+  - after --hide or --delete of what a command selected, it draws the
+    pixels of the input with those objects set to display:none, the
+    reference made here from the ids in the JSON Lines answer, not by the
+    editor (drawings whose style sheets match by position are left out of
+    the delete check: a delete restyles the siblings there);
+  - after --delete, the command run on the saved file selects nothing;
+  - Inkscape (--query-all) lists every object of the input it listed, less
+    what was deleted.
+
+usage: roundtrip.py SIMHOST SOURCE_DIR WORK_DIR
+Exit status 0 passed, 1 failed, 77 skipped (a tool is missing).
+"""
+import glob
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+from xml.dom import minidom
+
+SKIPPED = 77
+# Commands whose selection is hidden and deleted; a command that selects
+# nothing in a drawing is passed over there.
+COMMANDS = ["Open Paths", "Filled Paths", "Groups", "Rasters"]
+EDITS = ["--hide", "--delete"]
+INKSCAPE_SHARE = "/usr/share/inkscape"
+# Style sheet selectors that match by position among siblings.
+STRUCTURAL = re.compile(r":(nth-|first-|last-|only-)|:empty|[+~]")
+
+TOOLS = [("rsvg-convert", "librsvg2-bin"), ("xmllint", "libxml2-utils"), ("inkscape", "inkscape")]
+
+
+def missing_tool():
+    for program, package in TOOLS:
+        if shutil.which(program) is None:
+            return f"{program} (Debian package {package})"
+    try:
+        import PIL  # noqa: F401
+    except ImportError:
+        return "python3 PIL (Debian package python3-pil)"
+    return None
+
+
+def drawings(source):
+    """The drawings tried: the repository's, and a fixed set of Inkscape's
+    (its examples, its templates less the translations of default.svg)."""
+    own = sorted(glob.glob(f"{source}/tests/data/**/*.svg", recursive=True) + glob.glob(f"{source}/examples/*.svg"))
+    inkscape = sorted(glob.glob(f"{INKSCAPE_SHARE}/examples/*.svg"))
+    inkscape += sorted(p for p in glob.glob(f"{INKSCAPE_SHARE}/templates/*.svg")
+                       if not re.fullmatch(r"default\.[^.]+\.svg", os.path.basename(p)))
+    return own + inkscape
+
+
+def run(args, **kw):
+    return subprocess.run(args, capture_output=True, text=True, **kw)
+
+
+def render(svg, png):
+    """Draws `svg` into `png`; False when rsvg-convert cannot."""
+    return run(["rsvg-convert", "--width", "300", "-o", png, svg]).returncode == 0
+
+
+def same_pixels(a, b):
+    from PIL import Image, ImageChops
+    with Image.open(a) as x, Image.open(b) as y:
+        if x.size != y.size:
+            return False
+        return ImageChops.difference(x.convert("RGBA"), y.convert("RGBA")).getbbox() is None
+
+
+def c14n(path):
+    return run(["xmllint", "--c14n", path]).stdout
+
+
+def structural_style(dom):
+    """Whether a style sheet of the drawing selects by position."""
+    for style in dom.getElementsByTagNameNS("*", "style"):
+        text = "".join(n.data for n in style.childNodes if n.nodeType in (n.TEXT_NODE, n.CDATA_SECTION_NODE))
+        text = re.sub(r"/\*.*?\*/", "", text, flags=re.S)
+        selectors = re.sub(r"\{[^}]*\}", " ", text)
+        if STRUCTURAL.search(selectors):
+            return True
+    return False
+
+
+def local(node):
+    return node.localName or node.nodeName.split(":")[-1]
+
+
+def element_of(dom, by_id, ident):
+    """The element an id of the answer names: its id attribute, else its
+    path from the root (/svg/g[2]/path[5]: the fifth path of the second g)."""
+    if ident in by_id:
+        return by_id[ident]
+    if not ident.startswith("/"):
+        return None
+    steps = ident.split("/")[1:]
+    node = dom.documentElement
+    if not steps or local(node) != steps[0]:
+        return None
+    for step in steps[1:]:
+        m = re.fullmatch(r"([^\[\]]+)(?:\[(\d+)\])?", step)
+        if m is None:
+            return None
+        kids = [c for c in node.childNodes if c.nodeType == c.ELEMENT_NODE and local(c) == m.group(1)]
+        k = int(m.group(2) or 1)
+        if k > len(kids):
+            return None
+        node = kids[k - 1]
+    return node
+
+
+def ids_in(node):
+    """The id attributes of `node` and everything below it."""
+    found = {node.getAttribute("id")} if node.getAttribute("id") else set()
+    for el in node.getElementsByTagName("*"):
+        if el.getAttribute("id"):
+            found.add(el.getAttribute("id"))
+    return found
+
+
+def hidden_reference(source, entries, out):
+    """Writes `source` with each selected object set to display:none; answers
+    the ids the objects' subtrees hold, or a reason to leave the case out."""
+    dom = minidom.parse(source)
+    by_id = {}
+    for el in dom.getElementsByTagName("*"):
+        if el.getAttribute("id"):
+            by_id.setdefault(el.getAttribute("id"), el)
+    chosen = {e["id"] for e in entries}
+    removed = set()
+    for entry in entries:
+        if "element" in entry:
+            if entry["element"] not in chosen:
+                return None, "a subpath is selected without its element"
+            continue
+        el = element_of(dom, by_id, entry["id"])
+        if el is None:
+            raise AssertionError(f"the answer names {entry['id']!r}, which is no element of the input")
+        style = el.getAttribute("style").strip().rstrip(";")
+        el.setAttribute("style", (style + ";" if style else "") + "display:none")
+        removed |= ids_in(el)
+    with open(out, "w", encoding="utf-8") as f:
+        dom.writexml(f, encoding="utf-8")
+    return removed, None
+
+
+class Run:
+    def __init__(self, simhost, work):
+        self.simhost, self.work = simhost, work
+        self.failures, self.notes = [], []
+        self.queries = []  # (input, saved, ids that must be gone)
+        self.checked = 0
+
+    def fail(self, drawing, what):
+        self.failures.append(f"{drawing}: {what}")
+
+    def select(self, *args):
+        return run([self.simhost, "select", *args])
+
+
+def check_unedited(ctx, drawing, source, work):
+    """Saved with no edit: the same canonical XML and the same pixels.
+    Answers the input's picture, or None when it is left out."""
+    saved = f"{work}/unedited.svg"
+    answer = ctx.select(source, "All Paths", "--save", saved)
+    if answer.returncode == 2 and not os.path.exists(saved):
+        ctx.notes.append(f"{drawing}: left out, the reader refuses it: {answer.stderr.strip()}")
+        return None
+    if c14n(saved) != c14n(source):
+        ctx.fail(drawing, "saved with no edit, it differs from the input under xmllint --c14n")
+    picture = f"{work}/input.png"
+    if not render(source, picture):
+        ctx.notes.append(f"{drawing}: left out of the pixel checks, rsvg-convert cannot draw it")
+        return None
+    render(saved, f"{work}/unedited.png")
+    if not same_pixels(picture, f"{work}/unedited.png"):
+        ctx.fail(drawing, "saved with no edit, it draws other pixels than the input")
+    return picture
+
+
+def check_edit(ctx, drawing, source, work, command, edit):
+    """One edit of one command's selection; False when the command selects
+    nothing there."""
+    name = f"{work}/{command.replace(' ', '-')}{edit}"
+    answer = ctx.select(source, command, "--json", edit, "--save", name + ".svg")
+    lines = answer.stdout.splitlines()
+    if answer.returncode == 2 or not lines:
+        ctx.fail(drawing, f"{command} {edit}: exit {answer.returncode}: {answer.stderr.strip()}")
+        return True
+    result = json.loads(lines[0])
+    entries = result.get("selected", [])
+    if not entries:
+        return False
+    if result.get("saved") != name + ".svg" or not os.path.exists(name + ".svg"):
+        ctx.fail(drawing, f"{command} {edit}: the answer does not name the saved file: {lines[0]}")
+        return True
+    removed, why = hidden_reference(source, entries, name + ".reference.svg")
+    if why:
+        ctx.notes.append(f"{drawing}: {command} {edit} left out: {why}")
+        return True
+    render(name + ".reference.svg", name + ".reference.png")
+    if not render(name + ".svg", name + ".png") or not same_pixels(name + ".png", name + ".reference.png"):
+        ctx.fail(drawing, f"{command} {edit}: the saved drawing differs from the input with "
+                          f"{len(entries)} objects set to display:none ({name}.png)")
+    if edit == "--delete":
+        again = ctx.select(name + ".svg", command, "--count")
+        if again.stdout.strip() != "0":
+            ctx.fail(drawing, f"{command} --delete: run again on the saved file, it selects {again.stdout.strip()}")
+    ctx.queries.append((source, name + ".svg", removed if edit == "--delete" else set()))
+    ctx.checked += 1
+    return True
+
+
+def check_drawing(ctx, index, drawing):
+    work = f"{ctx.work}/{index:03d}-{os.path.basename(drawing)[:-4]}"
+    os.makedirs(work, exist_ok=True)
+    # A copy beside what is written: rsvg-convert loads linked files only
+    # from the folder of the file it draws, so all three lack them alike.
+    source = f"{work}/input.svg"
+    shutil.copyfile(drawing, source)
+    if check_unedited(ctx, drawing, source, work) is None:
+        return
+    try:
+        structural = structural_style(minidom.parse(source))
+    except Exception as e:  # noqa: BLE001 - minidom's own errors are many
+        ctx.notes.append(f"{drawing}: left out of the edit checks, minidom cannot read it: {e}")
+        return
+    if structural:
+        ctx.notes.append(f"{drawing}: left out of the delete check, its style sheet selects by position")
+    for command in COMMANDS:
+        for edit in EDITS:
+            if edit == "--delete" and structural:
+                continue
+            if not check_edit(ctx, drawing, source, work, command, edit):
+                break
+
+
+def inkscape_ids(paths):
+    """The ids `inkscape --query-all` lists for each file, with one Inkscape
+    for them all (it starts slowly)."""
+    script = "".join(f"file-open:{p}; query-all; file-close\n" for p in paths) + "quit\n"
+    out = run(["inkscape", "--shell"], input=script, timeout=600).stdout
+    listed, current = {}, None
+    for line in out.splitlines():
+        m = re.match(r"> ?file-open:(.*?); query-all; file-close$", line)
+        if m:
+            current = listed.setdefault(m.group(1), set())
+        elif current is not None and "," in line:
+            current.add(line.split(",", 1)[0])
+    return listed
+
+
+def check_inkscape(ctx):
+    """After each edit Inkscape still lists every object of the input it
+    listed (ids the input holds: it names the others itself), less those
+    deleted, and none of those."""
+    files = sorted({p for source, saved, _ in ctx.queries for p in (source, saved)})
+    if not files:
+        return
+    listed = inkscape_ids(files)
+    for source, saved, removed in ctx.queries:
+        own = ids_in(minidom.parse(source).documentElement)
+        before = listed.get(source, set()) & own
+        after = listed.get(saved, set()) & own
+        if not before:
+            ctx.fail(source, "Inkscape listed no object of it")
+        elif after != before - removed:
+            lost, kept = sorted((before - removed) - after)[:5], sorted(after & removed)[:5]
+            ctx.fail(saved, f"Inkscape lists other objects than expected: missing {lost}, deleted yet there {kept}")
+
+
+def main():
+    if len(sys.argv) != 4:
+        print(__doc__, file=sys.stderr)
+        return 2
+    simhost, source, work = sys.argv[1:]
+    tool = missing_tool()
+    if tool:
+        print(f"SKIPPED: the round trip needs {tool}; scripts/install-deps.sh installs it")
+        return SKIPPED
+    shutil.rmtree(work, ignore_errors=True)
+    ctx = Run(simhost, work)
+    chosen = drawings(source)
+    for index, drawing in enumerate(chosen):
+        check_drawing(ctx, index, drawing)
+    check_inkscape(ctx)
+    for note in ctx.notes:
+        print("note:", note)
+    for failure in ctx.failures:
+        print("FAILED:", failure)
+    print(f"{len(chosen)} drawings, {ctx.checked} edits checked against their references, "
+          f"{len(ctx.queries)} read back by Inkscape; {len(ctx.failures)} failures")
+    return 1 if ctx.failures or ctx.checked == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
