@@ -1,6 +1,7 @@
 #include "simhost/Document.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace simhost {
 
@@ -67,6 +68,89 @@ ArtIndex Document::addResultGroup(ArtIndex pluginGroup, std::string id) {
     return result;
 }
 
+void Document::treeChanged() {
+    orderValid_ = false;
+    selectionKnown_ = false;
+    listedTwiceKnown_ = false;
+}
+
+void Document::markSubtree(ArtIndex top, bool unlinked) {
+    std::vector<ArtIndex> pending = {top};
+    while (!pending.empty()) {
+        ArtNode& node = nodes_[static_cast<std::size_t>(pending.back())];
+        pending.pop_back();
+        node.unlinked = unlinked;
+        if (node.resultGroup != kNone) pending.push_back(node.resultGroup);
+        for (ArtIndex c = node.firstChild; c != kNone; c = nodes_[static_cast<std::size_t>(c)].nextSibling)
+            pending.push_back(c);
+    }
+}
+
+std::vector<Placement> Document::unlink(const std::vector<ArtIndex>& objects) {
+    std::vector<ArtIndex> parents;
+    parents.reserve(objects.size());
+    for (const ArtIndex object : objects) {
+        markSubtree(object, true);
+        parents.push_back(nodes_[static_cast<std::size_t>(object)].parent);
+    }
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+    // Each parent's children walked once: the unlinked ones note the
+    // sibling before them, the others are chained again without them.
+    std::unordered_map<ArtIndex, ArtIndex> previousOf;
+    previousOf.reserve(objects.size());
+    for (const ArtIndex parent : parents) {
+        ArtNode& p = nodes_[static_cast<std::size_t>(parent)];
+        ArtIndex previous = kNone, kept = kNone;
+        ArtIndex child = p.firstChild;
+        p.firstChild = kNone;
+        while (child != kNone) {
+            ArtNode& c = nodes_[static_cast<std::size_t>(child)];
+            const ArtIndex next = c.nextSibling;
+            if (c.unlinked) {
+                previousOf[child] = previous;
+                c.nextSibling = kNone;
+            } else {
+                if (kept == kNone) p.firstChild = child;
+                else nodes_[static_cast<std::size_t>(kept)].nextSibling = child;
+                c.nextSibling = kNone;
+                kept = child;
+            }
+            previous = child;
+            child = next;
+        }
+        p.lastChild = kept;
+    }
+    std::vector<Placement> placements(objects.size());
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        placements[i] = {nodes_[static_cast<std::size_t>(objects[i])].parent, previousOf[objects[i]]};
+    treeChanged();
+    return placements;
+}
+
+void Document::relink(const std::vector<ArtIndex>& objects, const std::vector<Placement>& placements) {
+    // In document order, so the sibling an object follows is back already
+    // when it was unlinked with it.
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        const ArtIndex object = objects[i];
+        const Placement& at = placements[i];
+        ArtNode& p = nodes_[static_cast<std::size_t>(at.parent)];
+        ArtNode& node = nodes_[static_cast<std::size_t>(object)];
+        if (at.previous == kNone) {
+            node.nextSibling = p.firstChild;
+            p.firstChild = object;
+            if (p.lastChild == kNone) p.lastChild = object;
+        } else {
+            ArtNode& previous = nodes_[static_cast<std::size_t>(at.previous)];
+            node.nextSibling = previous.nextSibling;
+            previous.nextSibling = object;
+            if (p.lastChild == at.previous) p.lastChild = object;
+        }
+        markSubtree(object, false);
+    }
+    treeChanged();
+}
+
 const std::vector<ArtIndex>& Document::documentOrder() const {
     if (orderValid_) return order_;
     order_.clear();
@@ -108,7 +192,8 @@ const std::vector<ArtIndex>& Document::ofType(AIArtType type) const {
 
 bool Document::anyListedTwice() const {
     if (!listedTwiceKnown_) {
-        anyListedTwice_ = std::any_of(nodes_.begin(), nodes_.end(), [](const ArtNode& n) { return n.listedTwice; });
+        anyListedTwice_ =
+            std::any_of(nodes_.begin(), nodes_.end(), [](const ArtNode& n) { return n.listedTwice && !n.unlinked; });
         listedTwiceKnown_ = true;
     }
     return anyListedTwice_;
@@ -139,7 +224,7 @@ std::vector<ArtIndex> Document::selected() const {
 
 ArtIndex Document::find(const std::string& id) const {
     for (std::size_t i = 0; i < nodes_.size(); ++i)
-        if (ids_[i] == id) return static_cast<ArtIndex>(i);
+        if (ids_[i] == id && !nodes_[i].unlinked) return static_cast<ArtIndex>(i);
     return kNone;
 }
 

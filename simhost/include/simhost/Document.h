@@ -50,6 +50,9 @@ struct ArtNode {
     bool reportNoLayer = false;
     bool reportNoParent = false;
     bool listedTwice = false;
+    // Deleted: unlinked from its parent (or below an object that is), kept
+    // with its index, id and subtree so that undo can link it back.
+    bool unlinked = false;
 };
 static_assert(sizeof(ArtNode) <= 40, "an object's node fits in 40 bytes");
 
@@ -58,6 +61,13 @@ struct Layer {
     ASBoolean visible = 1;
     ASBoolean editable = 1;
     ArtIndex root = kNone;
+};
+
+// Where an unlinked object stood: its parent and the sibling before it
+// (kNone when it came first), so it can be linked back at the same place.
+struct Placement {
+    ArtIndex parent = kNone;
+    ArtIndex previous = kNone;
 };
 
 // Properties of a path given to the builder.
@@ -95,14 +105,28 @@ public:
     void setUserAttributes(ArtIndex index, ai::int32 mask, ai::int32 value);
     Layer& layer(LayerIndex index) { return layers_[static_cast<std::size_t>(index)]; }
     const Layer& layer(LayerIndex index) const { return layers_[static_cast<std::size_t>(index)]; }
+    // Whether `index` names an object in the document: a deleted one is not.
     bool hasArt(std::int64_t index) const {
-        return index >= 0 && static_cast<std::uint64_t>(index) < artCount_;
+        return index >= 0 && static_cast<std::uint64_t>(index) < artCount_ &&
+               !nodes_[static_cast<std::size_t>(index)].unlinked;
     }
-    // The node at `index`, or null past the last one: the host's check of
-    // every handle, so it avoids the division that nodes_.size() costs.
+    // The node at `index`, or null past the last one or for a deleted
+    // object: the host's check of every handle, so it avoids the division
+    // that nodes_.size() costs.
     const ArtNode* nodeAt(std::uintptr_t index) const {
-        return index < artCount_ ? nodes_.data() + index : nullptr;
+        if (index >= artCount_) return nullptr;
+        const ArtNode* node = nodes_.data() + index;
+        return node->unlinked ? nullptr : node;
     }
+
+    // Unlinks `objects` (in document order, none below another, no layer
+    // root or result group among them) from their parents, each with its
+    // subtree, in one pass over the parents' children: deleting many
+    // siblings costs no more than the siblings. Returns where each stood.
+    std::vector<Placement> unlink(const std::vector<ArtIndex>& objects);
+    // Links objects unlinked by one unlink() back where they stood: the
+    // same vectors, with the document as that unlink() left it.
+    void relink(const std::vector<ArtIndex>& objects, const std::vector<Placement>& placements);
     bool hasLayer(std::int64_t index) const {
         return index >= 0 && static_cast<std::uint64_t>(index) < layers_.size();
     }
@@ -114,7 +138,8 @@ public:
         ids_.reserve(objects);
     }
 
-    // Every object in document order. Cached; rebuilt after the tree changes.
+    // Every object in document order, deleted ones left out. Cached; rebuilt
+    // after the tree changes.
     const std::vector<ArtIndex>& documentOrder() const;
     // Every object of one type in document order: what the matching query
     // hands out without walking the whole document. Cached like the order;
@@ -134,7 +159,7 @@ public:
     // The object's id, for output; empty when it has none.
     const std::string& id(ArtIndex index) const { return ids_[static_cast<std::size_t>(index)]; }
     void setId(ArtIndex index, std::string id) { ids_[static_cast<std::size_t>(index)] = std::move(id); }
-    // The object whose id is `id`; kNone when there is none.
+    // The object whose id is `id`; kNone when there is none (or it is deleted).
     ArtIndex find(const std::string& id) const;
     // A hash of everything except the selected bits: what a selection command
     // must leave unchanged.
@@ -143,6 +168,8 @@ public:
 private:
     ArtIndex newNode(AIArtType type, std::string id);
     void link(ArtIndex parent, ArtIndex child);
+    void markSubtree(ArtIndex top, bool unlinked);
+    void treeChanged();
     void ensureSelectionIndex() const;
 
     std::vector<Layer> layers_;

@@ -71,6 +71,10 @@ public:
     }
     const SvgDocument* drawing() const override { return &svg_; }
     std::shared_ptr<const std::string> keptText() const override { return kept_; }
+    std::shared_ptr<const std::string> drawingText() override {
+        if (!kept_) kept_ = std::make_shared<const std::string>(readDocumentBytes(path_));
+        return kept_;
+    }
     std::string marked(const std::vector<ArtIndex>& selected) override { return markedSvg(svg_, text(), selected); }
     void picture(const std::vector<ArtIndex>& selected, const PictureOptions& options, const std::string& png) override {
         writeSelectionPng(svg_, text(), path_, selected, options, png);

@@ -43,6 +43,9 @@ public:
     // The drawing's text when it is kept in memory (read from bytes or a
     // stream); null when it is read again from its file, or for JSON.
     virtual std::shared_ptr<const std::string> keptText() const { return nullptr; }
+    // The drawing's text as read (inflated), read from its file on the
+    // first call when it was not kept, and kept from then on; null for JSON.
+    virtual std::shared_ptr<const std::string> drawingText() { return nullptr; }
     // The drawing with `selected` outlined, as SVG text. Throws
     // DocumentError when the document is not a drawing.
     virtual std::string marked(const std::vector<ArtIndex>& selected) = 0;
