@@ -11,6 +11,7 @@ if [ "${1:-}" = --list ]; then list=1; shift; fi
 native=(cmake ninja-build g++ googletest libbenchmark-dev nlohmann-json3-dev
         libpugixml-dev libexpat1-dev zlib1g-dev libcli11-dev
         librsvg2-bin librsvg2-common   # rsvg-convert, and its loader of SVG images linked from a drawing
+        libxml2-utils inkscape python3-pil   # the saved drawing's round trip: xmllint --c14n, Inkscape, pixels
         pkgconf libcpp-httplib-dev   # simhost serve's HTTP server, found through pkg-config
         dpkg-dev file   # dpkg-shlibdeps and file, for the runtime dependencies of `cpack -G DEB`
         chromium chromium-driver python3-selenium   # the browser tests of simhost serve's page

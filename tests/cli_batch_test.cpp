@@ -337,6 +337,29 @@ TEST(CliBatchFolder, MarksOneDrawingAndOnePicturePerDocument) {
         EXPECT_THAT(paths, HasSubstr(std::string("data-simhost-id=\"") + id + "\"")) << id;
 }
 
+TEST(CliBatchFolder, SavesOneEditedDrawingPerDocumentFromItsWorker) {
+    const std::string dir = scratch("saved-batch");
+    for (const char* sub : {"/saved", "/exported"}) fs::create_directories(dir + sub);
+    const Outcome run = simhost({"select", kFolder, "All Paths", "--hide", "--json", "--jobs", "2", "--save",
+                                 dir + "/saved", "--export-selection", dir + "/exported"});
+    EXPECT_EQ(run.code, 2) << run.err;  // the broken link, only
+    std::map<std::string, json> answers;
+    for (const json& row : jsonLines(run.out))
+        if (row.contains("command")) answers[row["file"]] = row;
+    ASSERT_EQ(answers.size(), 3u) << run.out;
+    for (const char* name : {"paths", "sub/empty-layer", "sub/images"}) {
+        const json& answer = answers[kFolder + "/" + name + ".svg"];
+        const std::string saved = dir + "/saved/" + name + ".svg", exported = dir + "/exported/" + name + ".svg";
+        EXPECT_EQ(answer["saved"], saved) << name;
+        EXPECT_EQ(answer["exported"], exported) << name;
+        const bool selected = answer["count"].get<int>() != 0;
+        EXPECT_EQ(answer["edits"]["hide"].get<int>() != 0, selected) << name;
+        EXPECT_EQ(readFile(saved).find("display:none") != std::string::npos, selected) << name;
+        EXPECT_THAT(readFile(exported), HasSubstr("<svg")) << name;
+    }
+    EXPECT_THAT(readFile(dir + "/saved/paths.svg"), HasSubstr("id=\"open-line\""));
+}
+
 TEST(CliBatchFolder, OutputsAreCheckedBeforeAnyWork) {
     const std::string dir = scratch("prechecks");
     fs::copy_file(kPaths, dir + "/paths.svg");

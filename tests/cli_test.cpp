@@ -317,6 +317,69 @@ TEST(CliSvg, WritesTheDrawingWithOneOutlinePerSelectedObjectAndItsPicture) {
     EXPECT_THAT(readFile(dir + "/guides.svg"), HasSubstr("data-simhost-id=\"guide-middle\"><line"));
 }
 
+// Every id attribute of the drawing at `path`, in document order.
+std::vector<std::string> idsIn(const std::string& path) {
+    pugi::xml_document doc;
+    EXPECT_TRUE(doc.load_file(path.c_str())) << path;
+    std::vector<std::string> ids;
+    for (const pugi::xpath_node& n : doc.select_nodes("//*[@id]")) ids.push_back(n.node().attribute("id").value());
+    return ids;
+}
+
+TEST(CliEdit, EachEditIsSavedAndTheSelectionExported) {
+    const std::string dir = scratch("edits");
+    const std::string paths = WENDLOW_SOURCE_DIR "/tests/data/cli/batch/paths.svg";
+    for (const json& c : rows("cli", "edits")) {
+        const std::string saved = dir + "/saved.svg", exported = dir + "/exported.svg";
+        fs::remove(saved);
+        fs::remove(exported);
+        std::vector<std::string> args = {"select", paths, c[0], "--json", "--save", saved, "--export-selection", exported};
+        for (const json& option : c[1]) args.push_back(option);
+        const Outcome run = simhost(args);
+        ASSERT_EQ(run.code, 0) << c << run.err;
+        EXPECT_EQ(run.err, "") << c;
+        const json answer = json::parse(run.out);
+        EXPECT_EQ(answer.value("edits", json()), c[2]) << c;
+        EXPECT_EQ(answer["saved"], saved) << c;
+        EXPECT_EQ(answer["exported"], exported) << c;
+        EXPECT_EQ(idsIn(saved), c[3].get<std::vector<std::string>>()) << c;
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_file(saved.c_str())) << c;
+        for (const json& xpath : c[4]) EXPECT_TRUE(doc.select_node(xpath.get<std::string>().c_str())) << c << xpath;
+        EXPECT_EQ(idsIn(exported), c[5].get<std::vector<std::string>>()) << c;
+    }
+}
+
+TEST(CliEdit, UnsavedEditsWriteNothingAndSavesNameTheirFiles) {
+    const std::string dir = scratch("edit-outputs");
+    const std::string sample = kExamples + "/sample.svg";
+    // An edit without --save says how to save, and changes nothing else.
+    const Outcome plain = simhost({"select", sample, "Open Paths"});
+    const Outcome unsaved = simhost({"select", sample, "Open Paths", "--delete"});
+    EXPECT_EQ(unsaved.code, plain.code);
+    EXPECT_EQ(unsaved.out, plain.out);
+    EXPECT_EQ(lines(unsaved.err), std::vector<std::string>{
+        "simhost: the edit is not written anywhere: add --save OUT.svg (or DIR, or - for stdout)"});
+    // --save with no edit writes the drawing as read; to a directory, under
+    // the input's name; - is standard output, alone.
+    const Outcome asRead = simhost({"select", sample, "Groups", "--save", dir});
+    EXPECT_EQ(asRead.code, 0) << asRead.err;
+    EXPECT_EQ(readFile(dir + "/sample.svg"), readFile(sample));
+    const Outcome toStdout = simhost({"select", sample, "Groups", "--hide", "--save", "-"});
+    EXPECT_EQ(toStdout.code, 0) << toStdout.err;
+    EXPECT_THAT(toStdout.out, HasSubstr("display:none"));
+    EXPECT_EQ(toStdout.out.substr(0, 40), readFile(sample).substr(0, 40));
+    EXPECT_EQ(readFile(sample), readFile(dir + "/sample.svg"));  // the input is never written
+    // A JSON document is no drawing to save, said before the command runs.
+    for (const char* option : {"--save", "--export-selection"}) {
+        const Outcome json = simhost({"select", kExamples + "/sample.json", "Groups", option, dir + "/x.svg"});
+        EXPECT_EQ(json.code, 2) << option;
+        EXPECT_THAT(json.err, HasSubstr("a JSON document is no drawing: --save and --export-selection")) << option;
+        EXPECT_EQ(json.out, "") << option;
+        EXPECT_FALSE(fs::exists(dir + "/x.svg")) << option;
+    }
+}
+
 #endif  // WENDLOW_BUILD_SVG
 
 }  // namespace

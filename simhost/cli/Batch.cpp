@@ -1,7 +1,10 @@
 #include "Batch.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "Answers.h"
 #include "Marking.h"
@@ -9,6 +12,7 @@
 #include "simhost/Dialogs.h"
 #include "simhost/Document.h"
 #include "simhost/Gate.h"
+#include "simhost/documents/Editor.h"
 
 namespace simhost_cli {
 
@@ -17,6 +21,13 @@ using simhost::OpenDocument;
 using simhost::DocumentEntry;
 using simhost::kNotADrawing;
 using simhost::openDocument;
+
+namespace {
+
+const char* const kNoDrawingToSave =
+    "a JSON document is no drawing: --save and --export-selection need an SVG document";
+
+}  // namespace
 
 std::string counted(std::uint64_t n, const std::string& singular, const std::string& plural) {
     return std::to_string(n) + " " + (n == 1 ? singular : plural);
@@ -110,20 +121,80 @@ std::string documentOutput(const SelectPlan& plan, OpenDocument& document, const
     return out + idLines(document, run.selected);
 }
 
+void makeParentDirectories(const std::string& path) {
+    std::error_code ignored;
+    if (!path.empty() && path != "-") std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+}
+
+// The file of one document: `file` itself, or its name in `dir`.
+std::string outputOf(const std::string& file, const std::string& dir, const DocumentEntry& entry, const char* extension) {
+    return dir.empty() ? file : outputPathIn(dir, entry, extension);
+}
+
 // -o, --png, --png-dir for one document.
 void markDocument(const SelectPlan& plan, OpenDocument& document, const DocumentEntry& entry, const CommandRun& run,
                   DocumentReport& report) {
-    std::string svg = plan.svgFile, png = plan.pngFile;
-    if (!plan.svgDir.empty()) svg = outputPathIn(plan.svgDir, entry, ".svg");
-    if (!plan.pngDir.empty()) png = outputPathIn(plan.pngDir, entry, ".png");
+    const std::string svg = outputOf(plan.svgFile, plan.svgDir, entry, ".svg");
+    const std::string png = outputOf(plan.pngFile, plan.pngDir, entry, ".png");
     if (svg.empty() && png.empty()) return;
-    std::error_code ignored;
-    for (const std::string& path : {svg, png})
-        if (!path.empty() && path != "-") std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    for (const std::string& path : {svg, png}) makeParentDirectories(path);
     const std::string failure = writeMarked(document, run.selected, svg, png, plan.options.picture);
     if (failure.empty()) return;
     report.err += "simhost: " + entry.path + ": " + failure + "\n";
     report.code = std::max(report.code, kBadInput);
+}
+
+// Writes one drawing the editor made; empty, else why not.
+std::string writeDrawing(const std::string& path, const std::string& svg) {
+    makeParentDirectories(path);
+    if (writeFile(path, svg)) return {};
+    return "cannot write " + (path == "-" ? std::string("the output") : path) + ": " + std::strerror(errno);
+}
+
+// --export-selection (of the selection as the command left it), the edit,
+// then --save. Answers the fields the JSON line gains:
+// ", \"exported\": PATH, \"edits\": {EDIT: CHANGED...}, \"saved\": PATH".
+std::string editDocument(const SelectPlan& plan, simhost::Editor& editor, const std::vector<ArtIndex>& selection,
+                         const DocumentEntry& entry, DocumentReport& report) {
+    const SelectOptions& o = plan.options;
+    const std::string exported = outputOf(plan.exportFile, plan.exportDir, entry, ".svg");
+    const std::string saved = outputOf(plan.saveFile, plan.saveDir, entry, ".svg");
+    std::string fields, failure;
+    if (!exported.empty()) {
+        failure = writeDrawing(exported, editor.exportedSelectionSvg());
+        fields += ", \"exported\": " + quoted(exported);
+    }
+    using Edit = simhost::EditOutcome (simhost::Editor::*)();
+    // Lock before hide: hiding deselects what it hides, as in the host.
+    const std::tuple<bool, const char*, Edit> edits[] = {{o.remove, "delete", &simhost::Editor::deleteSelection},
+                                                        {o.keepOnly, "keepOnly", &simhost::Editor::keepOnlySelection},
+                                                        {o.lock, "lock", &simhost::Editor::lockSelection},
+                                                        {o.hide, "hide", &simhost::Editor::hideSelection}};
+    std::string changed;
+    for (const auto& [asked, name, edit] : edits) {
+        if (!asked) continue;
+        // Hiding and locking deselect what they change: the next edit acts
+        // on the command's selection again.
+        if (!changed.empty()) editor.select(simhost::SelectOp::kSet, selection);
+        changed += std::string(changed.empty() ? "" : ", ") + quoted(name) + ": " +
+                   std::to_string((editor.*edit)().changed);
+    }
+    if (!changed.empty()) fields += ", \"edits\": {" + changed + "}";
+    if (!saved.empty() && failure.empty()) {
+        failure = writeDrawing(saved, editor.savedSvg());
+        fields += ", \"saved\": " + quoted(saved);
+    }
+    if (!failure.empty()) {
+        report.err += "simhost: " + entry.path + ": " + failure + "\n";
+        report.code = std::max(report.code, kBadInput);
+    }
+    return fields;
+}
+
+// Adds `fields` to the last JSON line of `out`.
+void appendToLastLine(std::string& out, const std::string& fields) {
+    const std::size_t close = out.rfind('}');
+    if (close != std::string::npos) out.insert(close, fields);
 }
 
 class SelectProcessor : public DocumentProcessor {
@@ -146,12 +217,20 @@ public:
         // Refused before the commands run, as every other output option
         // is: a selection printed and then a failure would leave a script
         // holding half a result.
-        if (marks() && !document->isDrawing()) {
-            report.err = "simhost: " + entry.path + ": " + kNotADrawing + "\n";
+        if ((marks() || saves()) && !document->isDrawing()) {
+            report.err = "simhost: " + entry.path + ": " + (marks() ? kNotADrawing : kNoDrawingToSave) + "\n";
             report.code = kBadInput;
             return report;
         }
+        // The command's selection is one step of the editor's, as the
+        // host's own menu command would be.
+        std::unique_ptr<simhost::Editor> editor;
+        if (plan_.edits() || saves()) {
+            editor = std::make_unique<simhost::Editor>(*document);
+            editor->beginOutside(plan_.commandTexts.front());
+        }
         const std::vector<CommandRun> runs = runCommands(session_, *document, plan_.commands);
+        if (editor) editor->endOutside();
         for (std::size_t c = 0; c < runs.size(); ++c) {
             const CommandRun& run = runs[c];
             report.tallies[c] = {run.selected.size(), run.selected.empty() ? 0u : 1u, run.result == kNoErr ? 0u : 1u};
@@ -160,9 +239,17 @@ public:
             report.err += "simhost: " + entry.path + ": \"" + run.command + "\" returned error " +
                           simhost::codeText(run.result) + " (" + std::to_string(run.result) + ")\n" + shownDialogs(run);
         }
-        const bool toStdout = plan_.svgFile == "-";
+        const bool toStdout = plan_.svgFile == "-" || plan_.saveFile == "-" || plan_.exportFile == "-";
         if (!toStdout) report.out = documentOutput(plan_, *document, entry.path, runs);
         markDocument(plan_, *document, entry, runs.front(), report);
+        if (!editor) return report;
+        try {
+            const std::string fields = editDocument(plan_, *editor, runs.front().selected, entry, report);
+            if (plan_.options.json) appendToLastLine(report.out, fields);
+        } catch (const std::exception& e) {
+            report.err += "simhost: " + entry.path + ": " + e.what() + "\n";
+            report.code = std::max(report.code, kBadInput);
+        }
         return report;
     }
 
@@ -176,6 +263,7 @@ public:
     }
 
 private:
+    bool saves() const { return !plan_.options.saveOut.empty() || !plan_.options.exportOut.empty(); }
     bool marks() const {
         return !plan_.svgFile.empty() || !plan_.pngFile.empty() || !plan_.svgDir.empty() || !plan_.pngDir.empty();
     }

@@ -22,6 +22,10 @@ struct SelectOptions {
     bool filesWithMatches = false;
     bool requireSelection = false;
     std::string svgOut, pngOut, pngDir;
+    // The edits of the command's selection, and where the edited drawing
+    // (--save) and the selection alone (--export-selection) go.
+    bool remove = false, hide = false, lock = false, keepOnly = false;
+    std::string saveOut, exportOut;
     simhost::PictureOptions picture;  // --png-area, --png-width, --png-background, --no-dim
     unsigned jobs = 0;  // 0: one per core
     std::vector<std::string> types = {"svg"};
@@ -40,6 +44,10 @@ struct SelectPlan {
     // Where marked drawings go: one file for one document, or a directory
     // with one file per document in a batch.
     std::string svgFile, pngFile, svgDir, pngDir;
+    // The same for --save and --export-selection.
+    std::string saveFile, saveDir, exportFile, exportDir;
+
+    bool edits() const { return options.remove || options.hide || options.lock || options.keepOnly; }
 };
 
 // The marked file of `entry` in `dir`: its name inside the directory

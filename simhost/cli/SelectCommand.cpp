@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <tuple>
 #include <set>
 #include <utility>
 
@@ -38,7 +40,8 @@ namespace {
 // The options only `select` takes.
 const char* const kSelectOptions[] = {"--json", "--all", "--count", "--files-with-matches", "--summary",
                                       "--require-selection", "-o", "--png", "--png-dir", "--jobs", "--type",
-                                      "--exclude", "--png-area", "--png-width", "--png-background", "--no-dim"};
+                                      "--exclude", "--png-area", "--png-width", "--png-background", "--no-dim",
+                                      "--delete", "--hide", "--lock", "--keep-only", "--save", "--export-selection"};
 
 void addSelectOptions(CLI::App& app, SelectOptions& s, std::string& types) {
     app.add_flag("--json", s.json);
@@ -60,6 +63,11 @@ void addSelectOptions(CLI::App& app, SelectOptions& s, std::string& types) {
     app.add_option("-j,--jobs", s.jobs)->check(CLI::Range(1u, 1024u));
     app.add_option("--type", types);
     app.add_option("--exclude", s.excludes)->allow_extra_args(false);
+    for (const auto& [name, edit] : {std::pair("--delete", &SelectOptions::remove), std::pair("--hide", &SelectOptions::hide),
+                                     std::pair("--lock", &SelectOptions::lock), std::pair("--keep-only", &SelectOptions::keepOnly)})
+        app.add_flag(name, s.*edit);
+    app.add_option("--save", s.saveOut);
+    app.add_option("--export-selection", s.exportOut);
 }
 
 // Names the first argument CLI11 left over: an unknown option, an unknown
@@ -170,23 +178,37 @@ std::string parentOf(const std::string& path) {
     return parent.empty() ? "." : parent;
 }
 
+// Where one drawing of `option` goes: `value` names a file, or with a
+// directory one file per document; "-" is standard output, for one
+// document printing nothing else.
+std::string placeOutput(const SelectPlan& plan, const std::string& option, const std::string& value, std::string& file,
+                        std::string& dir) {
+    const SelectOptions& o = plan.options;
+    if (value.empty()) return {};
+    if (value == "-") {
+        if (o.json || o.count || o.filesWithMatches || plan.batch)
+            return option + " - writes one drawing to standard output, alone";
+        file = value;
+    } else if (isDirectory(value)) {
+        dir = value;
+    } else if (plan.batch) {
+        return option + " " + value + ": no such directory (a batch writes one file per document there)";
+    } else if (!isDirectory(parentOf(value))) {
+        return option + " " + value + ": no directory " + parentOf(value);
+    } else {
+        file = value;
+    }
+    return {};
+}
+
 // Where the marked drawings go, checked before any work.
 std::string planOutputs(SelectPlan& plan) {
     const SelectOptions& o = plan.options;
     const bool marking = !o.svgOut.empty() || !o.pngOut.empty() || !o.pngDir.empty();
     if (!marking) return {};
     if (o.all) return "-o, --png and --png-dir mark one command's selection, not --all";
-    if (o.svgOut == "-" && (o.json || o.count || o.filesWithMatches || plan.batch))
-        return "-o - writes one drawing to standard output, alone";
     if (!o.pngOut.empty() && plan.batch) return "--png writes one picture; a batch takes --png-dir DIR";
-    if (!o.svgOut.empty() && o.svgOut != "-") {
-        if (isDirectory(o.svgOut)) plan.svgDir = o.svgOut;
-        else if (plan.batch) return "-o " + o.svgOut + ": no such directory (a batch writes one file per document there)";
-        else if (!isDirectory(parentOf(o.svgOut))) return "-o " + o.svgOut + ": no directory " + parentOf(o.svgOut);
-        else plan.svgFile = o.svgOut;
-    } else {
-        plan.svgFile = o.svgOut;
-    }
+    if (std::string why = placeOutput(plan, "-o", o.svgOut, plan.svgFile, plan.svgDir); !why.empty()) return why;
     if (!o.pngOut.empty() && !isDirectory(parentOf(o.pngOut))) return "--png " + o.pngOut + ": no directory " + parentOf(o.pngOut);
     plan.pngFile = o.pngOut;
     if (!o.pngDir.empty() && !isDirectory(o.pngDir)) return "--png-dir " + o.pngDir + ": no such directory";
@@ -196,7 +218,23 @@ std::string planOutputs(SelectPlan& plan) {
     return {};
 }
 
-// No output may be an input, and no two documents may share an output.
+// The edits and where their drawings go, checked before any work. A
+// deletion excludes every other edit: hiding or locking what is gone, or
+// deleting what was just kept, says nothing one edit does not.
+std::string planEdits(SelectPlan& plan) {
+    const SelectOptions& o = plan.options;
+    if (!plan.edits() && o.saveOut.empty() && o.exportOut.empty()) return {};
+    if (o.all) return "--delete, --hide, --lock, --keep-only, --save and --export-selection act on one command's selection, not --all";
+    if (o.remove && (o.keepOnly || o.hide || o.lock)) return "--delete is an edit of its own: not with --keep-only, --hide or --lock";
+    if (o.keepOnly && (o.hide || o.lock)) return "--keep-only is an edit of its own: not with --hide or --lock";
+    if ((o.svgOut == "-") + (o.saveOut == "-") + (o.exportOut == "-") > 1)
+        return "one drawing at most goes to standard output: -o, --save and --export-selection take one \"-\"";
+    if (std::string why = placeOutput(plan, "--save", o.saveOut, plan.saveFile, plan.saveDir); !why.empty()) return why;
+    return placeOutput(plan, "--export-selection", o.exportOut, plan.exportFile, plan.exportDir);
+}
+
+// No output may be an input, and no two documents, nor two options, may
+// share an output.
 std::string checkOutputsAgainstInputs(const SelectPlan& plan) {
     std::set<std::pair<dev_t, ino_t>> inputs;
     for (const DocumentEntry& entry : plan.documents) {
@@ -207,17 +245,27 @@ std::string checkOutputsAgainstInputs(const SelectPlan& plan) {
         struct stat st {};
         return !path.empty() && stat(path.c_str(), &st) == 0 && inputs.count({st.st_dev, st.st_ino}) != 0;
     };
-    for (const std::string& path : {plan.svgFile, plan.pngFile})
+    std::map<std::string, std::string> outputs;  // path -> the option writing it
+    auto claim = [&](const std::string& path, const char* option) -> std::string {
+        if (path.empty() || path == "-") return {};
         if (isInput(path)) return "refusing to overwrite the input " + path;
-    std::set<std::string> outputs;
-    for (const DocumentEntry& entry : plan.documents) {
-        for (const auto& [dir, extension] : {std::pair(plan.svgDir, ".svg"), std::pair(plan.pngDir, ".png")}) {
-            if (dir.empty()) continue;
-            const std::string path = outputPathIn(dir, entry, extension);
-            if (isInput(path)) return "refusing to overwrite the input " + path;
-            if (!outputs.insert(path).second) return "two documents would be written to " + path;
-        }
-    }
+        const auto [at, fresh] = outputs.emplace(fs::path(path).lexically_normal().string(), option);
+        if (fresh) return {};
+        if (at->second == option) return "two documents would be written to " + path;
+        return at->second + " and " + option + " would both write " + path;
+    };
+    const std::pair<const std::string&, const char*> files[] = {
+        {plan.svgFile, "-o"}, {plan.pngFile, "--png"}, {plan.saveFile, "--save"}, {plan.exportFile, "--export-selection"}};
+    for (const auto& [path, option] : files)
+        if (std::string why = claim(path, option); !why.empty()) return why;
+    const std::tuple<const std::string&, const char*, const char*> dirs[] = {{plan.svgDir, ".svg", "-o"},
+                                                                            {plan.pngDir, ".png", "--png-dir"},
+                                                                            {plan.saveDir, ".svg", "--save"},
+                                                                            {plan.exportDir, ".svg", "--export-selection"}};
+    for (const DocumentEntry& entry : plan.documents)
+        for (const auto& [dir, extension, option] : dirs)
+            if (!dir.empty())
+                if (std::string why = claim(outputPathIn(dir, entry, extension), option); !why.empty()) return why;
     return {};
 }
 
@@ -289,6 +337,7 @@ std::string makePlan(const GlobalOptions& global, SelectPlan& plan, Console& con
     plan.batch = o.positional.size() > 1 || plan.documents.size() != 1 ||
                  plan.documents.front().path != o.positional.front();
     if (std::string why = planOutputs(plan); !why.empty()) return why;
+    if (std::string why = planEdits(plan); !why.empty()) return why;
     return checkOutputsAgainstInputs(plan);
 }
 
@@ -305,6 +354,8 @@ int runSelect(const GlobalOptions& global, SelectOptions options) {
     Console console(false);
     std::size_t skipped = 0;
     if (std::string why = makePlan(global, plan, console, skipped); !why.empty()) return usageError(why);
+    if (plan.edits() && plan.options.saveOut.empty())
+        console.error("simhost: the edit is not written anywhere: add --save OUT.svg (or DIR, or - for stdout)\n");
     Console results(plan.batch && isatty(STDERR_FILENO));
     Summary summary(plan);
     summary.skipped(skipped);
