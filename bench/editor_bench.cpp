@@ -24,6 +24,7 @@ std::string drawing(std::size_t objects) {
             text += " <g id=\"g" + std::to_string(n) + "\" style=\"stroke:#000\">\n";
             for (int k = 0; k < 10; ++k)
                 text += "  <path d=\"M0 0 L" + std::to_string(n) + " 1\" id=\"p" + std::to_string(n + 1 + k) + "\"/>\n";
+            text += " </g>\n";
             n += 11;
             continue;
         }
