@@ -16,11 +16,11 @@
 
 using namespace simhost;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 namespace {
 
+// Objects by their keys, in document order.
 using Ids = std::vector<std::string>;
 
 const std::string kLayers = std::string(WENDLOW_TEST_DATA) + "/edits/layers.svg";
