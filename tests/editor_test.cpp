@@ -243,6 +243,8 @@ TEST(EditorEdits, DeleteUndoRedoRestoreTheTreeAndTheCommandsSeeIt) {
     EXPECT_TRUE(e.editor.canRedo());  // a command that changed nothing is no step
     plugin.run(e, "Closed Paths");
     EXPECT_FALSE(e.editor.canRedo());  // a new step clears what could be redone
+    e.editor.undo();
+    EXPECT_EQ(e.editor.undoLabel(), "Delete");  // not the undone "All Paths"
     EXPECT_EQ(e.editor.savedSvg().find("id=\"open\""), std::string::npos);
 }
 
