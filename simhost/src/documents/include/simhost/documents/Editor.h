@@ -42,7 +42,9 @@ struct EditOutcome {
     std::size_t changed = 0;  // objects (or layers) whose state changed
     // Show All / Unlock All: objects still hidden or locked by other means
     // (style sheets, visibility, conditions, a hidden ancestor), left as
-    // they are.
+    // they are. Delete, Hide and Lock: selected objects left as they were
+    // because they are part of something else (one subpath of a <path>, a
+    // layer's root, a plugin group's result) or, for Hide and Lock, guides.
     std::size_t untouched = 0;
     std::string message;  // one sentence: "Deleted 3 objects."
 };
@@ -61,6 +63,11 @@ public:
     // The objects the host's All selects: neither hidden nor locked, on a
     // visible, editable layer, guides excluded, top-level in their layer (a
     // group, not its members). In document order.
+    //
+    // Selecting an object sets the selected bit on it and on every object
+    // below it (a plugin group's result included), as the plug-in's own
+    // selection of a group does; guides below it keep their bit, a guide
+    // named itself is selected. Deselecting clears the same bits.
     std::vector<ArtIndex> selectable();
     // Ops other than kAll, kNone and kInverse take `objects`; an object
     // that is not in the document (deleted) is refused with

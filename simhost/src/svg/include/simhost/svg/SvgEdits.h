@@ -4,7 +4,6 @@
 // other byte as it was.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,8 +11,11 @@
 
 namespace simhost {
 
-// Where one element lies in the text: its start tag [start, tagEnd) and the
-// whole element [start, end), byte offsets into the text as read.
+// The namespace of sodipodi: attributes (Inkscape's "locked" among them).
+inline constexpr const char* kSodipodiNamespace = "http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd";
+
+// Where one element lies in the text, in byte offsets into the text as
+// read: its start tag [start, tagEnd), the whole element [start, end).
 struct ElementSpan {
     std::uint32_t start = 0;
     std::uint32_t tagEnd = 0;
@@ -69,8 +71,6 @@ void cutElement(std::string_view text, const SvgElements& elements, std::uint32_
 // as what a cut element held goes with it) applied.
 std::string spliced(std::string_view text, std::vector<Splice> splices);
 
-// The sodipodi namespace's name, and the prefix Inkscape binds it to.
-inline constexpr const char* kSodipodiNamespace = "http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd";
 // The root's start tag with the sodipodi namespace bound to "sodipodi".
 std::string withSodipodiDeclared(std::string_view rootTag);
 
