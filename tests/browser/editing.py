@@ -202,6 +202,12 @@ def lock_skips(page, before):
     page.shot('layer-locked')
     click_element(page, flag_button(page, LAYER_OF_OPEN_PATHS, 'editable'))
     check(host_state(page)['layers'][LAYER_OF_OPEN_PATHS]['editable'] is True, 'the lock unlocks it again')
+    for visible in (False, True):
+        click_element(page, flag_button(page, LAYER_OF_OPEN_PATHS, 'visible'))
+        host = host_state(page)
+        check(host['layers'][LAYER_OF_OPEN_PATHS]['visible'] is visible
+              and f"rev={host['revision']}" in page.js("return document.getElementById('drawing').src"),
+              f'the eye makes the layer visible: {visible} in the host, and the drawing is shown again')
     check(run_command(page, 'unlocked again') == before, 'unlocked, the command selects them again')
 
 
