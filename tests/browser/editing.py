@@ -11,6 +11,8 @@ import time
 
 from checks import check
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
+from selenium.webdriver.common.actions.mouse_button import MouseButton
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
@@ -200,6 +202,12 @@ def lock_skips(page, before):
     page.shot('layer-locked')
     click_element(page, flag_button(page, LAYER_OF_OPEN_PATHS, 'editable'))
     check(host_state(page)['layers'][LAYER_OF_OPEN_PATHS]['editable'] is True, 'the lock unlocks it again')
+    for visible in (False, True):
+        click_element(page, flag_button(page, LAYER_OF_OPEN_PATHS, 'visible'))
+        host = host_state(page)
+        check(host['layers'][LAYER_OF_OPEN_PATHS]['visible'] is visible
+              and f"rev={host['revision']}" in page.js("return document.getElementById('drawing').src"),
+              f'the eye makes the layer visible: {visible} in the host, and the drawing is shown again')
     check(run_command(page, 'unlocked again') == before, 'unlocked, the command selects them again')
 
 
@@ -294,7 +302,30 @@ def picking(page):
         got = same_in_page_and_host(page, what)
         check(set(got) == set(want), f'{what}: {want}, host holds {got}')
     page.shot('picked')
+    click_at(page, 330, 60)
+    for what, keys in (('Space+drag', (Keys.SPACE,)), ('a drag with the middle button', None)):
+        before = page.js('return [state.view.x, state.view.y]')
+        pan(page, keys)
+        after = page.js('return [state.view.x, state.view.y]')
+        moved = [round(a - b) for a, b in zip(after, before)]
+        check(moved == [-60, -30] and host_ids(page) == ['sun'], f'{what} pans by the drag, picking nothing: {moved}')
     click_element(page, flag_button(page, BACKGROUND, 'editable'))
+
+
+def pan(page, keys):
+    """A drag of (-60, -30) pixels from the drawing's middle, Space held or with the middle button."""
+    x, y = to_screen(page, 200, 150)
+    page.move((x, y))
+    if keys:
+        ActionChains(page.d, duration=40).key_down(Keys.SPACE).click_and_hold().move_by_offset(-30, -15) \
+            .move_by_offset(-30, -15).release().key_up(Keys.SPACE).perform()
+    else:
+        actions = ActionBuilder(page.d, duration=40)
+        actions.pointer_action.pointer_down(MouseButton.MIDDLE).move_by(-30, -15).move_by(-30, -15) \
+            .pointer_up(MouseButton.MIDDLE)
+        actions.perform()
+    page.at = (x - 60, y - 30)
+    settle(page)
 
 
 # Keys pressed on the drawing, and what the host then holds: "all" is what
