@@ -70,7 +70,8 @@ EditOutcome runEdit(Editing& e, const nlohmann::json& row) {
 TEST(EditorSaved, EachEditChangesExactlyItsBytes) {
     for (const auto& row : test_tables::rows("editor", "saved")) {
         SCOPED_TRACE(row["name"].get<std::string>());
-        const std::string input = row["svg"];
+        const std::string input = row.contains("file") ? fileText(std::string(WENDLOW_TEST_DATA) + "/" + row["file"].get<std::string>())
+                                                       : row["svg"].get<std::string>();
         Editing e(input);
         e.editor.select(SelectOp::kSet, e.byKeys(row.value("select", Ids())));
         const EditOutcome outcome = runEdit(e, row);
@@ -122,6 +123,37 @@ TEST(EditorSaved, UneditedDrawingIsWrittenByteForByte) {
     gzclose(out);
     Editing e(openDocument(gz));
     EXPECT_EQ(e.editor.savedSvg(), text);
+}
+
+// ---- The document's unlink ---------------------------------------------------
+
+TEST(DocumentUnlink, DeletedObjectsLeaveEveryQueryAndComeBackInPlace) {
+    Document doc;
+    const ArtIndex root = doc.rootOf(doc.addLayer("L"));
+    std::vector<ArtIndex> kids;
+    for (const char* id : {"a", "b", "c", "d", "e"}) kids.push_back(doc.addPath(root, PathProps{}, id));
+    const ArtIndex group = doc.addArt(root, kGroupArt, "g");
+    const ArtIndex inner = doc.addPath(group, PathProps{}, "in");
+    doc.setUserAttributes(inner, kArtSelected, kArtSelected);
+    const std::vector<ArtIndex> order = doc.documentOrder();
+    const std::uint64_t before = doc.fingerprintBesidesSelection();
+    // The first, two neighbours, and the last (a group with a member).
+    const std::vector<ArtIndex> gone = {kids[0], kids[2], kids[3], group};
+    const std::vector<Placement> placements = doc.unlink(gone);
+    EXPECT_EQ(doc.documentOrder(), (std::vector<ArtIndex>{root, kids[1], kids[4]}));
+    EXPECT_EQ(doc.ofType(kPathArt), (std::vector<ArtIndex>{kids[1], kids[4]}));
+    EXPECT_THAT(doc.selected(), IsEmpty());
+    EXPECT_EQ(doc.art(root).lastChild, kids[4]);
+    for (const ArtIndex i : {kids[0], group, inner}) {
+        EXPECT_EQ(doc.nodeAt(static_cast<std::uintptr_t>(i)), nullptr);
+        EXPECT_FALSE(doc.hasArt(i));
+    }
+    EXPECT_EQ(doc.find("in"), kNone);
+    doc.relink(gone, placements);
+    EXPECT_EQ(doc.documentOrder(), order);
+    EXPECT_EQ(doc.fingerprintBesidesSelection(), before);
+    EXPECT_EQ(doc.selected(), std::vector<ArtIndex>{inner});
+    EXPECT_NE(doc.nodeAt(static_cast<std::uintptr_t>(inner)), nullptr);
 }
 
 // ---- Selection ------------------------------------------------------------

@@ -89,7 +89,10 @@ public:
 private:
     Document& doc() { return open_.document(); }
     const Document& doc() const { return open_.document(); }
-    bool selected(ArtIndex i) const { return (doc().art(i).attributes & kArtSelected) != 0; }
+    // Nodes are read through the const document: a node taken to change
+    // would have the selection index rebuilt.
+    const ArtNode& at(ArtIndex i) const { return doc().art(i); }
+    bool selected(ArtIndex i) const { return (at(i).attributes & kArtSelected) != 0; }
     void checkPresent(const std::vector<ArtIndex>& objects) const;
     void setBits(ArtIndex index, ai::int32 mask, ai::int32 value, Step& step);
     void selectTree(ArtIndex top, bool on, Step& step);
@@ -167,7 +170,7 @@ void Edits::checkPresent(const std::vector<ArtIndex>& objects) const {
 }
 
 void Edits::setBits(ArtIndex index, ai::int32 mask, ai::int32 value, Step& step) {
-    const ai::int32 before = doc().art(index).attributes;
+    const ai::int32 before = at(index).attributes;
     const ai::int32 after = (before & ~mask) | (value & mask);
     if (before == after) return;
     step.attributes.push_back({index, before, after});
@@ -182,11 +185,11 @@ void Edits::selectTree(ArtIndex top, bool on, Step& step) {
     while (!pending.empty()) {
         const ArtIndex index = pending.back();
         pending.pop_back();
-        const ArtNode& node = doc().art(index);
+        const ArtNode& node = at(index);
         if (index == top || !(node.type == kPathArt && node.guide))
             setBits(index, kArtSelected, on ? kArtSelected : 0, step);
         if (node.resultGroup != kNone) pending.push_back(node.resultGroup);
-        for (ArtIndex c = node.firstChild; c != kNone; c = doc().art(c).nextSibling) pending.push_back(c);
+        for (ArtIndex c = node.firstChild; c != kNone; c = at(c).nextSibling) pending.push_back(c);
     }
 }
 
@@ -273,11 +276,11 @@ EditOutcome Edits::endOutside() {
     Step step;
     step.label = std::move(outsideLabel_);
     for (const ArtIndex i : gone) {
-        const ai::int32 a = doc().art(i).attributes;
+        const ai::int32 a = at(i).attributes;
         step.attributes.push_back({i, a | kArtSelected, a});
     }
     for (const ArtIndex i : came) {
-        const ai::int32 a = doc().art(i).attributes;
+        const ai::int32 a = at(i).attributes;
         step.attributes.push_back({i, a & ~kArtSelected, a});
     }
     EditOutcome outcome;
@@ -346,7 +349,7 @@ std::vector<ArtIndex> Edits::topmostSelected() const {
     std::vector<ArtIndex> found;
     for (const ArtIndex index : doc().selected()) {
         bool below = false;
-        for (ArtIndex p = doc().art(index).parent; p != kNone && !below; p = doc().art(p).parent) below = selected(p);
+        for (ArtIndex p = at(index).parent; p != kNone && !below; p = at(p).parent) below = selected(p);
         if (!below) found.push_back(index);
     }
     return found;
@@ -373,15 +376,15 @@ bool Edits::ownElement(ArtIndex index) const {
 void Edits::keepOnlyTargets(std::vector<ArtIndex>& targets) const {
     std::vector<std::uint8_t> holds(doc().artCount(), 0);
     for (const ArtIndex index : doc().selected())
-        for (ArtIndex p = doc().art(index).parent; p != kNone && !holds[static_cast<std::size_t>(p)];
-             p = doc().art(p).parent)
+        for (ArtIndex p = at(index).parent; p != kNone && !holds[static_cast<std::size_t>(p)];
+             p = at(p).parent)
             holds[static_cast<std::size_t>(p)] = 1;
     std::vector<ArtIndex> candidates = selectable();
     std::vector<ArtIndex> pending(candidates.rbegin(), candidates.rend());
     while (!pending.empty()) {
         const ArtIndex index = pending.back();
         pending.pop_back();
-        const ArtNode& node = doc().art(index);
+        const ArtNode& node = at(index);
         if ((node.attributes & (kArtHidden | kArtLocked)) != 0 || node.guide || selected(index)) continue;
         if (!holds[static_cast<std::size_t>(index)]) {
             targets.push_back(index);
@@ -389,7 +392,7 @@ void Edits::keepOnlyTargets(std::vector<ArtIndex>& targets) const {
         }
         if (node.type == kCompoundPathArt) continue;
         std::vector<ArtIndex> children;
-        for (ArtIndex c = node.firstChild; c != kNone; c = doc().art(c).nextSibling) children.push_back(c);
+        for (ArtIndex c = node.firstChild; c != kNone; c = at(c).nextSibling) children.push_back(c);
         pending.insert(pending.end(), children.rbegin(), children.rend());
     }
 }
@@ -399,14 +402,18 @@ EditOutcome Edits::remove(bool keepOnly) {
     step.label = keepOnly ? "Keep Only Selection" : "Delete";
     EditOutcome outcome;
     std::vector<ArtIndex> targets;
+    if (doc().selected().empty()) {
+        outcome.message = "Nothing is selected.";
+        return outcome;
+    }
     if (keepOnly) {
         keepOnlyTargets(targets);
     } else {
         for (const ArtIndex index : topmostSelected()) {
-            const ArtNode& node = doc().art(index);
+            const ArtNode& node = at(index);
             // A layer's root, a plugin group's result and one subpath of
             // a <path> are parts of something else: they stay.
-            const bool part = node.parent == kNone || doc().art(node.parent).resultGroup == index || memberOfElement(index);
+            const bool part = node.parent == kNone || at(node.parent).resultGroup == index || memberOfElement(index);
             if (part) ++outcome.untouched;
             else targets.push_back(index);
         }
@@ -427,7 +434,7 @@ EditOutcome Edits::conceal(ai::int32 bit) {
     step.label = hide ? "Hide Selection" : "Lock Selection";
     EditOutcome outcome;
     for (const ArtIndex top : topmostSelected()) {
-        const ArtNode& node = doc().art(top);
+        const ArtNode& node = at(top);
         // Guides hide and lock with their layer; a part of an element has
         // no start tag of its own to carry the form.
         if (node.parent == kNone || (node.type == kPathArt && node.guide) || memberOfElement(top)) {
@@ -439,9 +446,9 @@ EditOutcome Edits::conceal(ai::int32 bit) {
             const ArtIndex index = pending.back();
             pending.pop_back();
             setBits(index, bit | kArtSelected, bit, step);
-            const ArtNode& n = doc().art(index);
+            const ArtNode& n = at(index);
             if (n.resultGroup != kNone) pending.push_back(n.resultGroup);
-            for (ArtIndex c = n.firstChild; c != kNone; c = doc().art(c).nextSibling) pending.push_back(c);
+            for (ArtIndex c = n.firstChild; c != kNone; c = at(c).nextSibling) pending.push_back(c);
         }
         if (ownElement(top)) {
             Forms forms = formsNow(top);
@@ -474,9 +481,9 @@ EditOutcome Edits::reveal(ai::int32 bit) {
     std::vector<std::uint8_t> byForm(doc().artCount(), 0);
     const std::vector<ArtIndex> order = doc().documentOrder();
     for (const ArtIndex index : order) {
-        const ArtNode& node = doc().art(index);
+        const ArtNode& node = at(index);
         if (node.parent == kNone) continue;
-        const bool parentBelowLayer = doc().art(node.parent).parent != kNone;
+        const bool parentBelowLayer = at(node.parent).parent != kNone;
         byForm[static_cast<std::size_t>(index)] =
             readHiddenByForm(index, bit) || (parentBelowLayer && byForm[static_cast<std::size_t>(node.parent)]);
         if ((node.attributes & bit) == 0 || (node.type == kPathArt && node.guide)) continue;
