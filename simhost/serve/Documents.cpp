@@ -197,6 +197,11 @@ const std::vector<SelectionOutlines::ObjectBox>* OpenDoc::boxes() {
     return &outlines_->objectBoxes();
 }
 
+bool OpenDoc::covers(ArtIndex index, double x, double y) {
+    std::lock_guard<std::mutex> lock(outlinesLock_);
+    return outlines_->covers(index, x, y);
+}
+
 namespace {
 
 // Whether a pick may take `index`: in the document, no guide, on a visible
@@ -232,7 +237,7 @@ std::vector<ArtIndex> OpenDoc::pickPoint(double x, double y, bool deep) {
         // Only what paints: the shapes, not the containers around them.
         if (node.firstChild != kNone || (node.fillPaint == 0 && node.strokePaint == 0)) continue;
         ArtIndex top = kNone;
-        if (i < boxes->size() && holds((*boxes)[i], x, y) && pickable(doc, *editor_, *it, top))
+        if (i < boxes->size() && holds((*boxes)[i], x, y) && covers(*it, x, y) && pickable(doc, *editor_, *it, top))
             return {deep ? *it : top};
     }
     return {};

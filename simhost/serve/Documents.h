@@ -61,8 +61,8 @@ public:
     // Host thread, the document held, after anything that may change it.
     void refresh();
 
-    // What a click at (x, y) picks: the topmost painted object whose box
-    // holds the point, or its top-level object in its layer unless `deep`;
+    // What a click at (x, y) picks: the topmost painted object whose shape
+    // (a circle's, an ellipse's or a rectangle's; else its box) holds the point, or its top-level object in its layer unless `deep`;
     // none when nothing eligible is there. What a marquee over x0, y0, x1,
     // y1 picks: the top-level objects whose boxes touch it. Hidden and
     // locked objects, objects on hidden or locked layers, guides and
@@ -93,6 +93,8 @@ private:
     void describe();
     // The objects' boxes as read; null for a JSON document.
     const std::vector<simhost::SelectionOutlines::ObjectBox>* boxes();
+    // Whether the point is on the object's shape, within its box.
+    bool covers(simhost::ArtIndex index, double x, double y);
     std::unique_ptr<simhost::OpenDocument> open_;
     const simhost::SvgDocument* svg_ = nullptr;  // open_'s drawing, if it is one
     std::mutex outlinesLock_;

@@ -794,6 +794,32 @@ const std::vector<SelectionOutlines::ObjectBox>& SelectionOutlines::objectBoxes(
     return boxes_;
 }
 
+bool SelectionOutlines::covers(ArtIndex index, double x, double y) {
+    const auto i = static_cast<std::size_t>(index);
+    if (i >= svg_.elementOrdinal.size() || svg_.subpath[i] != 0) return true;
+    const pugi::xml_node element = parsed_->outliner->at(svg_.elementOrdinal[i]);
+    const std::string_view name = localName(element.name());
+    const bool round = name == "circle" || name == "ellipse";
+    if (!round && name != "rect") return true;
+    const Matrix m =
+        parsed_->outliner->ancestorMatrix(element).then(parseTransform(element.attribute("transform").value()));
+    const double det = m.a * m.d - m.b * m.c;
+    if (!(std::abs(det) > 1e-300)) return true;
+    // The point in the shape's own coordinates.
+    const double px = x - m.e, py = y - m.f;
+    const double u = (m.d * px - m.c * py) / det, v = (m.a * py - m.b * px) / det;
+    auto get = [&element](const char* attribute) {
+        double value = 0;
+        parseLength(element.attribute(attribute).value(), value);
+        return value;
+    };
+    if (!round) return get("x") <= u && u <= get("x") + get("width") && get("y") <= v && v <= get("y") + get("height");
+    const double rx = name == "circle" ? get("r") : get("rx"), ry = name == "circle" ? get("r") : get("ry");
+    if (rx <= 0 || ry <= 0) return false;
+    const double du = (u - get("cx")) / rx, dv = (v - get("cy")) / ry;
+    return du * du + dv * dv <= 1;
+}
+
 std::array<double, 4> SelectionOutlines::contentBox() {
     const pugi::xml_node root = parsed_->drawing.root;
     Box box = pageBox(root);

@@ -37,6 +37,10 @@ public:
     // of the drawing, so that picking among 10^5 objects costs a scan.
     using ObjectBox = std::array<double, 4>;
     const std::vector<ObjectBox>& objectBoxes();
+    // Whether a point (root's coordinates) inside the object's box is on
+    // its shape: a circle's or an ellipse's disc, a rectangle (under any
+    // transform); for other shapes, the box itself.
+    bool covers(ArtIndex index, double x, double y);
 
 private:
     struct Parsed;
