@@ -165,6 +165,11 @@ std::shared_ptr<const OpenDoc::State> OpenDoc::state() const {
 }
 
 void OpenDoc::refresh() {
+    // Handlers read the selection under a shared hold on inUse, and the
+    // document builds its order and selection index on first use after a
+    // change: build them here, under the host thread's exclusive hold, so
+    // that two readers never build them at once.
+    (void)document().selected();
     const std::shared_ptr<const State> was = state();
     auto now = std::make_shared<State>();
     now->revision = editor_->revision();

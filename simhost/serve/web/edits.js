@@ -213,8 +213,8 @@ export function fillLayers(layers) {
 
 // "Ctrl+Shift+Z" as a test of a key event: the modifiers exactly, the key
 // by its place on the keyboard (so Shift or Alt do not change it).
-function matches(spec, e) {
-  const parts = spec.split('+');
+function matches(chord, e) {
+  const parts = chord.split('+');
   const key = parts.pop();
   const mods = { Ctrl: e.ctrlKey || e.metaKey, Shift: e.shiftKey, Alt: e.altKey };
   if (Object.keys(mods).some((m) => mods[m] !== parts.includes(m))) return false;
