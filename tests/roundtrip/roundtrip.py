@@ -32,10 +32,20 @@ SKIPPED = 77
 # Commands whose selection is hidden and deleted; a command that selects
 # nothing in a drawing is passed over there.
 COMMANDS = ["Open Paths", "Filled Paths", "Groups", "Rasters"]
-EDITS = ["--hide", "--delete"]
+EDITS = ["--hide", "--delete", "--lock", "--keep-only", "--export-selection"]
+# Edits that take objects away, and restyle siblings where style sheets
+# match by position.
+REMOVING = {"--delete", "--keep-only", "--export-selection"}
 INKSCAPE_SHARE = "/usr/share/inkscape"
 # Style sheet selectors that match by position among siblings.
 STRUCTURAL = re.compile(r":(nth-|first-|last-|only-)|:empty|[+~]")
+
+SVG = "http://www.w3.org/2000/svg"
+INKSCAPE = "http://www.inkscape.org/namespaces/inkscape"
+# Sodipodi's namespace, and the one Inkscape before 0.47 wrote for it.
+SODIPODI = ("http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd", "http://inkscape.sourceforge.net/DTD/sodipodi-0.dtd")
+# The elements that are objects of the drawing (docs/svg-mapping.md).
+ART = {"g", "a", "switch", "svg", "path", "rect", "circle", "ellipse", "polygon", "line", "polyline", "image", "use", "text"}
 
 TOOLS = [("rsvg-convert", "librsvg2-bin"), ("xmllint", "libxml2-utils"), ("inkscape", "inkscape")]
 
@@ -129,29 +139,141 @@ def ids_in(node):
     return found
 
 
-def hidden_reference(source, entries, out):
-    """Writes `source` with each selected object set to display:none; answers
-    the ids the objects' subtrees hold, and how many selected parts of an
-    element (a subpath) stay: without a tag of their own, edits pass them by."""
-    dom = minidom.parse(source)
-    by_id = {}
+def by_ids(dom):
+    found = {}
     for el in dom.getElementsByTagName("*"):
         if el.getAttribute("id"):
-            by_id.setdefault(el.getAttribute("id"), el)
-    removed, parts = set(), 0
-    for entry in entries:
-        if "element" in entry:
-            parts += 1
+            found.setdefault(el.getAttribute("id"), el)
+    return found
+
+
+def resolve(dom, by_id, ident):
+    el = element_of(dom, by_id, ident)
+    if el is None:
+        raise AssertionError(f"the answer names {ident!r}, which is no element of the input")
+    return el
+
+
+def art(node):
+    return node.nodeType == node.ELEMENT_NODE and node.namespaceURI == SVG and local(node) in ART
+
+
+def art_children(node):
+    return [c for c in node.childNodes if art(c)]
+
+
+def locked(el):
+    return any(el.hasAttributeNS(ns, "insensitive") for ns in SODIPODI)
+
+
+def declared(el, name):
+    """`name` as the element's style attribute, else its attribute, says it."""
+    for item in el.getAttribute("style").split(";"):
+        key, _, value = item.partition(":")
+        if key.strip() == name:
+            return value.strip()
+    return el.getAttribute(name).strip()
+
+
+def invisible(el):
+    """Whether `visibility` computes to hidden (inherited: the nearest that says)."""
+    while el is not None and el.nodeType == el.ELEMENT_NODE:
+        value = declared(el, "visibility")
+        if value:
+            return value in ("hidden", "collapse")
+        el = el.parentNode
+    return False
+
+
+def select_all(dom):
+    """What Select All starts from: the top-level objects of the editable,
+    shown layers (Inkscape's layers, else every top-level <g>) and the art
+    beside them (the default layer)."""
+    kids = art_children(dom.documentElement)
+    layers = [c for c in kids if local(c) == "g" and c.getAttributeNS(INKSCAPE, "groupmode") == "layer"]
+    layers = layers or [c for c in kids if local(c) == "g"]
+    tops = [c for c in kids if c not in layers]
+    for layer in layers:
+        if not locked(layer) and declared(layer, "display") != "none":
+            tops += art_children(layer)
+    return tops
+
+
+def keep_only_targets(dom, chosen, holders):
+    """What Keep Only removes: what Select All may take (neither locked nor
+    hidden) that is neither chosen nor holds a chosen object, looking into
+    the groups that do."""
+    targets, pending = [], select_all(dom)
+    while pending:
+        el = pending.pop()
+        if el in chosen or locked(el) or invisible(el):
             continue
-        el = element_of(dom, by_id, entry["id"])
-        if el is None:
-            raise AssertionError(f"the answer names {entry['id']!r}, which is no element of the input")
+        if el in holders:
+            pending += art_children(el)
+        else:
+            targets.append(el)
+    return targets
+
+
+def export_targets(dom, chosen, holders):
+    """What an export of the selection leaves out: every object neither
+    chosen, nor holding a chosen one, nor inside one."""
+    targets, pending = [], art_children(dom.documentElement)
+    while pending:
+        el = pending.pop()
+        if el in holders:
+            pending += art_children(el)
+        elif el not in chosen:
+            targets.append(el)
+    return targets
+
+
+def reference(source, entries, edit, out):
+    """Writes what the edit of the selected objects must draw like: `source`
+    with the objects the edit takes away (none for a lock) set to
+    display:none. Answers the ids the edited objects' subtrees hold, and how
+    many selected parts of an element (a subpath) stay: without a tag of
+    their own, hide and delete pass them by, while keep-only and export keep
+    their whole element."""
+    dom = minidom.parse(source)
+    by_id = by_ids(dom)
+    chosen = [resolve(dom, by_id, e["id"]) for e in entries if "element" not in e]
+    wholes = [resolve(dom, by_id, e["element"]) for e in entries if "element" in e]
+    holders = set(wholes)
+    for el in chosen + wholes:
+        el = el.parentNode
+        while el is not None and el not in holders:
+            holders.add(el)
+            el = el.parentNode
+    targets = {"--hide": chosen, "--delete": chosen, "--lock": [],
+               "--keep-only": keep_only_targets, "--export-selection": export_targets}[edit]
+    if callable(targets):
+        targets = targets(dom, set(chosen), holders)
+    for el in targets:
         style = el.getAttribute("style").strip().rstrip(";")
         el.setAttribute("style", (style + ";" if style else "") + "display:none")
-        removed |= ids_in(el)
     with open(out, "w", encoding="utf-8") as f:
         dom.writexml(f, encoding="utf-8")
-    return removed, parts
+    removed = set().union(*(ids_in(el) for el in chosen)) if edit in ("--hide", "--delete") else set()
+    return removed, len(wholes)
+
+
+def unlocked(saved, entries):
+    """The first selected object the saved file does not mark
+    sodipodi:insensitive="true" (the namespace bound, or minidom refuses the
+    file), else None. The members of a selected group are selected with it,
+    and locked by it: the outermost selected ones must carry the mark."""
+    dom = minidom.parse(saved)
+    by_id = by_ids(dom)
+    named = {e["id"]: resolve(dom, by_id, e["id"]) for e in entries if "element" not in e}
+    chosen = list(named.values())
+    for ident, el in named.items():
+        above, outermost = el.parentNode, True
+        while above is not None and outermost:
+            outermost, above = above not in chosen, above.parentNode
+        if outermost and not any(el.getAttributeNS(ns, "insensitive") == "true" for ns in SODIPODI):
+            return ident
+    return None
 
 
 class Run:
@@ -192,7 +314,10 @@ def check_edit(ctx, drawing, source, work, command, edit):
     """One edit of one command's selection; False when the command selects
     nothing there."""
     name = f"{work}/{command.replace(' ', '-')}{edit}"
-    answer = ctx.select(source, command, "--json", edit, "--save", name + ".svg")
+    if edit == "--export-selection":
+        answer = ctx.select(source, command, "--json", edit, name + ".svg")
+    else:
+        answer = ctx.select(source, command, "--json", edit, "--save", name + ".svg")
     lines = answer.stdout.splitlines()
     if answer.returncode == 2 or not lines:
         ctx.fail(drawing, f"{command} {edit}: exit {answer.returncode}: {answer.stderr.strip()}")
@@ -201,23 +326,28 @@ def check_edit(ctx, drawing, source, work, command, edit):
     entries = result.get("selected", [])
     if not entries:
         return False
-    if result.get("saved") != name + ".svg" or not os.path.exists(name + ".svg"):
-        ctx.fail(drawing, f"{command} {edit}: the answer does not name the saved file: {lines[0]}")
+    written = result.get("exported" if edit == "--export-selection" else "saved")
+    if written != name + ".svg" or not os.path.exists(name + ".svg"):
+        ctx.fail(drawing, f"{command} {edit}: the answer does not name the file written: {lines[0]}")
         return True
-    removed, parts = hidden_reference(source, entries, name + ".reference.svg")
+    removed, parts = reference(source, entries, edit, name + ".reference.svg")
     # rsvg-convert refuses a drawing with no size of its own and nothing
     # shown: then both must be refused.
     drawn = render(name + ".reference.svg", name + ".reference.png")
     if render(name + ".svg", name + ".png") != drawn or (drawn and not same_pixels(name + ".png", name + ".reference.png")):
-        ctx.fail(drawing, f"{command} {edit}: the saved drawing differs from the input with "
-                          f"{len(entries) - parts} objects set to display:none ({name}.png)")
+        ctx.fail(drawing, f"{command} {edit}: the drawing written differs from its reference "
+                          f"{name}.reference.svg ({name}.png)")
     if edit == "--delete":
         # What stays selected is the parts of elements the delete passed by.
         again = ctx.select(name + ".svg", command, "--json")
         left = [e for e in json.loads(again.stdout.splitlines()[0]).get("selected", []) if "element" not in e]
         if left:
             ctx.fail(drawing, f"{command} --delete: run again on the saved file, it selects {left[0]['id']} and more")
-    ctx.queries.append((source, name + ".svg", removed, edit))
+    if edit == "--lock" and unlocked(name + ".svg", entries):
+        ctx.fail(drawing, f"{command} --lock: {unlocked(name + '.svg', entries)} is not "
+                          f"sodipodi:insensitive=\"true\" in the saved file")
+    if edit in ("--hide", "--delete", "--lock"):
+        ctx.queries.append((source, name + ".svg", removed, edit))
     ctx.checked += 1
     return True
 
@@ -240,10 +370,11 @@ def check_drawing(ctx, index, drawing):
         ctx.notes.append(f"{drawing}: left out of the edit checks, minidom cannot read it: {e}")
         return
     if structural:
-        ctx.notes.append(f"{drawing}: left out of the delete check, its style sheet selects by position")
+        ctx.notes.append(f"{drawing}: left out of the delete, keep-only and export checks, "
+                         "its style sheet selects by position")
     for command in COMMANDS:
         for edit in EDITS:
-            if edit == "--delete" and structural:
+            if edit in REMOVING and structural:
                 continue
             if not check_edit(ctx, drawing, source, work, command, edit):
                 break
